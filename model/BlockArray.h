@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+// Pointer array kept in fixed blocks of 2000 entries, so that growing it never
+// copies or moves the stored entries. The table of blocks itself grows on
+// demand; an Add fails only when memory runs out. The array owns its blocks,
+// never the records its entries point to.
+template <typename T>
+class CBlockArray
+{
+public:
+    static constexpr int kBlockSize = 2000;
+
+    CBlockArray() = default;
+    CBlockArray(const CBlockArray&) = delete;
+    CBlockArray& operator=(const CBlockArray&) = delete;
+    ~CBlockArray() { FreeAll(); }
+
+    int GetCount() const { return m_count; }
+
+    // Returns the new entry's 0-based index, or -1 when memory runs out.
+    int Add(T* p)
+    {
+        if (m_count == kMaxCount)
+            return -1;
+        int block = m_count / kBlockSize;
+        if (block >= m_blockCount) {
+            int newCount = m_blockCount ? m_blockCount * 2 : 8;
+            T*** grown = static_cast<T***>(std::realloc(m_blocks, sizeof(T**) * newCount));
+            if (!grown)
+                return -1;
+            std::memset(grown + m_blockCount, 0, sizeof(T**) * (newCount - m_blockCount));
+            m_blocks = grown;
+            m_blockCount = newCount;
+        }
+        if (!m_blocks[block]) {
+            m_blocks[block] = static_cast<T**>(std::calloc(kBlockSize, sizeof(T*)));
+            if (!m_blocks[block])
+                return -1;
+        }
+        m_blocks[block][m_count % kBlockSize] = p;
+        return m_count++;
+    }
+
+    T* GetAt(int i) const
+    {
+        if (i < 0 || i >= m_count)
+            return nullptr;
+        T** block = m_blocks[i / kBlockSize];
+        return block ? block[i % kBlockSize] : nullptr;
+    }
+
+    void SetAt(int i, T* p)
+    {
+        if (i < 0 || i >= m_count)
+            return;
+        if (T** block = m_blocks[i / kBlockSize])
+            block[i % kBlockSize] = p;
+    }
+
+    // Removes n entries from i on; a range running past the end removes only
+    // what is there.
+    void RemoveAt(int i, int n)
+    {
+        if (n <= 0 || i < 0 || i >= m_count)
+            return;
+        if (n > m_count - i)
+            n = m_count - i;
+        for (int k = i; k + n < m_count; ++k)
+            SlotSet(k, GetAt(k + n));
+        for (int k = m_count - n; k < m_count; ++k)
+            SlotSet(k, nullptr);
+        m_count -= n;
+    }
+
+    void FreeAll()
+    {
+        for (int b = 0; b < m_blockCount; ++b)
+            std::free(m_blocks[b]);
+        std::free(m_blocks);
+        m_blocks = nullptr;
+        m_blockCount = 0;
+        m_count = 0;
+    }
+
+private:
+    static constexpr int kMaxCount = 0x7fffffff - kBlockSize;
+
+    void SlotSet(int i, T* p)
+    {
+        if (T** block = m_blocks[i / kBlockSize])
+            block[i % kBlockSize] = p;
+    }
+
+    T*** m_blocks = nullptr;
+    int m_blockCount = 0;
+    int m_count = 0;
+};

@@ -1,0 +1,225 @@
+#include <cmath>
+
+#include "Model.h"
+
+double CVector::AngleTo(const CVector& b) const
+{
+    double l = static_cast<double>(Length()) * b.Length();
+    if (l == 0.0)
+        return 0.0;
+    double c = Dot(b) / l;
+    if (c <= -1.0)
+        return 180.0;
+    if (c >= 1.0)
+        return 0.0;
+    return std::acos(c) * kRadToDeg;
+}
+
+CVector CVector::RotateX(double degrees) const
+{
+    double t = degrees * kDegToRad, c = std::cos(t), s = std::sin(t);
+    return {x, static_cast<float>(y * c + z * s), static_cast<float>(z * c - y * s)};
+}
+
+CVector CVector::RotateY(double degrees) const
+{
+    double t = degrees * kDegToRad, c = std::cos(t), s = std::sin(t);
+    return {static_cast<float>(x * c - z * s), y, static_cast<float>(x * s + z * c)};
+}
+
+CVector CVector::RotateZ(double degrees) const
+{
+    double t = degrees * kDegToRad, c = std::cos(t), s = std::sin(t);
+    return {static_cast<float>(x * c + y * s), static_cast<float>(y * c - x * s), z};
+}
+
+namespace {
+// Calls use(vertex) for every slot of every face of the active, non-empty groups.
+template <typename F>
+void ForEachUsedVertex(const CBlockArray<CGroup>& groups, F&& use, CModel* model = nullptr)
+{
+    for (int g = 0; g < groups.GetCount(); ++g) {
+        const CGroup* group = groups.GetAt(g);
+        if (!group || !group->active || group->polygons.GetCount() == 0)
+            continue;
+        if (model)
+            model->StatusMessage("Computing Range: %s", group->name.c_str());
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            for (int s = 0; s < polygon->count; ++s)
+                if (const CVector* v = polygon->GetVertex(s))
+                    use(*v);
+        }
+    }
+}
+}  // namespace
+
+void CModel::ComputeRange()
+{
+    BeginWait();
+    StatusMessage("Computing Range");
+    float lo[3] = {1e20f, 1e20f, 1e20f};
+    float hi[3] = {-1e20f, -1e20f, -1e20f};
+    bool any = false;
+    ForEachUsedVertex(
+        m_groups,
+        [&](const CVector& v) {
+            const float c[3] = {v.x, v.y, v.z};
+            for (int i = 0; i < 3; ++i) {
+                if (c[i] < lo[i])
+                    lo[i] = c[i];
+                if (c[i] > hi[i])
+                    hi[i] = c[i];
+            }
+            any = true;
+        },
+        this);
+    for (int i = 0; i < 3; ++i) {
+        m_min[i] = any ? lo[i] : 0.0f;
+        m_max[i] = any ? hi[i] : 0.0f;
+    }
+    EndWait();
+    StatusMessage("Ranges Computed");
+}
+
+void CModel::Center(bool updateViews)
+{
+    ComputeRange();
+    StatusMessage("Centering Object");
+    BeginWait();
+    double c[3];
+    for (int i = 0; i < 3; ++i)
+        c[i] = (m_min[i] + (static_cast<double>(m_max[i]) - m_min[i]) * 0.5) * m_scale;
+    for (int i = 0; i < m_vertices.GetCount(); ++i) {
+        if (CVector* v = m_vertices.GetAt(i)) {
+            v->x = static_cast<float>(v->x * static_cast<double>(m_scale) - c[0]);
+            v->y = static_cast<float>(v->y * static_cast<double>(m_scale) - c[1]);
+            v->z = static_cast<float>(v->z * static_cast<double>(m_scale) - c[2]);
+        }
+    }
+    m_scale = 1.0f;
+    StatusMessage("Centering Finished");
+    SetModified(true);
+    if (updateViews)
+        UpdateViews();
+    EndWait();
+}
+
+void CModel::Unitize(bool setScale, bool updateViews)
+{
+    StatusMessage("Unitize Object");
+    BeginWait();
+    double farthest = -1.0;
+    ForEachUsedVertex(m_groups, [&](const CVector& v) {
+        double d = static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y + static_cast<double>(v.z) * v.z;
+        if (d > farthest)
+            farthest = d;
+    });
+    double r = farthest > 0.0 ? std::sqrt(farthest) : 0.0;
+    // A non-finite radius would turn every coordinate into NaN; leave them be.
+    if (r > 0.0 && std::isfinite(r)) {
+        if (setScale)
+            m_scale = r > 500.0 ? 500.0f : r < 0.0001 ? 0.0001f : static_cast<float>(r);
+        for (int i = 0; i < m_vertices.GetCount(); ++i) {
+            if (CVector* v = m_vertices.GetAt(i)) {
+                v->x = static_cast<float>(v->x / r);
+                v->y = static_cast<float>(v->y / r);
+                v->z = static_cast<float>(v->z / r);
+            }
+        }
+    }
+    StatusMessage("Unitize Finished");
+    SetModified(true);
+    if (updateViews)
+        UpdateViews();
+    EndWait();
+}
+
+void CModel::Rotate(Axis axis, float degrees, bool updateViews)
+{
+    static const char* const names[] = {"X", "Y", "Z"};
+    StatusMessage("Rotating Object %3.2f Degrees on the %s Axis", degrees, names[static_cast<int>(axis)]);
+    BeginWait();
+    for (int i = 0; i < m_vertices.GetCount(); ++i) {
+        if (CVector* v = m_vertices.GetAt(i))
+            *v = axis == Axis::X ? v->RotateX(degrees) : axis == Axis::Y ? v->RotateY(degrees) : v->RotateZ(degrees);
+    }
+    StatusMessage("Rotation Finished");
+    SetModified(true);
+    EndWait();
+    CalculateNormals();
+    if (updateViews)
+        UpdateViews();
+}
+
+void CModel::RotateX(float degrees, bool updateViews) { Rotate(Axis::X, degrees, updateViews); }
+void CModel::RotateY(float degrees, bool updateViews) { Rotate(Axis::Y, degrees, updateViews); }
+void CModel::RotateZ(float degrees, bool updateViews) { Rotate(Axis::Z, degrees, updateViews); }
+
+void CModel::Mirror(Axis axis, bool updateViews)
+{
+    static const char* const names[] = {"X", "Y", "Z"};
+    StatusMessage("Mirroring on the %s Axis", names[static_cast<int>(axis)]);
+    BeginWait();
+    for (int i = 0; i < m_vertices.GetCount(); ++i) {
+        if (CVector* v = m_vertices.GetAt(i)) {
+            float& c = axis == Axis::X ? v->x : axis == Axis::Y ? v->y : v->z;
+            c = -c;
+        }
+    }
+    StatusMessage("Mirroring Finished");
+    SetModified(true);
+    EndWait();
+    CalculateNormals();
+    if (updateViews)
+        UpdateViews();
+}
+
+void CModel::MirrorX(bool updateViews) { Mirror(Axis::X, updateViews); }
+void CModel::MirrorY(bool updateViews) { Mirror(Axis::Y, updateViews); }
+void CModel::MirrorZ(bool updateViews) { Mirror(Axis::Z, updateViews); }
+
+void CModel::CalculateNormals()
+{
+    StatusMessage("Calculating Polygon & Vertex Normals");
+    BeginWait();
+    for (int g = 0; g < m_groups.GetCount(); ++g) {
+        CGroup* group = m_groups.GetAt(g);
+        if (!group)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
+            const CVector* b = polygon->GetVertex(1);
+            const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
+            polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
+        }
+    }
+    for (int i = 0; i < m_xref.GetCount(); ++i) {
+        CVector* n = i < m_vertexNormals.GetCount() ? m_vertexNormals.GetAt(i) : nullptr;
+        if (!n) {
+            n = m_normalPool.New();
+            if (!n || m_vertexNormals.Add(n) < 0) {
+                ErrorMessage("Out of Memory\n");
+                break;
+            }
+        }
+        *n = CVector();
+        const CVertexRef* ref = m_xref.GetAt(i);
+        if (m_smoothAngle > 0.0f && ref) {
+            for (int k = 0; k < ref->count; ++k) {
+                const CVector& face = ref->polygons[k]->normal;
+                if (n->AngleTo(face) < m_smoothAngle)
+                    *n += face;
+            }
+        }
+        *n = n->Normalize();
+    }
+    m_normalsValid = 1;
+    StatusMessage("Polygon & Vertex Normal Calculation Finished");
+    EndWait();
+}

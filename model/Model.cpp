@@ -1,0 +1,316 @@
+#include "Model.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+CVector* CPolygon::GetVertex(int i) const
+{
+    if (!owner || i < 0 || i >= count)
+        return nullptr;
+    int n = index[i];
+    if (n < 1 || n > owner->m_vertices.GetCount())
+        return nullptr;
+    return owner->m_vertices.GetAt(n - 1);
+}
+
+CModel::CModel() = default;
+
+CModel::~CModel()
+{
+    FreeGeometry();
+}
+
+void CModel::FormatMessage(char (&buffer)[256], const char* format, va_list args)
+{
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    if (n < 0)
+        buffer[0] = '\0';
+}
+
+void CModel::StatusMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    std::printf("StatusMessage: %s\n", text);
+}
+
+void CModel::ErrorMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    std::printf("ErrorMessage: %s\n", text);
+}
+
+void CModel::InfoMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    std::printf("InfoMessage: %s\n", text);
+}
+
+void CModel::Assertion(bool condition, const char* text, const char* file, long line)
+{
+    if (!condition)
+        ErrorMessage("Assertion: File %s, line %ld, %s", file, line, text);
+}
+
+void CModel::SetGroup(const char* name, int colorIndex, int textureIndex)
+{
+    for (int i = 0; i < m_groups.GetCount(); ++i) {
+        CGroup* group = m_groups.GetAt(i);
+        if (!group)
+            continue;
+        if (name ? group->name == name : group->colorIndex == colorIndex) {
+            m_currentGroup = group;
+            return;
+        }
+    }
+    const char* groupName = name;
+    if (!groupName)
+        groupName = colorIndex >= 0 && colorIndex < kColorCount ? ColorTable[colorIndex].name : "";
+    CGroup* group = new (std::nothrow) CGroup;
+    if (group) {
+        try {
+            group->name = groupName;
+        } catch (const std::bad_alloc&) {
+            delete group;
+            group = nullptr;
+        }
+    }
+    if (!group || m_groups.Add(group) < 0) {
+        delete group;
+        ErrorMessage("Out of Memory\n");
+        return;
+    }
+    group->colorIndex = colorIndex;
+    group->textureIndex = textureIndex;
+    m_currentGroup = group;
+}
+
+int CModel::AddVertex(const CVector& v, bool merge)
+{
+    int bucket = CVertexIndex::Bucket(v);
+    if (merge) {
+        int found = m_vertexHash.Find(v, bucket, m_vertices);
+        if (found >= 0)
+            return found;
+    }
+    CVector* stored = m_vertexPool.New();
+    int index = stored ? m_vertices.Add(stored) : -1;
+    if (index < 0) {
+        // A pool record that never made it into the array is reclaimed with the pool.
+        ErrorMessage("m_vertices.Add() failed, Out of Memory");
+        return -1;
+    }
+    *stored = v;
+    // A vertex missing from the index only stops later merges with it.
+    m_vertexHash.Insert(v, bucket, index);
+    return index;
+}
+
+bool CModel::AddFace(int count, const int32_t* index)
+{
+    if (!m_currentGroup || count < 3 || count > 4)
+        return false;
+    CPolygon* polygon = m_polygonPool.New();
+    if (!polygon || m_currentGroup->polygons.Add(polygon) < 0) {
+        ErrorMessage("Out of Memory\n");
+        return false;
+    }
+    polygon->owner = this;
+    polygon->count = static_cast<int16_t>(count);
+    for (int i = 0; i < count; ++i)
+        polygon->index[i] = index[i];
+    return true;
+}
+
+void CModel::AddTriangle(const CVector& a, const CVector& b, const CVector& c)
+{
+    if (a == b || b == c || c == a)
+        return;
+    int32_t index[3];
+    index[2] = AddVertex(c, true) + 1;
+    index[1] = AddVertex(b, true) + 1;
+    index[0] = AddVertex(a, true) + 1;
+    AddFace(3, index);
+}
+
+void CModel::AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d)
+{
+    AddTriangle(a, b, c);
+    AddTriangle(a, c, d);
+}
+
+void CModel::SmoothCurrentGroup()
+{
+    if (m_currentGroup)
+        m_currentGroup->smooth = 1;
+}
+
+void CModel::ClearVertexHash()
+{
+    m_vertexHash.Clear();
+}
+
+long CModel::GetPolygonCount() const
+{
+    long total = 0;
+    for (int i = 0; i < m_groups.GetCount(); ++i)
+        if (const CGroup* group = m_groups.GetAt(i))
+            total += group->polygons.GetCount();
+    return total;
+}
+
+void CModel::FreeXRef()
+{
+    m_xref.FreeAll();
+    m_xrefPool.FreeAll();
+    std::free(m_xrefStorage);
+    m_xrefStorage = nullptr;
+}
+
+void CModel::CreateXRef()
+{
+    StatusMessage("Creating Vertex/Polygon XRef");
+    BeginWait();
+    // Rebuilding keeps one entry per vertex even when called twice.
+    FreeXRef();
+    const int vertexCount = m_vertices.GetCount();
+    bool ok = true;
+    for (int i = 0; i < vertexCount && ok; ++i) {
+        CVertexRef* ref = m_xrefPool.New();
+        ok = ref && m_xref.Add(ref) >= 0;
+    }
+
+    // Two passes over the faces in the same order (groups last to first): count
+    // each vertex's faces, then fill the lists, so that all lists share one block.
+    auto visit = [&](auto&& use) {
+        for (int g = m_groups.GetCount() - 1; g >= 0; --g) {
+            CGroup* group = m_groups.GetAt(g);
+            if (!group)
+                continue;
+            for (int p = 0; p < group->polygons.GetCount(); ++p) {
+                CPolygon* polygon = group->polygons.GetAt(p);
+                if (!polygon)
+                    continue;
+                for (int s = 0; s < polygon->count && s < 4; ++s) {
+                    int n = polygon->index[s];
+                    if (n < 1 || n > vertexCount)
+                        continue;
+                    bool repeated = false;
+                    for (int e = 0; e < s; ++e)
+                        repeated = repeated || polygon->index[e] == n;
+                    if (!repeated)
+                        use(m_xref.GetAt(n - 1), polygon);
+                }
+            }
+        }
+    };
+    size_t total = 0;
+    if (ok) {
+        visit([&](CVertexRef* ref, CPolygon*) {
+            ++ref->count;
+            ++total;
+        });
+        m_xrefStorage = static_cast<CPolygon**>(std::malloc(sizeof(CPolygon*) * (total ? total : 1)));
+        ok = m_xrefStorage != nullptr;
+    }
+    if (ok) {
+        size_t offset = 0;
+        for (int i = 0; i < vertexCount; ++i) {
+            CVertexRef* ref = m_xref.GetAt(i);
+            ref->polygons = m_xrefStorage + offset;
+            offset += ref->count;
+            ref->count = 0;
+        }
+        visit([&](CVertexRef* ref, CPolygon* polygon) { ref->polygons[ref->count++] = polygon; });
+    } else {
+        FreeXRef();
+        ErrorMessage("Out of Memory\n");
+    }
+    StatusMessage("Finished Vertex/Polygon XRef");
+    EndWait();
+}
+
+void CModel::RemoveEmptyGroups()
+{
+    for (int i = m_groups.GetCount() - 1; i >= 0; --i) {
+        CGroup* group = m_groups.GetAt(i);
+        if (group && group->polygons.GetCount() == 0) {
+            if (m_currentGroup == group)
+                m_currentGroup = nullptr;
+            m_groups.RemoveAt(i, 1);
+            delete group;
+        }
+    }
+}
+
+void CModel::FreeGeometry()
+{
+    m_vertices.FreeAll();
+    m_vertexPool.FreeAll();
+    for (int i = m_groups.GetCount() - 1; i >= 0; --i)
+        delete m_groups.GetAt(i);
+    m_groups.FreeAll();
+    m_polygonPool.FreeAll();
+    m_vertexHash.Clear();
+    FreeXRef();
+    m_vertexNormals.FreeAll();
+    m_normalPool.FreeAll();
+    m_currentGroup = nullptr;
+}
+
+void CModel::Clear(bool updateViews)
+{
+    StatusMessage("Clearing All Data");
+    BeginWait();
+    FreeGeometry();
+    m_normalsValid = 0;
+    m_skyType = 0;
+    m_floorType = 0;
+    m_zoom = 0.75f;
+    for (int i = 0; i < 3; ++i)
+        m_min[i] = m_max[i] = 0.0f;
+    StatusMessage("Clear Data Complete");
+    EndWait();
+    if (updateViews)
+        UpdateViews();
+}
+
+int CModel::LongestGroupName() const
+{
+    int longest = 0;
+    for (int i = 0; i < m_groups.GetCount(); ++i)
+        if (const CGroup* group = m_groups.GetAt(i))
+            if (static_cast<int>(group->name.size()) > longest)
+                longest = static_cast<int>(group->name.size());
+    return longest;
+}
+
+void CModel::Indent(FILE* fp, int depth)
+{
+    for (int i = 0; i < depth; ++i)
+        std::fputc('\t', fp);
+}
+
+void CModel::FinishLoad()
+{
+    RemoveEmptyGroups();
+    CreateXRef();
+    Center(false);
+    Unitize(true, false);
+    CalculateNormals();
+    StatusMessage("File Read Finished");
+    UpdateViews();
+    SetModified(false);
+}

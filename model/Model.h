@@ -1,0 +1,147 @@
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "BlockArray.h"
+#include "Colors.h"
+#include "Pool.h"
+#include "Vector.h"
+#include "VertexIndex.h"
+
+#if defined(__GNUC__)
+#define TRIVEX_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define TRIVEX_PRINTF(fmt, args)
+#endif
+
+class CModel;
+
+// One face. Vertex numbers are 1-based; unused slots hold 0.
+struct CPolygon
+{
+    CModel* owner = nullptr;
+    int16_t count = 0;
+    int32_t index[4] = {0, 0, 0, 0};
+    CVector normal;
+    int16_t flag = 0;
+
+    // The vertex of slot i, or null when the slot does not resolve to one.
+    CVector* GetVertex(int i) const;
+};
+
+struct CGroup
+{
+    std::string name;
+    int32_t colorIndex = 0;
+    int32_t textureIndex = 0;
+    CBlockArray<CPolygon> polygons;  // records belong to the model's face pool
+    int16_t drawSelectedColor = 1;
+    int16_t smooth = 0;
+    int16_t active = 1;
+};
+
+// The faces that use one vertex, each listed once.
+struct CVertexRef
+{
+    int32_t count = 0;
+    CPolygon** polygons = nullptr;
+};
+
+class CModel
+{
+public:
+    CModel();
+    virtual ~CModel();
+    CModel(const CModel&) = delete;
+    CModel& operator=(const CModel&) = delete;
+
+    // Notifications. The base class writes one line per message to standard
+    // output; a document or a converter overrides them.
+    virtual void StatusMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    virtual void ErrorMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    virtual void InfoMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    virtual void Assertion(bool condition, const char* text, const char* file, long line);
+    virtual void UpdateViews() {}
+    virtual void SetModified(bool) {}
+    virtual void BeginWait() {}
+    virtual void EndWait() {}
+
+    // Store.
+    void SetGroup(const char* name, int colorIndex, int textureIndex);
+    int AddVertex(const CVector& v, bool merge);
+    void AddTriangle(const CVector& a, const CVector& b, const CVector& c);
+    void AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d);
+    // Appends a face made of vertex numbers the caller already holds (1-based,
+    // count 3 or 4) to the current group. False when there is no current group
+    // or memory runs out.
+    bool AddFace(int count, const int32_t* index);
+    void SmoothCurrentGroup();
+    void ClearVertexHash();
+    void CreateXRef();
+    void Clear(bool updateViews);
+    void RemoveEmptyGroups();
+    int LongestGroupName() const;
+    static void Indent(FILE* fp, int depth);
+
+    // Geometry.
+    void ComputeRange();
+    void Center(bool updateViews);
+    void Unitize(bool setScale, bool updateViews);
+    void RotateX(float degrees, bool updateViews);
+    void RotateY(float degrees, bool updateViews);
+    void RotateZ(float degrees, bool updateViews);
+    void MirrorX(bool updateViews);
+    void MirrorY(bool updateViews);
+    void MirrorZ(bool updateViews);
+    void CalculateNormals();
+
+    // The sequence every reader ends with once it has filled the model.
+    void FinishLoad();
+
+    // Counts used by views and reports.
+    int GetVertexCount() const { return m_vertices.GetCount(); }
+    int GetGroupCount() const { return m_groups.GetCount(); }
+    CGroup* GetGroup(int i) const { return m_groups.GetAt(i); }
+    long GetPolygonCount() const;
+
+    CBlockArray<CVector> m_vertices;
+    CBlockArray<CVector> m_vertexNormals;
+    CBlockArray<CVertexRef> m_xref;
+    CVertexIndex m_vertexHash;
+    CBlockArray<CGroup> m_groups;
+    CGroup* m_currentGroup = nullptr;
+    float m_min[3] = {0, 0, 0};  // x, y, z
+    float m_max[3] = {0, 0, 0};
+    float m_zoom = 0.75f;
+    int32_t m_floorType = 0;
+    float m_floorOffset = 0.0f;
+    int32_t m_skyType = 0;
+    int32_t m_extrude2D = 1;
+    float m_extrusion = 1.0f;
+    float m_scale = 1.0f;
+    int32_t m_normalsValid = 0;
+    float m_smoothAngle = 70.0f;
+    int32_t m_normalOrder = 1;
+    int32_t m_rawGroups = 1;
+
+protected:
+    // Formats a notification the way every channel shows it: at most 255
+    // characters.
+    static void FormatMessage(char (&buffer)[256], const char* format, va_list args) TRIVEX_PRINTF(2, 0);
+
+private:
+    enum class Axis { X, Y, Z };
+    void Rotate(Axis axis, float degrees, bool updateViews);
+    void Mirror(Axis axis, bool updateViews);
+    void FreeGeometry();
+    void FreeXRef();
+
+    CPool<CVector> m_vertexPool;
+    CPool<CVector> m_normalPool;
+    CPool<CPolygon> m_polygonPool;
+    CPool<CVertexRef> m_xrefPool;
+    CPolygon** m_xrefStorage = nullptr;  // one block backs every CVertexRef list
+};

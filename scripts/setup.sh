@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages listed in scripts/packages.txt that are missing.
+# Safe to run again: installed packages are skipped quietly.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+missing=()
+while read -r line; do
+  pkg=${line%%#*}
+  pkg=$(echo "$pkg" | xargs)
+  [ -n "$pkg" ] || continue
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$pkg")
+  fi
+done < "$here/packages.txt"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

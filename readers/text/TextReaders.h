@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdio>
+
+#include "Model.h"
+
+// Line-oriented importers. Each clears the model, fills it from the open
+// stream and ends with the load epilogue; the caller closes the stream.
+// ReadObj returns 1 or -1; ReadRaw, ReadTpoly, ReadAoff return 1 or 0;
+// ReadNff returns 1.
+int ReadObj(CModel& model, FILE* fp);
+int ReadRaw(CModel& model, FILE* fp);
+int ReadTpoly(CModel& model, FILE* fp);
+int ReadAoff(CModel& model, FILE* fp);
+int ReadNff(CModel& model, FILE* fp);

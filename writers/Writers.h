@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdio>
+
+#include "Model.h"
+
+// Every exporter takes the model, an open stream and the output scale (the
+// model's m_scale); the caller closes the stream. Results: 1 on success, 0
+// after a reported write error where the format checks its writes.
+int WritePovScene(CModel& model, FILE* fp, double scale);
+int WritePovObject(CModel& model, FILE* fp, double scale);
+int WriteObj(CModel& model, FILE* fp, double scale);
+int WriteRaw(CModel& model, FILE* fp, double scale);
+int WriteTpoly(CModel& model, FILE* fp, double scale);
+int WriteDxf(CModel& model, FILE* fp, double scale);
+int WriteNff(CModel& model, FILE* fp, double scale);
+int WriteWtkNff(CModel& model, FILE* fp, double scale);
+int WriteAsc(CModel& model, FILE* fp, double scale);
+int WriteVrml(CModel& model, FILE* fp, double scale);
+int WriteCob(CModel& model, FILE* fp, double scale);

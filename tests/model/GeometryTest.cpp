@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "RecordingModel.h"
+
+namespace {
+void ExpectNear(const CVector& v, float x, float y, float z, float tolerance = 1e-5f)
+{
+    EXPECT_NEAR(v.x, x, tolerance);
+    EXPECT_NEAR(v.y, y, tolerance);
+    EXPECT_NEAR(v.z, z, tolerance);
+}
+
+const CVector& Vertex(const CModel& model, int number)
+{
+    return *model.m_vertices.GetAt(number - 1);
+}
+
+const CVector& Normal(const CModel& model, int number)
+{
+    return *model.m_vertexNormals.GetAt(number - 1);
+}
+
+// Two unit squares' worth of triangles meeting at 90 degrees along the x axis:
+// one in the z = 0 plane, one in the y = 0 plane.
+void Hinge(CModel& model)
+{
+    model.SetGroup(nullptr, 96, 5);
+    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    model.AddTriangle({0, 0, 0}, {0, 0, 1}, {1, 0, 0});
+    model.CreateXRef();
+}
+}  // namespace
+
+TEST(VectorMath, AnglesAndRotations)
+{
+    EXPECT_EQ(CVector().AngleTo({1, 0, 0}), 0.0);
+    EXPECT_DOUBLE_EQ(CVector(1, 0, 0).AngleTo({-1, 0, 0}), 180.0);
+    EXPECT_NEAR(CVector(1, 0, 0).AngleTo({0, 2, 0}), 90.0, 1e-3);
+    double t = 90 * 0.017453277777777776;
+    ExpectNear(CVector(1, 0, 0).RotateY(90), static_cast<float>(std::cos(t)), 0, static_cast<float>(std::sin(t)), 1e-7f);
+    ExpectNear(CVector(0, 1, 0).RotateX(90), 0, 0, -1);
+    ExpectNear(CVector(1, 0, 0).RotateZ(90), 0, -1, 0);
+    ExpectNear(CVector(3, 4, 0).Normalize(), 0.6f, 0.8f, 0);
+    ExpectNear(CVector().Normalize(), 0, 0, 0);
+    ExpectNear(CVector(1, 0, 0).Cross({0, 1, 0}), 0, 0, 1);
+}
+
+TEST(Geometry, CenterFoldsTheScaleIntoCoordinates)
+{
+    CRecordingModel model;
+    model.SetGroup(nullptr, 96, 5);
+    model.AddTriangle({0, 0, 0}, {2, 4, 6}, {2, 0, 0});
+    model.AddVertex({100, 100, 100}, false);  // unused: moves but does not count
+    model.m_scale = 2;
+    model.Center(false);
+    EXPECT_EQ(model.m_scale, 1.0f);
+    ExpectNear(Vertex(model, 2), 2, 4, 6);    // (2,4,6)*2 - (1,2,3)*2
+    ExpectNear(Vertex(model, 3), -2, -4, -6);
+    ExpectNear(Vertex(model, 4), 198, 196, 194);
+    EXPECT_TRUE(model.modified);
+    EXPECT_EQ(model.waitDepth, 0);
+}
+
+TEST(Geometry, UnitizeClampsTheScaleButNotTheDivision)
+{
+    for (auto [size, expectedScale] : {std::pair{1000.0f, 500.0f}, {0.00001f, 0.0001f}, {3.0f, 3.0f}}) {
+        CRecordingModel model;
+        model.SetGroup(nullptr, 96, 5);
+        model.AddTriangle({size, 0, 0}, {0, size / 2, 0}, {0, 0, 0});
+        model.Unitize(true, false);
+        EXPECT_FLOAT_EQ(model.m_scale, expectedScale) << size;
+        ExpectNear(Vertex(model, 3), 1, 0, 0);
+    }
+}
+
+TEST(Geometry, InactiveAndEmptyModelsLeaveCoordinatesAlone)
+{
+    CRecordingModel model;
+    model.SetGroup(nullptr, 96, 5);
+    model.AddTriangle({5, 0, 0}, {0, 5, 0}, {0, 0, 0});
+    model.m_currentGroup->active = 0;
+    model.ComputeRange();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(model.m_min[i], 0.0f);
+        EXPECT_EQ(model.m_max[i], 0.0f);
+    }
+    model.Unitize(true, false);
+    EXPECT_EQ(model.m_scale, 1.0f);
+    ExpectNear(Vertex(model, 3), 5, 0, 0);
+}
+
+TEST(Geometry, RangeCountsOnlyUsedVerticesOfActiveGroups)
+{
+    CRecordingModel model;
+    model.SetGroup("on", 1, 0);
+    model.AddTriangle({-1, 0, 0}, {1, 2, 0}, {0, 0, 3});
+    model.SetGroup("off", 2, 0);
+    model.AddTriangle({-50, 0, 0}, {50, 0, 0}, {0, 50, 0});
+    model.m_currentGroup->active = 0;
+    model.AddVertex({1000, 1000, 1000}, false);
+    model.ComputeRange();
+    EXPECT_EQ(model.m_min[0], -1);
+    EXPECT_EQ(model.m_max[0], 1);
+    EXPECT_EQ(model.m_max[1], 2);
+    EXPECT_EQ(model.m_max[2], 3);
+    EXPECT_TRUE(model.HasStatus("Computing Range: on"));
+    EXPECT_FALSE(model.HasStatus("Computing Range: off"));
+}
+
+TEST(Geometry, FaceNormalFollowsNormalOrder)
+{
+    for (int order : {1, 0}) {
+        CRecordingModel model;
+        model.m_normalOrder = order;
+        model.SetGroup(nullptr, 96, 5);
+        model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+        model.CreateXRef();
+        model.CalculateNormals();
+        const CVector& n = model.GetGroup(0)->polygons.GetAt(0)->normal;
+        ExpectNear(n, 0, 0, order ? -1.0f : 1.0f);
+        ExpectNear(Normal(model, 1), 0, 0, order ? -1.0f : 1.0f);
+    }
+}
+
+TEST(Geometry, SmoothingAngleDecidesWhichFacesBlend)
+{
+    CRecordingModel sharp;
+    Hinge(sharp);
+    sharp.CalculateNormals();
+    // Vertex 3 is (0,0,0), shared; the faces meet at 90 degrees, so at 70 the
+    // first face in its list wins alone.
+    const CVertexRef* ref = sharp.m_xref.GetAt(2);
+    ASSERT_EQ(ref->count, 2);
+    const CVector first = ref->polygons[0]->normal;
+    ExpectNear(Normal(sharp, 3), first.x, first.y, first.z);
+
+    CRecordingModel smooth;
+    smooth.m_smoothAngle = 100;
+    Hinge(smooth);
+    smooth.CalculateNormals();
+    const CVector sum = (smooth.GetGroup(0)->polygons.GetAt(0)->normal + smooth.GetGroup(0)->polygons.GetAt(1)->normal).Normalize();
+    ExpectNear(Normal(smooth, 3), sum.x, sum.y, sum.z);
+
+    CRecordingModel off;
+    off.m_smoothAngle = 0;
+    Hinge(off);
+    off.CalculateNormals();
+    ExpectNear(Normal(off, 3), 0, 0, 0);
+}
+
+TEST(Geometry, UnusedVertexKeepsZeroNormalAndRecalculationReusesEntries)
+{
+    CRecordingModel model;
+    Hinge(model);
+    model.AddVertex({9, 9, 9}, false);
+    model.CreateXRef();
+    model.CalculateNormals();
+    ASSERT_EQ(model.m_vertexNormals.GetCount(), model.GetVertexCount());
+    ExpectNear(Normal(model, model.GetVertexCount()), 0, 0, 0);
+    const CVector* before = model.m_vertexNormals.GetAt(0);
+    model.MirrorZ(false);
+    EXPECT_EQ(model.m_vertexNormals.GetCount(), model.GetVertexCount());
+    EXPECT_EQ(model.m_vertexNormals.GetAt(0), before);
+}
+
+TEST(Geometry, MirrorAndRotateRewriteVerticesAndNormals)
+{
+    CRecordingModel model;
+    model.SetGroup(nullptr, 96, 5);
+    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    model.CreateXRef();
+    model.CalculateNormals();
+    model.MirrorX(true);
+    ExpectNear(Vertex(model, 2), -1, 0, 0);
+    // Mirroring keeps the corner order, so the face normal flips.
+    ExpectNear(model.GetGroup(0)->polygons.GetAt(0)->normal, 0, 0, 1);
+    EXPECT_TRUE(model.HasStatus("Mirroring on the X Axis"));
+    model.RotateZ(90, false);
+    ExpectNear(Vertex(model, 2), 0, 1, 0);
+    EXPECT_TRUE(model.HasStatus("Rotating Object 90.00 Degrees on the Z Axis"));
+    EXPECT_TRUE(model.HasStatus("Rotation Finished"));
+    EXPECT_EQ(model.viewUpdates, 1);
+    EXPECT_EQ(model.waitDepth, 0);
+}
+
+TEST(Geometry, FinishLoadNormalisesTheModel)
+{
+    CRecordingModel model;
+    model.SetGroup("empty", 1, 0);
+    model.SetGroup("box", 2, 0);
+    model.AddTriangle({10, 10, 10}, {14, 10, 10}, {10, 13, 10});
+    model.FinishLoad();
+    EXPECT_EQ(model.GetGroupCount(), 1);
+    EXPECT_FLOAT_EQ(model.m_scale, 2.5f);  // half-diagonal of the 4 x 3 box
+    EXPECT_EQ(model.m_normalsValid, 1);
+    EXPECT_FALSE(model.modified);
+    EXPECT_EQ(model.status.back(), "File Read Finished");
+    EXPECT_EQ(model.waitDepth, 0);
+}

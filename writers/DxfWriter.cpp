@@ -1,0 +1,65 @@
+#include <algorithm>
+
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// Every face goes on layer 0; only its colour number tells the groups apart.
+bool WriteFace(FILE* fp, int color, const CVector& a, const CVector& b, const CVector& c, double s)
+{
+    return PrintChecked(fp, "0\n3DFACE\n8\n0\n  62\n%d\n", color) &&
+           PrintChecked(fp, "10\n%f\n20\n%f\n30\n%f\n", a.x * s, a.y * s, a.z * s) &&
+           PrintChecked(fp, "11\n%f\n21\n%f\n31\n%f\n", b.x * s, b.y * s, b.z * s) &&
+           PrintChecked(fp, "12\n%f\n22\n%f\n32\n%f\n", c.x * s, c.y * s, c.z * s) &&
+           PrintChecked(fp, "13\n%f\n23\n%f\n33\n%f\n", c.x * s, c.y * s, c.z * s);
+}
+
+bool WriteGroup(CModel& model, FILE* fp, const CGroup& group, double s)
+{
+    const ColorEntry& entry = GroupColor(group);
+    const int color = NearestDxfColor(entry.red, entry.green, entry.blue);
+    model.StatusMessage("Saving Group %s", group.name.c_str());
+    for (int p = 0; p < group.polygons.GetCount(); ++p) {
+        const CPolygon* polygon = group.polygons.GetAt(p);
+        if (!polygon)
+            continue;
+        const int corners = std::min<int>(polygon->count, 4);
+        for (int k = 2; k < corners; ++k) {
+            const CVector* a = polygon->GetVertex(0);
+            const CVector* b = polygon->GetVertex(k - 1);
+            const CVector* c = polygon->GetVertex(k);
+            if (a && b && c && !WriteFace(fp, color, *a, *b, *c, s))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool WriteAll(CModel& model, FILE* fp, double s)
+{
+    if (!PrintChecked(fp, "0\nSECTION\n2\nHEADER\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"))
+        return false;
+    model.StatusMessage("Saving Polygons");
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (group && group->active && group->polygons.GetCount() > 0 && !WriteGroup(model, fp, *group, s))
+            return false;
+    }
+    return PrintChecked(fp, "0\nENDSEC\n0\nEOF\n");
+}
+
+}  // namespace
+
+int WriteDxf(CModel& model, FILE* fp, double scale)
+{
+    model.StatusMessage("Saving Header");
+    CWaitCursor wait(model);
+    if (!WriteAll(model, fp, scale) || !FlushChecked(fp)) {
+        model.ErrorMessage(kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

@@ -1,0 +1,197 @@
+#include <algorithm>
+
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// Corners a face really holds; faces never carry more than four slots.
+int CornerCount(const CPolygon& polygon)
+{
+    return std::clamp<int>(polygon.count, 0, 4);
+}
+
+// A fan triangle POV-Ray can draw: all three corners resolve and no two
+// coincide.
+bool Drawable(const CVector* a, const CVector* b, const CVector* c)
+{
+    return a && b && c && *a != *b && *b != *c && *c != *a;
+}
+
+// Whether at least one of the group's fan triangles will be written. A group
+// without one would leave an object or union with no shape in it, which
+// POV-Ray refuses to parse, so such groups are left out like empty ones.
+bool HasDrawableTriangle(const CGroup& group)
+{
+    for (int p = 0; p < group.polygons.GetCount(); ++p) {
+        const CPolygon* polygon = group.polygons.GetAt(p);
+        if (!polygon)
+            continue;
+        for (int k = 2; k < CornerCount(*polygon); ++k)
+            if (Drawable(polygon->GetVertex(0), polygon->GetVertex(k - 1), polygon->GetVertex(k)))
+                return true;
+    }
+    return false;
+}
+
+bool Written(const CGroup* group)
+{
+    return group && group->active && group->polygons.GetCount() > 0 && HasDrawableTriangle(*group);
+}
+
+const CVector* VertexNormal(const CModel& model, int number)
+{
+    if (number < 1 || number > model.m_vertexNormals.GetCount())
+        return nullptr;
+    return model.m_vertexNormals.GetAt(number - 1);
+}
+
+// Writes one group's triangles at depth d + 1; false on a write error.
+bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s, int d)
+{
+    for (int p = 0; p < group.polygons.GetCount(); ++p) {
+        const CPolygon* polygon = group.polygons.GetAt(p);
+        if (!polygon)
+            continue;
+        for (int k = 2; k < CornerCount(*polygon); ++k) {
+            const int slot[3] = {0, k - 1, k};
+            const CVector* v[3];
+            const CVector* n[3];
+            for (int i = 0; i < 3; ++i) {
+                v[i] = polygon->GetVertex(slot[i]);
+                n[i] = VertexNormal(model, polygon->index[slot[i]]);
+            }
+            if (!Drawable(v[0], v[1], v[2]))
+                continue;
+            bool smooth = model.m_smoothAngle > 0.0f && group.smooth && n[0] && n[1] && n[2];
+
+            CModel::Indent(fp, d + 1);
+            if (!PrintChecked(fp, "%s", smooth ? "smooth_triangle {\n" : "triangle {\n"))
+                return false;
+            for (int i = 0; i < 3; ++i) {
+                CModel::Indent(fp, d + 2);
+                bool ok;
+                if (smooth)
+                    ok = PrintChecked(fp, i < 2 ? "<%f, %f, %f>, <%f, %f, %f>,\n" : "<%f, %f, %f>, <%f, %f, %f>\n",
+                                      v[i]->x * s, v[i]->y * s, v[i]->z * s,
+                                      static_cast<double>(n[i]->x), static_cast<double>(n[i]->y),
+                                      static_cast<double>(n[i]->z));
+                else
+                    ok = PrintChecked(fp, i < 2 ? "<%f, %f, %f>,\n" : "< %f, %f, %f>\n", v[i]->x * s, v[i]->y * s,
+                                      v[i]->z * s);
+                if (!ok)
+                    return false;
+            }
+            CModel::Indent(fp, d + 1);
+            if (!PrintChecked(fp, "}\n"))
+                return false;
+        }
+    }
+    return true;
+}
+
+// Everything after the texture declarations; false on a write error.
+bool WriteObjectBody(CModel& model, FILE* fp, double s)
+{
+    if (!PrintChecked(fp, "\n\n// This object has the following minimum and maximum values:\n") ||
+        !PrintChecked(fp, "// xmin=%f, xmax=%f\n", model.m_min[0] * s, model.m_max[0] * s) ||
+        !PrintChecked(fp, "// ymin=%f, ymax=%f\n", model.m_min[1] * s, model.m_max[1] * s) ||
+        !PrintChecked(fp, "// zmin=%f, zmax=%f\n\n", model.m_min[2] * s, model.m_max[2] * s))
+        return false;
+
+    bool anyWritten = false;
+    for (int g = 0; g < model.GetGroupCount() && !anyWritten; ++g)
+        anyWritten = Written(model.GetGroup(g));
+    // An object with nothing inside does not parse; the include then holds
+    // the declarations only.
+    if (!anyWritten)
+        return true;
+
+    int d = 1;
+    if (!PrintChecked(fp, "object {\n"))
+        return false;
+    if (model.GetGroupCount() != 1) {
+        CModel::Indent(fp, 1);
+        if (!PrintChecked(fp, "union {\n"))
+            return false;
+        d = 2;
+    }
+
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!Written(group))
+            continue;
+        const char* name = group->name.c_str();
+        model.StatusMessage("Saving Group %s", name);
+        CModel::Indent(fp, d);
+        if (!PrintChecked(fp, "// _%s\n", name))
+            return false;
+        const CPolygon* first = group->polygons.GetAt(0);
+        bool many = group->polygons.GetCount() >= 2 || (first && first->count > 3);
+        CModel::Indent(fp, d);
+        if (!PrintChecked(fp, "%s", many ? "union {\n" : "object {\n"))
+            return false;
+        if (!WriteGroupTriangles(model, *group, fp, s, d))
+            return false;
+        CModel::Indent(fp, d + 1);
+        if (!PrintChecked(fp, "texture{_%s}\n", name))
+            return false;
+        CModel::Indent(fp, d);
+        if (!PrintChecked(fp, "}\n"))
+            return false;
+    }
+
+    if (d == 2) {
+        CModel::Indent(fp, 1);
+        if (!PrintChecked(fp, "}\n"))
+            return false;
+    }
+    return PrintChecked(fp, "}\n");
+}
+
+}  // namespace
+
+int WritePovObject(CModel& model, FILE* fp, double scale)
+{
+    if (model.GetGroupCount() == 0) {
+        // Nothing of ours to write, but a scene header may still sit in the
+        // buffer.
+        if (!FlushChecked(fp)) {
+            model.ErrorMessage(kWriteErrorText);
+            return 0;
+        }
+        model.StatusMessage("File Saved");
+        model.SetModified(false);
+        return 1;
+    }
+
+    model.ComputeRange();
+    model.StatusMessage("Saving Textures");
+    CWaitCursor wait(model);
+
+    // The finish and the declarations are not checked one by one; the final
+    // flush catches a failure among them.
+    std::fputs("// Add a glass finish\n", fp);
+    std::fputs("#declare GlassFinish = finish {", fp);
+    std::fputs("\tShiny ambient 0 diffuse 0\n", fp);
+    std::fputs("\treflection 0.1 refraction 1 ior 1.5\n", fp);
+    std::fputs("}\n\n", fp);
+    std::fputs("// Object converted to POVRay V2.2 by TRIVEX V2.7\n", fp);
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!Written(group))
+            continue;
+        std::fprintf(fp,
+                     group->textureIndex == 1 ? "#declare _%s = texture {pigment {color %s filter 0.5} finish {%s}}\n"
+                                              : "#declare _%s = texture {pigment {color %s} finish {%s}}\n",
+                     group->name.c_str(), GroupColor(*group).name, GroupTexture(*group));
+    }
+
+    if (!WriteObjectBody(model, fp, scale) || !FlushChecked(fp)) {
+        model.ErrorMessage(kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

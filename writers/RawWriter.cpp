@@ -1,0 +1,79 @@
+#include <algorithm>
+#include <cctype>
+
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// The RAW reader takes a line starting with a digit or a minus sign for
+// numbers and ends a bare name at its first blank, so such names are quoted;
+// a quoted name reads back whole. Names that already hold a quote cannot be
+// quoted and go out as they are.
+bool NeedsQuotes(const std::string& name)
+{
+    if (name.empty() || name.find('"') != std::string::npos)
+        return false;
+    const unsigned char first = static_cast<unsigned char>(name[0]);
+    if (std::isdigit(first) || first == '-')
+        return true;
+    return std::any_of(name.begin(), name.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+}
+
+bool WriteGroupName(FILE* fp, const std::string& name)
+{
+    return NeedsQuotes(name) ? PrintChecked(fp, "\"%s\"\n", name.c_str()) : PrintChecked(fp, "%s\n", name.c_str());
+}
+
+bool WriteTriangles(FILE* fp, const CGroup& group, double s)
+{
+    for (int p = 0; p < group.polygons.GetCount(); ++p) {
+        const CPolygon* polygon = group.polygons.GetAt(p);
+        if (!polygon)
+            continue;
+        const int corners = std::min<int>(polygon->count, 4);
+        for (int k = 2; k < corners; ++k) {
+            const CVector* a = polygon->GetVertex(0);
+            const CVector* b = polygon->GetVertex(k - 1);
+            const CVector* c = polygon->GetVertex(k);
+            if (!a || !b || !c)
+                continue;
+            if (!PrintChecked(fp, "%g %g %g %g %g %g %g %g %g\n", a->x * s, a->y * s, a->z * s, b->x * s, b->y * s,
+                              b->z * s, c->x * s, c->y * s, c->z * s))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool WriteAll(CModel& model, FILE* fp, double s)
+{
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!group || !group->active)
+            continue;
+        if (model.m_rawGroups && !WriteGroupName(fp, group->name))
+            return false;
+        if (group->polygons.GetCount() == 0)
+            continue;
+        model.StatusMessage("Saving Group %s", group->name.c_str());
+        if (!WriteTriangles(fp, *group, s))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int WriteRaw(CModel& model, FILE* fp, double scale)
+{
+    CWaitCursor wait(model);
+    model.StatusMessage("Saving Polygons");
+    if (!WriteAll(model, fp, scale) || !FlushChecked(fp)) {
+        model.ErrorMessage(kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

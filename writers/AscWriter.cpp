@@ -1,0 +1,70 @@
+// 3D Studio ASCII scene: one named triangle mesh per group, with its own
+// merged vertex list and a material named after the group's colour.
+
+#include "GroupMesh.h"
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// A colour component 0..1 as 0..255, cut rather than rounded.
+int Byte(float component)
+{
+    float value = component * 255;
+    return value < 0 ? 0 : value > 255 ? 255 : static_cast<int>(value);
+}
+
+}  // namespace
+
+int WriteAsc(CModel& model, FILE* fp, double scale)
+{
+    const float s = static_cast<float>(scale);
+    CModel work;
+    CWaitCursor wait(model);
+    model.StatusMessage("Saving Polygons");
+
+    std::fprintf(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
+
+    for (int g = 0; g < model.m_groups.GetCount(); ++g) {
+        const CGroup* group = model.m_groups.GetAt(g);
+        if (!IsWritten(group))
+            continue;
+        work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
+        model.StatusMessage("Saving Group %s", group->name.c_str());
+        std::fprintf(fp, "Named object: \"%s\"\n", ShortObjectName(group->name, g).c_str());
+        AddGroupTriangles(work, *group);
+
+        const long vertexCount = work.GetVertexCount();
+        const long faceCount = WorkingFaceCount(work);
+        std::fprintf(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
+        std::fprintf(fp, "Vertex List:\n");
+        for (long i = 0; i < vertexCount; ++i) {
+            CVector v = WorkingVertex(work, static_cast<int>(i));
+            std::fprintf(fp, "Vertex %ld:  X:%f    Y:%f    Z:%f\n", i, v.x * s, v.y * s, v.z * s);
+        }
+
+        const ColorEntry& color = GroupColor(*group);
+        const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
+        std::fprintf(fp, "Face list:\n");
+        for (long f = 0; f < faceCount; ++f) {
+            const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
+            if (!face)
+                continue;
+            std::fprintf(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", f, static_cast<long>(face->index[0] - 1),
+                         static_cast<long>(face->index[1] - 1), static_cast<long>(face->index[2] - 1));
+            std::fprintf(fp, "Material: \"r%dg%db%da90\"\n", red, green, blue);
+            std::fprintf(fp, "Smoothing: 32\n");
+        }
+        work.Clear(false);
+    }
+
+    // Writes are not checked one by one; the final flush and the stream's
+    // error state decide, so a full disk is never reported as a saved file.
+    if (!FlushChecked(fp)) {
+        model.ErrorMessage("%s", kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "Model.h"
+
+// Helpers for the exporters that write each group as a mesh of its own: the
+// fan split of a face, the per-group working model and short object names.
+
+// Calls use(a, b, c, na, nb, nc) for each fan triangle (corner 0, corner k-1,
+// corner k) of the face, with the corners and their 1-based vertex numbers.
+// Triangles with a corner that names no vertex are left out.
+template <typename Use>
+void ForEachFanTriangle(const CPolygon& polygon, Use&& use)
+{
+    // A face holds four vertex slots; a larger count can only come from a
+    // damaged record and must not send us past them.
+    const int count = polygon.count < 4 ? polygon.count : 4;
+    for (int k = 2; k < count; ++k) {
+        const CVector* a = polygon.GetVertex(0);
+        const CVector* b = polygon.GetVertex(k - 1);
+        const CVector* c = polygon.GetVertex(k);
+        if (a && b && c)
+            use(*a, *b, *c, polygon.index[0], polygon.index[k - 1], polygon.index[k]);
+    }
+}
+
+// Groups the exporters write: active ones that hold faces.
+inline bool IsWritten(const CGroup* group)
+{
+    return group && group->active && group->polygons.GetCount() > 0;
+}
+
+// Copies the group's fan triangles into `work`, which merges shared corners
+// and drops triangles whose corners coincide, so that each group is written
+// with its own compact vertex list.
+inline void AddGroupTriangles(CModel& work, const CGroup& group)
+{
+    for (int p = 0; p < group.polygons.GetCount(); ++p)
+        if (const CPolygon* polygon = group.polygons.GetAt(p))
+            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
+                work.AddTriangle(a, b, c);
+            });
+}
+
+// The triangles of the working model's current group (empty when selecting
+// the group failed).
+inline const CBlockArray<CPolygon>* WorkingFaces(const CModel& work)
+{
+    return work.m_currentGroup ? &work.m_currentGroup->polygons : nullptr;
+}
+
+inline int WorkingFaceCount(const CModel& work)
+{
+    const CBlockArray<CPolygon>* faces = WorkingFaces(work);
+    return faces ? faces->GetCount() : 0;
+}
+
+// Vertex i of the working model; the origin stands in for a missing entry so
+// that the written counts always match the lists.
+inline CVector WorkingVertex(const CModel& work, int i)
+{
+    const CVector* v = work.m_vertices.GetAt(i);
+    return v ? *v : CVector();
+}
+
+// Object names of formats that allow ten characters: a longer group name
+// keeps its first seven and gains the group's position as three digits.
+inline std::string ShortObjectName(const std::string& name, int position)
+{
+    if (name.size() <= 10)
+        return name;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7s%03d", name.c_str(), position);
+    return text;
+}

@@ -1,0 +1,141 @@
+// VRML 1.0 ASCII world: one named Separator per group with a material from
+// the group's colour, its merged vertex list and an indexed face set.
+
+#include <cstring>
+#include <string>
+
+#include "GroupMesh.h"
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// Degrees to radians with pi taken as 3.14159, as for every angle the
+// program writes.
+constexpr double kCreaseRadiansPerDegree = 0.01745327777777778;
+
+const char* VertexOrdering(const CModel& model)
+{
+    return model.m_normalOrder ? "vertexOrdering CLOCKWISE" : "vertexOrdering COUNTERCLOCKWISE";
+}
+
+// Group names come from whatever file was read ("0" is the usual first DXF
+// layer) but a DEF name must not start with a digit or sign and must not hold
+// blanks, quotes, braces and a few other characters, or viewers reject the
+// whole world. Those characters become '_'; valid names stay as they are.
+std::string DefName(const std::string& name)
+{
+    std::string result;
+    result.reserve(name.size() + 1);
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9') || name[0] == '-')
+        result += '_';
+    for (char ch : name) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        bool bad = c <= 0x20 || c >= 0x7f || std::strchr("\"'\\{}+.#,[]", ch) != nullptr;
+        result += bad ? '_' : ch;
+    }
+    return result;
+}
+
+// One coordIndex or normalIndex list: each triangle as its 0-based vertex
+// indices closed by -1.
+void WriteIndexLines(FILE* fp, const CModel& work)
+{
+    const int count = WorkingFaceCount(work);
+    for (int p = 0; p < count; ++p) {
+        std::fprintf(fp, "\t\t\t\t");
+        if (const CPolygon* face = WorkingFaces(work)->GetAt(p))
+            for (int k = 0; k < face->count && k < 4; ++k)
+                std::fprintf(fp, "%d, ", face->index[k] - 1);
+        std::fprintf(fp, "-1");
+        std::fprintf(fp, p + 1 < count ? ",\n" : "\n");
+    }
+}
+
+}  // namespace
+
+int WriteVrml(CModel& model, FILE* fp, double scale)
+{
+    const float s = static_cast<float>(scale);
+    CModel work;
+    CWaitCursor wait(model);
+    model.StatusMessage("Saving Polygons");
+
+    std::fprintf(fp, "#VRML V1.0 ascii\n");
+    std::fprintf(fp, "Separator {\n");
+    std::fprintf(fp, "\tDEF SceneInfo Info {\n");
+    std::fprintf(fp, "\t\tstring \"Converted by trivex v2.7\"\n");
+    std::fprintf(fp, "\t}\n");
+    std::fprintf(fp, "\tShapeHints {\n");
+    std::fprintf(fp, "\t\t%s\n", VertexOrdering(model));
+    std::fprintf(fp, "\t\tshapeType SOLID\n");
+    std::fprintf(fp, "\t\tfaceType CONVEX\n");
+    std::fprintf(fp, "\t\tcreaseAngle 0.0\n");
+    std::fprintf(fp, "\t}\n\n");
+
+    for (int g = 0; g < model.m_groups.GetCount(); ++g) {
+        const CGroup* group = model.m_groups.GetAt(g);
+        if (!IsWritten(group))
+            continue;
+        work.Clear(false);
+        work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
+        model.StatusMessage("Compressing Group %s", group->name.c_str());
+        AddGroupTriangles(work, *group);
+        model.StatusMessage("Saving Group %s", group->name.c_str());
+
+        std::fprintf(fp, "\tDEF %s Separator {\n", DefName(group->name).c_str());
+
+        const ColorEntry& color = GroupColor(*group);
+        std::fprintf(fp, "\t\tMaterial {\n");
+        std::fprintf(fp, "\t\t\tdiffuseColor %f %f %f\n", color.red, color.green, color.blue);
+        std::fprintf(fp, "\t\t\tambientColor %f %f %f\n", color.red * 0.1, color.green * 0.1, color.blue * 0.1);
+        std::fprintf(fp, "\t\t\tspecularColor 0.8 0.8 0.8\n");
+        std::fprintf(fp, "\t\t\tshininess 0.1\n");
+        std::fprintf(fp, "\t\t}\n");
+
+        std::fprintf(fp, "\t\tCoordinate3 {\n");
+        std::fprintf(fp, "\t\t\tpoint [\n");
+        const int vertexCount = work.GetVertexCount();
+        for (int i = 0; i < vertexCount; ++i) {
+            CVector v = WorkingVertex(work, i);
+            std::fprintf(fp, "\t\t\t\t%f %f %f", v.x * s, v.y * s, v.z * s);
+            std::fprintf(fp, i + 1 < vertexCount ? ",\n" : "\n");
+        }
+        std::fprintf(fp, "\t\t\t]\n");
+        std::fprintf(fp, "\t\t}\n\n");
+
+        if (group->smooth) {
+            std::fprintf(fp, "\t\tShapeHints {\n");
+            std::fprintf(fp, "\t\t\t%s\n", VertexOrdering(model));
+            std::fprintf(fp, "\t\t\tshapeType SOLID\n");
+            std::fprintf(fp, "\t\t\tfaceType CONVEX\n");
+            std::fprintf(fp, "\t\t\tcreaseAngle %f\n", model.m_smoothAngle * kCreaseRadiansPerDegree);
+            std::fprintf(fp, "\t\t}\n\n");
+        }
+
+        std::fprintf(fp, "\t\tIndexedFaceSet {\n");
+        std::fprintf(fp, "\t\t\tcoordIndex [\n");
+        WriteIndexLines(fp, work);
+        std::fprintf(fp, "\t\t\t]\n");
+        // No Normal node: the viewer derives the normals under the crease
+        // angle, one per corner, numbered like the coordinates.
+        if (group->smooth) {
+            std::fprintf(fp, "\t\t\tnormalIndex [\n");
+            WriteIndexLines(fp, work);
+            std::fprintf(fp, "\t\t\t]\n");
+        }
+        std::fprintf(fp, "\t\t}\n");
+        std::fprintf(fp, "\t}\n");
+    }
+    std::fprintf(fp, "}\n");
+
+    // Writes are not checked one by one; the final flush and the stream's
+    // error state decide, so a full disk is never reported as a saved file.
+    if (!FlushChecked(fp)) {
+        model.ErrorMessage("%s", kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

@@ -1,0 +1,70 @@
+// World Toolkit NFF 2.1: one object per group, each with its own merged
+// vertex list, its faces and a 4-bit colour.
+
+#include <cmath>
+
+#include "GroupMesh.h"
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// A colour component 0..1 as one hexadecimal digit 0..f, rounded.
+int Nibble(float component)
+{
+    double digit = std::trunc(component * 15 + 0.5);
+    return digit < 0 ? 0 : digit > 15 ? 15 : static_cast<int>(digit);
+}
+
+}  // namespace
+
+int WriteWtkNff(CModel& model, FILE* fp, double scale)
+{
+    const float s = static_cast<float>(scale);
+    CModel work;
+    CWaitCursor wait(model);
+    model.StatusMessage("Saving Polygons");
+
+    std::fprintf(fp, "// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
+
+    for (int g = 0; g < model.m_groups.GetCount(); ++g) {
+        const CGroup* group = model.m_groups.GetAt(g);
+        if (!IsWritten(group))
+            continue;
+        work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
+        model.StatusMessage("Saving Group %s", group->name.c_str());
+        std::fprintf(fp, "%s\n", group->name.c_str());
+        AddGroupTriangles(work, *group);
+
+        std::fprintf(fp, "%d\n", work.GetVertexCount());
+        for (int i = 0; i < work.GetVertexCount(); ++i) {
+            CVector v = WorkingVertex(work, i);
+            std::fprintf(fp, "%f %f %f\n", v.x * s, v.y * s, v.z * s);
+        }
+
+        const ColorEntry& color = GroupColor(*group);
+        const int red = Nibble(color.red), green = Nibble(color.green), blue = Nibble(color.blue);
+        std::fprintf(fp, "%d\n", WorkingFaceCount(work));
+        for (int p = 0; p < WorkingFaceCount(work); ++p) {
+            const CPolygon* face = WorkingFaces(work)->GetAt(p);
+            if (!face)
+                continue;
+            std::fprintf(fp, "%d ", face->count);
+            for (int k = 0; k < face->count && k < 4; ++k)
+                std::fprintf(fp, "%d ", face->index[k] - 1);
+            std::fprintf(fp, "0x%01x%01x%01x both\n", red, green, blue);
+        }
+        work.Clear(false);
+    }
+
+    // Nothing above is checked one write at a time; the stream's error state
+    // after the final flush tells whether the file is complete, so a full disk
+    // is never reported as a saved file.
+    if (!FlushChecked(fp)) {
+        model.ErrorMessage("%s", kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}

@@ -1,0 +1,87 @@
+#include "ConsoleModel.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+std::string Trimmed(const char* text)
+{
+    std::string s(text);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+}  // namespace
+
+void CProgress::Show(const std::string& text, bool force)
+{
+    if (!m_enabled)
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto now = std::chrono::steady_clock::now();
+    if (!force && m_shown && now - m_last < std::chrono::milliseconds(100))
+        return;
+    m_last = now;
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
+    std::fflush(stderr);
+    m_shown = true;
+}
+
+void CProgress::ClearLocked()
+{
+    if (m_shown) {
+        std::fputs("\r\033[K", stderr);
+        m_shown = false;
+    }
+}
+
+void CProgress::Clear()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    std::fflush(stderr);
+}
+
+void CProgress::PrintLine(const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void CConsoleModel::StatusMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    if (m_verbose)
+        m_progress.PrintLine(m_label + ": " + Trimmed(text));
+    else if (std::strncmp(text, "Reading Line#", 13) == 0)
+        m_progress.Show(m_label + ": " + text);
+}
+
+void CConsoleModel::ErrorMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    ++m_errors;
+    m_progress.PrintLine("trivex-convert: " + m_label + ": " + Trimmed(text));
+}
+
+void CConsoleModel::InfoMessage(const char* format, ...)
+{
+    char text[256];
+    va_list args;
+    va_start(args, format);
+    FormatMessage(text, format, args);
+    va_end(args);
+    std::lock_guard<std::mutex> lock(m_progress.Lock());
+    std::printf("%s\n", text);
+    std::fflush(stdout);
+}

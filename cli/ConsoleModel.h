@@ -1,0 +1,52 @@
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "Model.h"
+
+// The terminal's progress line, shared by every conversion of a run.
+class CProgress
+{
+public:
+    explicit CProgress(bool enabled) : m_enabled(enabled) {}
+    // Shows `text` in place of the previous progress text, at most ten times a second.
+    void Show(const std::string& text, bool force = false);
+    // Removes the progress text so that a message can be printed.
+    void Clear();
+    // Prints one whole line to standard error without tearing the progress text.
+    void PrintLine(const std::string& line);
+    std::mutex& Lock() { return m_mutex; }
+
+private:
+    void ClearLocked();
+    bool m_enabled;
+    bool m_shown = false;
+    std::mutex m_mutex;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// A model that reports on the console: errors on standard error prefixed with
+// the input's name, status texts only when verbose, information on standard
+// output, and long reads on the progress line.
+class CConsoleModel : public CModel
+{
+public:
+    CConsoleModel(std::string label, bool verbose, CProgress& progress)
+        : m_label(std::move(label)), m_verbose(verbose), m_progress(progress)
+    {
+    }
+
+    void StatusMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
+    void ErrorMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
+    void InfoMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
+
+    int ErrorCount() const { return m_errors; }
+
+private:
+    std::string m_label;
+    bool m_verbose;
+    CProgress& m_progress;
+    int m_errors = 0;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Everything the command line can ask of one conversion.
+struct COptions
+{
+    std::vector<std::string> inputs;
+    std::string output;        // single conversion
+    std::string outputDir;     // batch
+    std::string from, to;      // format names, empty: by extension
+    int jobs = 0;              // 0: one per core
+    bool info = false;
+    bool verbose = false;
+    bool quiet = false;
+
+    std::optional<float> scale;
+    std::optional<float> smoothAngle;
+    std::optional<int> normalOrder;
+    std::optional<int> rawGroups;
+    std::optional<int> sky;
+    std::optional<int> floor;
+    std::optional<float> floorOffset;
+    std::optional<int> extrude2D;
+    std::optional<float> extrusion;
+    float rotate[3] = {0, 0, 0};
+    std::string mirror;        // any of "xyz"
+    std::vector<std::pair<std::string, int>> colors;    // group, colour index
+    std::vector<std::pair<std::string, int>> textures;  // group, texture index
+    std::vector<std::string> smooth;
+    bool smoothAll = false;
+    std::vector<std::string> ignore;
+    std::string text = "Test";
+};
+
+enum class EParse { Run, Help, Version, Formats, Error };
+
+// Parses argv; on Error, `message` says what was wrong.
+EParse ParseOptions(int argc, char** argv, COptions& options, std::string& message);
+const char* UsageText();

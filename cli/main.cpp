@@ -1,0 +1,312 @@
+// trivex-convert: converts models between formats without a window.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ConsoleModel.h"
+#include "Formats.h"
+#include "Options.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// ".nff" names two formats. World Toolkit files open with the keyword "nff"
+// (or "s8" for their binary form); anything else is Neutral File Format.
+bool LooksLikeWorldToolkit(const std::string& path)
+{
+    FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp)
+        return false;
+    char head[64] = {};
+    size_t n = std::fread(head, 1, sizeof head - 1, fp);
+    std::fclose(fp);
+    size_t i = 0;
+    while (i < n && std::isspace(static_cast<unsigned char>(head[i])))
+        ++i;
+    auto keyword = [&](const char* word) {
+        size_t len = std::strlen(word);
+        return i + len <= n && std::strncmp(head + i, word, len) == 0 &&
+               (i + len == n || std::isspace(static_cast<unsigned char>(head[i + len])));
+    };
+    return keyword("nff") || keyword("s8");
+}
+
+const CFormat* InputFormat(const COptions& o, const std::string& path, std::string& problem)
+{
+    if (!o.from.empty())
+        return FindFormat(o.from);
+    std::string ext = Lower(ExtensionOf(path));
+    if (ext == "nff" && LooksLikeWorldToolkit(path))
+        return FindFormat("wtk");
+    const CFormat* format = FormatForExtension(ext, false);
+    if (!format || !format->CanRead()) {
+        problem = ext.empty() ? "cannot tell the format without an extension; use --from FORMAT"
+                              : "cannot read \"." + ext + "\" files; use --from FORMAT or see --list-formats";
+        return nullptr;
+    }
+    return format;
+}
+
+const CFormat* OutputFormat(const COptions& o, const std::string& path, std::string& problem)
+{
+    if (!o.to.empty())
+        return FindFormat(o.to);
+    std::string ext = Lower(ExtensionOf(path));
+    const CFormat* format = FormatForExtension(ext, true);
+    if (!format || !format->CanWrite()) {
+        problem = ext.empty() ? "cannot tell the output format without an extension; use --to FORMAT"
+                              : "cannot write \"." + ext + "\" files; use --to FORMAT or see --list-formats";
+        return nullptr;
+    }
+    return format;
+}
+
+CGroup* FindGroup(CModel& model, const std::string& name)
+{
+    for (int i = 0; i < model.GetGroupCount(); ++i)
+        if (CGroup* group = model.GetGroup(i); group && group->name == name)
+            return group;
+    return nullptr;
+}
+
+// Applies the edits a user would make in the window between reading and saving.
+bool ApplyEdits(CConsoleModel& model, const COptions& o)
+{
+    bool ok = true;
+    auto group = [&](const std::string& name) {
+        CGroup* g = FindGroup(model, name);
+        if (!g) {
+            model.ErrorMessage("no group named \"%s\"", name.c_str());
+            ok = false;
+        }
+        return g;
+    };
+    for (const auto& [name, index] : o.colors)
+        if (CGroup* g = group(name))
+            g->colorIndex = index;
+    for (const auto& [name, index] : o.textures)
+        if (CGroup* g = group(name))
+            g->textureIndex = index;
+    if (o.smoothAll)
+        for (int i = 0; i < model.GetGroupCount(); ++i)
+            model.GetGroup(i)->smooth = 1;
+    for (const auto& name : o.smooth)
+        if (CGroup* g = group(name))
+            g->smooth = 1;
+    bool activeChanged = false;
+    for (const auto& name : o.ignore)
+        if (CGroup* g = group(name)) {
+            activeChanged = activeChanged || g->active;
+            g->active = 0;
+        }
+    if (!ok)
+        return false;
+    // Ignoring groups re-fits the model on what remains, as the window does.
+    if (activeChanged) {
+        model.Center(false);
+        model.Unitize(true, false);
+    }
+    if (o.rotate[0] != 0)
+        model.RotateX(o.rotate[0], false);
+    if (o.rotate[1] != 0)
+        model.RotateY(o.rotate[1], false);
+    if (o.rotate[2] != 0)
+        model.RotateZ(o.rotate[2], false);
+    for (char axis : o.mirror) {
+        if (axis == 'x')
+            model.MirrorX(false);
+        else if (axis == 'y')
+            model.MirrorY(false);
+        else
+            model.MirrorZ(false);
+    }
+    if (o.scale)
+        model.m_scale = *o.scale;
+    if (o.sky)
+        model.m_skyType = *o.sky;
+    if (o.floor) {
+        model.m_floorType = *o.floor;
+        // The floor goes under the model unless told otherwise, as the Floor
+        // dialog suggests; the offset is kept in model units.
+        model.ComputeRange();
+        float offset = o.floorOffset ? *o.floorOffset : model.m_min[1] * model.m_scale;
+        model.m_floorOffset = offset / model.m_scale;
+    } else if (o.floorOffset) {
+        model.m_floorOffset = *o.floorOffset / model.m_scale;
+    }
+    return true;
+}
+
+void PrintGroups(CModel& model)
+{
+    for (int i = 0; i < model.GetGroupCount(); ++i) {
+        const CGroup* g = model.GetGroup(i);
+        const char* color = g->colorIndex >= 0 && g->colorIndex < kColorCount ? ColorTable[g->colorIndex].name : "?";
+        const char* texture =
+            g->textureIndex >= 0 && g->textureIndex < kTextureCount ? TextureNames[g->textureIndex] : "?";
+        std::printf("group \"%s\": %d polygons, colour %s, texture %s%s%s\n", g->name.c_str(),
+                    g->polygons.GetCount(), color, texture, g->smooth ? ", smooth" : "",
+                    g->active ? "" : ", ignored");
+    }
+}
+
+struct CJob
+{
+    std::string input;
+    std::string output;
+};
+
+// Converts one file; true on success.
+bool Convert(const COptions& o, const CJob& job, CProgress& progress)
+{
+    CConsoleModel model(job.input, o.verbose, progress);
+    std::string problem;
+    const CFormat* in = InputFormat(o, job.input, problem);
+    const CFormat* out = o.info ? nullptr : OutputFormat(o, job.output, problem);
+    if (!in || (!o.info && !out)) {
+        model.ErrorMessage("%s", problem.c_str());
+        return false;
+    }
+    if (o.smoothAngle)
+        model.m_smoothAngle = *o.smoothAngle;
+    if (o.normalOrder)
+        model.m_normalOrder = *o.normalOrder;
+    if (o.rawGroups)
+        model.m_rawGroups = *o.rawGroups;
+    if (o.extrude2D)
+        model.m_extrude2D = *o.extrude2D;
+    if (o.extrusion)
+        model.m_extrusion = *o.extrusion;
+
+    bool read = ReadModelFile(model, *in, job.input);
+    model.RemoveEmptyGroups();
+    if (!read) {
+        if (model.ErrorCount() == 0)
+            model.ErrorMessage("could not read the file as %s", in->description);
+        return false;
+    }
+    if (model.GetPolygonCount() == 0) {
+        model.ErrorMessage("no polygons found");
+        return false;
+    }
+    if (!ApplyEdits(model, o))
+        return false;
+    if (o.info) {
+        std::lock_guard<std::mutex> lock(progress.Lock());
+        std::printf("%s (%s)\n", job.input.c_str(), in->description);
+        std::fflush(stdout);
+    }
+    if (o.info) {
+        ShowModelInfo(model);
+        std::lock_guard<std::mutex> lock(progress.Lock());
+        PrintGroups(model);
+        std::printf("\n");
+        std::fflush(stdout);
+        return true;
+    }
+    if (!WriteModelFile(model, *out, job.output))
+        return false;
+    if (!o.quiet) {
+        std::lock_guard<std::mutex> lock(progress.Lock());
+        std::printf("%s (%s) -> %s (%s): %d vertices, %ld polygons, %d groups, scale %g\n", job.input.c_str(),
+                    in->description, job.output.c_str(), out->description, model.GetVertexCount(),
+                    model.GetPolygonCount(), model.GetGroupCount(), model.m_scale);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+void ListFormats()
+{
+    std::printf("%-5s %-6s %-5s %-6s %s\n", "name", "ext", "read", "write", "format");
+    for (int i = 0; i < FormatCount(); ++i) {
+        const CFormat& f = FormatAt(i);
+        std::printf("%-5s .%-5s %-5s %-6s %s\n", f.name, f.extension, f.CanRead() ? "yes" : "-",
+                    f.CanWrite() ? "yes" : "-", f.description);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    COptions options;
+    std::string message;
+    switch (ParseOptions(argc, argv, options, message)) {
+    case EParse::Help:
+        std::fputs(UsageText(), stdout);
+        return 0;
+    case EParse::Version:
+        std::printf("trivex-convert 2.7\n");
+        return 0;
+    case EParse::Formats:
+        ListFormats();
+        return 0;
+    case EParse::Error:
+        std::fprintf(stderr, "trivex-convert: %s\nTry 'trivex-convert --help'.\n", message.c_str());
+        return 2;
+    case EParse::Run:
+        break;
+    }
+
+    std::vector<CJob> jobs;
+    if (!options.outputDir.empty()) {
+        std::error_code ec;
+        fs::create_directories(options.outputDir, ec);
+        if (!fs::is_directory(options.outputDir)) {
+            std::fprintf(stderr, "trivex-convert: cannot create the output folder %s\n", options.outputDir.c_str());
+            return 2;
+        }
+        const CFormat* to = FindFormat(options.to);
+        for (const std::string& input : options.inputs) {
+            fs::path name = fs::path(input).filename();
+            name.replace_extension(to->extension);
+            jobs.push_back({input, (fs::path(options.outputDir) / name).string()});
+        }
+    } else {
+        for (const std::string& input : options.inputs)
+            jobs.push_back({input, options.output});
+    }
+
+    CProgress progress(!options.verbose && !options.quiet && ::isatty(2));
+    int threads = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    threads = std::min<int>(threads, static_cast<int>(jobs.size()));
+    std::atomic<size_t> nextJob{0};
+    std::atomic<int> failed{0}, done{0};
+    auto work = [&] {
+        for (size_t i; (i = nextJob++) < jobs.size();) {
+            if (!Convert(options, jobs[i], progress))
+                ++failed;
+            int finished = ++done;
+            if (jobs.size() > 1)
+                progress.Show("converted " + std::to_string(finished) + " of " + std::to_string(jobs.size()),
+                              finished == static_cast<int>(jobs.size()));
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    progress.Clear();
+    if (failed > 0 && jobs.size() > 1)
+        std::fprintf(stderr, "trivex-convert: %d of %zu conversions failed\n", failed.load(), jobs.size());
+    return failed > 0 ? 1 : 0;
+}

@@ -1,0 +1,198 @@
+#include "Formats.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "SafeOutput.h"
+#include "TextReaders.h"
+#include "Writers.h"
+
+namespace {
+
+// Readers whose issue has not landed yet have no entry point here; the table
+// still names them so that dispatch can say so clearly.
+const CFormat kFormats[] = {
+    {"pov", "POV-Ray 2.2 scene", "pov", nullptr, nullptr, nullptr, "w", WritePovScene},
+    {"inc", "POV-Ray 2.2 include", "inc", nullptr, nullptr, nullptr, "w", WritePovObject},
+    {"obj", "Wavefront OBJ", "obj", "r", ReadObj, nullptr, "w", WriteObj},
+    {"raw", "RAW triangles", "raw", "r", ReadRaw, nullptr, "w", WriteRaw},
+    {"tpo", "TPOLY", "tpo", "r", ReadTpoly, nullptr, "w", WriteTpoly},
+    {"geo", "AOFF", "geo", "r", ReadAoff, nullptr, nullptr, nullptr},
+    {"nff", "Neutral File Format", "nff", "r", ReadNff, nullptr, "w", WriteNff},
+    {"wtk", "World Toolkit NFF", "nff", nullptr, nullptr, nullptr, "w", WriteWtkNff},
+    {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, nullptr, "w", WriteDxf},
+    {"3ds", "3D Studio", "3ds", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
+    {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},
+    {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
+};
+constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
+
+bool EqualNoCase(const std::string& a, const char* b)
+{
+    size_t n = std::strlen(b);
+    if (a.size() != n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Reads an open stream or hands the path to a reader that opens it itself.
+int RunReader(CModel& model, const CFormat& format, FILE* fp, const std::string& path)
+{
+    if (format.read)
+        return format.read(model, fp);
+    return format.readPath(model, path.c_str());
+}
+
+}  // namespace
+
+const char* const SkyNames[kSkyCount] = {"No Sky", "Blue Sky", "Lightning Sky", "Star Field"};
+const char* const FloorNames[kFloorCount] = {"No Floor", "BW Checker", "Jade", "White Marble",
+                                             "Wood",     "Water",      "Specled"};
+
+int FormatCount()
+{
+    return kFormatCount;
+}
+
+const CFormat& FormatAt(int i)
+{
+    return kFormats[i];
+}
+
+const CFormat* FindFormat(const std::string& name)
+{
+    for (const CFormat& format : kFormats)
+        if (EqualNoCase(name, format.name))
+            return &format;
+    return nullptr;
+}
+
+const CFormat* FormatForExtension(const std::string& extension, bool forWriting)
+{
+    // ".nff" is both Neutral File Format and World Toolkit; the plain one comes
+    // first in the table and is the one an extension stands for.
+    for (const CFormat& format : kFormats) {
+        if (forWriting && EqualNoCase(extension, "inc"))
+            return FindFormat("inc");
+        if (EqualNoCase(extension, format.extension) && std::strcmp(format.name, "wtk") != 0)
+            return &format;
+    }
+    return nullptr;
+}
+
+std::string ExtensionOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return "";
+    return path.substr(dot + 1);
+}
+
+bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path)
+{
+    if (!format.CanRead()) {
+        model.ErrorMessage("Reading %s files is not supported", format.description);
+        return false;
+    }
+    if (!format.read) {
+        // Readers that open the file themselves say nothing when that fails.
+        if (FILE* probe = std::fopen(path.c_str(), "rb"))
+            std::fclose(probe);
+        else {
+            model.ErrorMessage("Couldn't open file %s", path.c_str());
+            return false;
+        }
+        return RunReader(model, format, nullptr, path) > 0;
+    }
+    FILE* fp = std::fopen(path.c_str(), format.readMode);
+    if (!fp) {
+        model.ErrorMessage("Couldn't open file %s", path.c_str());
+        return false;
+    }
+    int result = RunReader(model, format, fp, path);
+    std::fclose(fp);
+    return result > 0;
+}
+
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path)
+{
+    if (!format.CanWrite()) {
+        model.ErrorMessage("Writing %s files is not supported", format.description);
+        return false;
+    }
+    CSafeOutput out;
+    if (!out.Open(path, format.writeMode)) {
+        model.ErrorMessage("Couldn't open file %s", path.c_str());
+        return false;
+    }
+    int result = format.write(model, out.Stream(), model.m_scale);
+    if (result <= 0)
+        return false;  // the writer has said why; the old file stays
+    if (!out.Commit()) {
+        // Buffered output can fail only when it reaches the disk.
+        model.ErrorMessage("Write Error: Out of Disk Space?");
+        return false;
+    }
+    return true;
+}
+
+bool OpenByName(CModel& model, const std::string& path)
+{
+    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds"};
+    std::string last = path.size() >= 3 ? path.substr(path.size() - 3) : path;
+    const CFormat* format = nullptr;
+    for (const char* ext : kOrder)
+        if (EqualNoCase(last, ext))
+            format = FindFormat(ext);
+    if (!format) {
+        char c[3] = {' ', ' ', ' '};
+        for (size_t i = 0; i < last.size() && i < 3; ++i)
+            c[3 - last.size() + i] = last[i];
+        model.ErrorMessage("Unsupported file type of %c%c%c", c[0], c[1], c[2]);
+        return false;
+    }
+    bool ok = ReadModelFile(model, *format, path);
+    model.RemoveEmptyGroups();
+    return ok;
+}
+
+ESaveResult SaveByName(CModel& model, const std::string& path)
+{
+    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob"};
+    // The extension is what follows a dot among the last three characters;
+    // without one, the last three characters stand for it.
+    std::string extension;
+    size_t n = path.size();
+    size_t from = n >= 4 ? n - 4 : 0;
+    size_t dot = path.find('.', from);
+    if (dot != std::string::npos)
+        extension = path.substr(dot + 1);
+    else
+        extension = n >= 3 ? path.substr(n - 3) : path;
+    if (extension.find('.') != std::string::npos)
+        extension = extension.substr(extension.rfind('.') + 1);
+    for (const char* handled : kHandled)
+        if (EqualNoCase(extension, handled))
+            return WriteModelFile(model, *FormatForExtension(handled, true), path) ? ESaveResult::Saved
+                                                                                   : ESaveResult::Failed;
+    return ESaveResult::Unhandled;
+}
+
+void ShowModelInfo(CModel& model)
+{
+    model.ComputeRange();
+    const double s = model.m_scale;
+    model.InfoMessage(
+        "vertices   = %-6.0f\npolygons = %-6.0f\ngroups     = %-6.0f\nxmin = %-6.2f, xmax = %-6.2f\n"
+        "ymin = %-6.2f, ymax = %-6.2f\nzmin = %-6.2f, zmax = %-6.2f",
+        static_cast<double>(model.GetVertexCount()), static_cast<double>(model.GetPolygonCount()),
+        static_cast<double>(model.GetGroupCount()), model.m_min[0] * s, model.m_max[0] * s, model.m_min[1] * s,
+        model.m_max[1] * s, model.m_min[2] * s, model.m_max[2] * s);
+}

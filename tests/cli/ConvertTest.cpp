@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "TestFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+const char* const kInputs[] = {"cube.obj", "cube.raw", "cube.tpo", "cube.geo", "cube.nff"};
+const char* const kOutputs[] = {"pov", "inc", "obj", "raw", "tpo", "dxf", "nff", "asc", "wrl", "cob"};
+
+std::string Quote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+class ConvertTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("trivex-cli-" + std::to_string(::getpid()) + "-" +
+                                             testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override
+    {
+        fs::permissions(m_dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(m_dir);
+    }
+
+    static std::string Data(const std::string& name) { return (fs::path(TRIVEX_TEST_DATA) / "cli" / name).string(); }
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+
+    // Runs the converter with the arguments given as one shell string.
+    int Run(const std::string& args, std::string* output = nullptr, const std::string& prefix = "")
+    {
+        std::string text;
+        int status = testfiles::RunCommand(prefix + Quote(std::string(TRIVEX_BIN_DIR) + "/trivex-convert") + " " + args,
+                                           &text);
+        if (output)
+            *output = text;
+        return status;
+    }
+
+    // The polygon count the converter reports for a file.
+    long Polygons(const std::string& path, const std::string& extra = "")
+    {
+        std::string out;
+        if (Run("--info " + extra + " " + Quote(path), &out) != 0)
+            return -1;
+        std::smatch m;
+        if (!std::regex_search(out, m, std::regex("polygons = ([0-9]+)")))
+            return -1;
+        return std::stol(m[1]);
+    }
+
+    fs::path m_dir;
+};
+}  // namespace
+
+TEST_F(ConvertTest, EveryReaderToEveryWriter)
+{
+    for (const char* input : kInputs) {
+        for (const char* ext : kOutputs) {
+            std::string out = Path(std::string(input) + "." + ext);
+            std::string text;
+            EXPECT_EQ(Run("-q " + Quote(Data(input)) + " " + Quote(out), &text), 0) << input << " -> " << ext << "\n"
+                                                                                   << text;
+            EXPECT_GT(fs::exists(out) ? fs::file_size(out) : 0, 0u) << input << " -> " << ext;
+        }
+        std::string wtk = Path(std::string(input) + ".wtk.nff");
+        EXPECT_EQ(Run("-q --to wtk " + Quote(Data(input)) + " " + Quote(wtk)), 0) << input;
+        EXPECT_NE(testfiles::ReadAll(wtk), testfiles::ReadAll(Path(std::string(input) + ".nff")));
+    }
+}
+
+TEST_F(ConvertTest, RoundTripsKeepTheTriangles)
+{
+    // Twelve triangles: the cube's six quadrilaterals split in two.
+    ASSERT_EQ(Polygons(Data("cube.raw")), 12);
+    ASSERT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(Path("a.raw"))), 0);
+    EXPECT_EQ(Polygons(Path("a.raw")), 12);
+    ASSERT_EQ(Run("-q " + Quote(Path("a.raw")) + " " + Quote(Path("b.tpo"))), 0);
+    EXPECT_EQ(Polygons(Path("b.tpo")), 12);
+    ASSERT_EQ(Run("-q " + Quote(Path("b.tpo")) + " " + Quote(Path("c.obj"))), 0);
+    EXPECT_EQ(Polygons(Path("c.obj")), 12);
+    // Sizes survive: the scale restores what unitizing took away.
+    std::string info;
+    ASSERT_EQ(Run("--info " + Quote(Path("c.obj")), &info), 0);
+    EXPECT_NE(info.find("xmin = -0.50 , xmax = 0.50"), std::string::npos) << info;
+}
+
+TEST_F(ConvertTest, InfoListsGroupsAndAppliesEdits)
+{
+    std::string out;
+    ASSERT_EQ(Run("--info --color caps=NavyBlue --texture sides=Metal --smooth caps --ignore sides " +
+                      Quote(Data("cube.obj")),
+                  &out),
+              0)
+        << out;
+    EXPECT_NE(out.find("polygons = 6"), std::string::npos) << out;
+    EXPECT_NE(out.find("group \"sides\": 4 polygons, colour Red, texture Metal, ignored"), std::string::npos) << out;
+    EXPECT_NE(out.find("group \"caps\": 2 polygons, colour NavyBlue, texture Shiny, smooth"), std::string::npos)
+        << out;
+    EXPECT_EQ(Run("--info --smooth nosuch " + Quote(Data("cube.obj")), &out), 1);
+    EXPECT_NE(out.find("no group named \"nosuch\""), std::string::npos) << out;
+}
+
+TEST_F(ConvertTest, SceneOptionsReachThePovFile)
+{
+    std::string pov = Path("scene.pov");
+    ASSERT_EQ(Run("-q --sky stars --floor wood --scale 2 " + Quote(Data("cube.obj")) + " " + Quote(pov)), 0);
+    std::string scene = testfiles::ReadAll(pov);
+    std::string plain;
+    ASSERT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(Path("plain.pov"))), 0);
+    plain = testfiles::ReadAll(Path("plain.pov"));
+    EXPECT_GT(scene.size(), plain.size());
+    EXPECT_NE(scene, plain);
+    std::string rotated;
+    ASSERT_EQ(Run("-q --rotate-x 90 --mirror y " + Quote(Data("cube.obj")) + " " + Quote(Path("r.obj"))), 0);
+    ASSERT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(Path("n.obj"))), 0);
+    EXPECT_NE(testfiles::ReadAll(Path("r.obj")), testfiles::ReadAll(Path("n.obj")));
+}
+
+TEST_F(ConvertTest, UsageErrors)
+{
+    std::string out;
+    EXPECT_EQ(Run("", &out), 2);
+    EXPECT_NE(out.find("need an input and an output"), std::string::npos);
+    EXPECT_EQ(Run("--bogus a.obj b.pov", &out), 2);
+    EXPECT_NE(out.find("unknown option --bogus"), std::string::npos);
+    EXPECT_EQ(Run("--to nothing a.obj b.pov", &out), 2);
+    EXPECT_EQ(Run("--scale 0 a.obj b.pov", &out), 2);
+    EXPECT_EQ(Run("--sky purple a.obj b.pov", &out), 2);
+    EXPECT_EQ(Run("-o " + Quote(Path("outdir")) + " a.obj", &out), 2);
+    EXPECT_NE(out.find("--to"), std::string::npos);
+    EXPECT_EQ(Run("a.obj b.pov c.pov", &out), 2);
+    EXPECT_EQ(Run("--help", &out), 0);
+    EXPECT_NE(out.find("Usage: trivex-convert"), std::string::npos);
+    EXPECT_EQ(Run("--version", &out), 0);
+    EXPECT_NE(out.find("trivex-convert"), std::string::npos);
+}
+
+TEST_F(ConvertTest, ExtensionRules)
+{
+    std::string out;
+    testfiles::WriteAll(Path("x.asc"), "not a model");
+    EXPECT_EQ(Run(Quote(Path("x.asc")) + " " + Quote(Path("x.pov")), &out), 1);
+    EXPECT_NE(out.find("x.asc: cannot read \".asc\" files"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(Path("x.pov")));
+    EXPECT_EQ(Run(Quote(Data("cube.obj")) + " " + Quote(Path("a.c")), &out), 1);
+    EXPECT_NE(out.find("cannot write \".c\" files"), std::string::npos) << out;
+    // Upper-case extensions and an explicit format both work.
+    fs::copy_file(Data("cube.obj"), Path("MODEL.OBJ"));
+    EXPECT_EQ(Run("-q " + Quote(Path("MODEL.OBJ")) + " " + Quote(Path("OUT.RAW"))), 0);
+    fs::copy_file(Data("cube.raw"), Path("cube.txt"));
+    EXPECT_EQ(Run("-q --from raw --to tpo " + Quote(Path("cube.txt")) + " " + Quote(Path("cube.out"))), 0);
+    EXPECT_EQ(Polygons(Path("cube.out"), "--from tpo"), 12);
+}
+
+TEST_F(ConvertTest, BatchGoesOnPastABrokenFile)
+{
+    testfiles::WriteAll(Path("broken.geo"), "5 1 0\n1 2 3\n");
+    testfiles::WriteAll(Path("empty.obj"), "# nothing here\n");
+    std::string out;
+    int status = Run("-j 2 -o " + Quote(Path("out")) + " --to obj " + Quote(Data("cube.raw")) + " " +
+                         Quote(Path("broken.geo")) + " " + Quote(Data("cube.nff")) + " " + Quote(Path("empty.obj")),
+                     &out);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_TRUE(fs::exists(Path("out/cube.obj")));
+    EXPECT_FALSE(fs::exists(Path("out/broken.obj")));
+    EXPECT_FALSE(fs::exists(Path("out/empty.obj")));
+    EXPECT_NE(out.find("broken.geo: Premature EOF"), std::string::npos) << out;
+    EXPECT_NE(out.find("empty.obj: no polygons found"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 of 4 conversions failed"), std::string::npos) << out;
+}
+
+TEST_F(ConvertTest, FailedSavesLeaveTheTargetAlone)
+{
+    std::string target = Path("keep.pov");
+    testfiles::WriteAll(target, "precious");
+    std::string out;
+    // A file-size limit makes the disk look full part-way through the write.
+    EXPECT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(target), &out, "trap '' XFSZ; ulimit -f 1; "), 1);
+    EXPECT_NE(out.find("Write Error: Out of Disk Space?"), std::string::npos) << out;
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
+
+    if (fs::exists("/dev/full")) {
+        EXPECT_EQ(Run("-q --to raw " + Quote(Data("cube.obj")) + " /dev/full", &out), 1);
+        EXPECT_NE(out.find("Write Error: Out of Disk Space?"), std::string::npos) << out;
+    }
+}
+
+TEST_F(ConvertTest, ReadOnlyFolder)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: folder permissions do not stop writes";
+    fs::create_directories(Path("locked"));
+    std::string target = Path("locked/keep.raw");
+    testfiles::WriteAll(target, "precious");
+    fs::permissions(Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    std::string out;
+    EXPECT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(target), &out), 1);
+    EXPECT_NE(out.find("Couldn't open file"), std::string::npos) << out;
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
+}
+
+TEST_F(ConvertTest, ShippedSampleConvertsToAScene)
+{
+    std::string out;
+    std::string pov = Path("house.pov");
+    ASSERT_EQ(Run(Quote(std::string(TRIVEX_SAMPLES_DIR) + "/house.obj") + " " + Quote(pov), &out), 0) << out;
+    EXPECT_NE(out.find("house.obj (Wavefront OBJ) -> "), std::string::npos) << out;
+    EXPECT_NE(out.find("4 groups"), std::string::npos) << out;
+    EXPECT_NE(testfiles::ReadAll(pov).find("camera"), std::string::npos);
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "CommandLine.h"
+#include "Formats.h"
+#include "RecordingModel.h"
+#include "TestFiles.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+class FormatsTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() / ("trivex-formats-" + std::to_string(::getpid()) + "-" +
+                                             testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string Path(const std::string& name) const { return (m_dir / name).string(); }
+    std::string Cube(const std::string& name)
+    {
+        std::string path = Path(name);
+        testfiles::WriteAll(path, testfiles::ReadAll(fs::path(TRIVEX_TEST_DATA) / "cli" / "cube.obj"));
+        return path;
+    }
+    size_t FilesInDir() const { return std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()); }
+
+    fs::path m_dir;
+};
+}  // namespace
+
+TEST(CommandLine, ScansNamesAndOptions)
+{
+    CCommandLine a = ScanCommandLine({"model.dxf", "model.pov", "-t"});
+    EXPECT_EQ(a.input, "model.dxf");
+    EXPECT_EQ(a.output, "model.pov");
+    EXPECT_TRUE(a.quit);
+
+    CCommandLine b = ScanCommandLine({"-x", "model.obj", "third.raw"});
+    EXPECT_EQ(b.input, "x");
+    EXPECT_EQ(b.output, "model.obj");
+    EXPECT_FALSE(b.quit);
+
+    CCommandLine c = ScanCommandLine({"/t"});
+    EXPECT_TRUE(c.quit);
+    EXPECT_TRUE(c.input.empty());
+
+    CCommandLine d = ScanCommandLine({"-m", "/m", "-tmodel.obj"});
+    EXPECT_TRUE(d.quit);
+    EXPECT_EQ(d.input, "model.obj");
+
+    // Absolute paths on this system begin with "/": they are names.
+    CCommandLine e = ScanCommandLine({"/tmp/in.obj", "/models/out file.pov"});
+    EXPECT_EQ(e.input, "/tmp/in.obj");
+    EXPECT_EQ(e.output, "/models/out file.pov");
+    EXPECT_FALSE(e.quit);
+
+    CCommandLine f = ScanCommandLine({std::string(300, 'a')});
+    EXPECT_EQ(f.input.size(), 255u);
+}
+
+TEST_F(FormatsTest, OpenByNameIgnoresCaseOfTheLastThreeCharacters)
+{
+    for (const char* name : {"MODEL.OBJ", "model.Obj", "model.obj"}) {
+        CRecordingModel model;
+        ASSERT_TRUE(OpenByName(model, Cube(name))) << name;
+        EXPECT_EQ(model.GetPolygonCount(), 6);
+        EXPECT_EQ(model.GetGroupCount(), 2);
+        EXPECT_TRUE(model.errors.empty());
+    }
+}
+
+TEST_F(FormatsTest, OpenByNameRejectsUnknownAndMissingFiles)
+{
+    CRecordingModel model;
+    EXPECT_FALSE(OpenByName(model, Cube("x.asc")));
+    ASSERT_EQ(model.errors.size(), 1u);
+    EXPECT_EQ(model.errors[0], "Unsupported file type of asc");
+
+    model.errors.clear();
+    EXPECT_FALSE(OpenByName(model, Path("missing.obj")));
+    ASSERT_EQ(model.errors.size(), 1u);
+    EXPECT_EQ(model.errors[0], "Couldn't open file " + Path("missing.obj"));
+
+    model.errors.clear();
+    EXPECT_FALSE(OpenByName(model, "ab"));
+    EXPECT_EQ(model.errors.size(), 1u);
+}
+
+TEST_F(FormatsTest, SaveByNameWritesOnlyTheGenericExtensions)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    EXPECT_EQ(SaveByName(model, Path("a.pov")), ESaveResult::Saved);
+    EXPECT_NE(testfiles::ReadAll(Path("a.pov")).find("smooth_triangle"), std::string::npos);
+    EXPECT_EQ(SaveByName(model, Path("A.DXF")), ESaveResult::Saved);
+    EXPECT_EQ(SaveByName(model, Path("b.cob")), ESaveResult::Saved);
+    for (const char* name : {"a.wrl", "a.obj", "a.c", "a.psb", "noext"})
+        EXPECT_EQ(SaveByName(model, Path(name)), ESaveResult::Unhandled) << name;
+    EXPECT_FALSE(fs::exists(Path("a.wrl")));
+    EXPECT_FALSE(fs::exists(Path("a.c")));
+}
+
+TEST_F(FormatsTest, FailedWriteKeepsTheExistingFile)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    model.GetGroup(0)->name = std::string(41, 'n');  // too long for POV-Ray: the writer refuses
+    std::string target = Path("keep.pov");
+    testfiles::WriteAll(target, "precious");
+    size_t before = FilesInDir();
+    EXPECT_EQ(SaveByName(model, target), ESaveResult::Failed);
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
+    EXPECT_EQ(FilesInDir(), before);  // no temporary file left behind
+}
+
+TEST_F(FormatsTest, SuccessfulWriteReplacesTheFileAndKeepsItsPermissions)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    std::string target = Path("out.raw");
+    testfiles::WriteAll(target, "old");
+    ::chmod(target.c_str(), 0640);
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), target));
+    EXPECT_NE(testfiles::ReadAll(target), "old");
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(FilesInDir(), 2u);
+}
+
+TEST_F(FormatsTest, UnopenableTargetsAreReported)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    std::string inside = Path("cube.obj") + "/x.raw";  // a file is no folder
+    EXPECT_FALSE(WriteModelFile(model, *FindFormat("raw"), inside));
+    ASSERT_FALSE(model.errors.empty());
+    EXPECT_EQ(model.errors.back(), "Couldn't open file " + inside);
+    EXPECT_FALSE(ReadModelFile(model, *FindFormat("obj"), inside));
+    EXPECT_EQ(model.errors.back(), "Couldn't open file " + inside);
+}
+
+TEST_F(FormatsTest, FullDiskIsAFailedWrite)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "/dev/full is not available";
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    // VRML writes are not checked by the writer: only closing can tell.
+    EXPECT_FALSE(WriteModelFile(model, *FindFormat("wrl"), "/dev/full"));
+    ASSERT_FALSE(model.errors.empty());
+    EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
+}
+
+TEST(FormatTable, ExtensionsAndNames)
+{
+    EXPECT_STREQ(FormatForExtension("NFF", false)->name, "nff");
+    EXPECT_STREQ(FormatForExtension("nff", true)->name, "nff");
+    EXPECT_STREQ(FormatForExtension("inc", true)->name, "inc");
+    EXPECT_STREQ(FindFormat("WTK")->name, "wtk");
+    EXPECT_EQ(FormatForExtension("xyz", false), nullptr);
+    EXPECT_EQ(ExtensionOf("dir.v2/model"), "");
+    EXPECT_EQ(ExtensionOf("model.tar.obj"), "obj");
+    for (int i = 0; i < FormatCount(); ++i)
+        EXPECT_TRUE(FormatAt(i).CanRead() || FormatAt(i).CanWrite()) << FormatAt(i).name;
+}
+
+TEST(ModelInfo, ReportsCountsAndScaledRanges)
+{
+    CRecordingModel model;
+    model.SetGroup("a", 1, 0);
+    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 2, 0});
+    model.SetGroup("b", 2, 0);
+    model.m_scale = 2;
+    ShowModelInfo(model);
+    ASSERT_EQ(model.infos.size(), 1u);
+    EXPECT_EQ(model.infos[0],
+              "vertices   = 3     \npolygons = 1     \ngroups     = 2     \n"
+              "xmin = 0.00  , xmax = 2.00  \nymin = 0.00  , ymax = 4.00  \nzmin = 0.00  , zmax = 0.00  ");
+}

@@ -13,6 +13,8 @@ cmake --build "$build" -j "$jobs" --target trivex-convert
 if [ $# -gt 0 ]; then
   exec "$build/bin/trivex-convert" "$@"
 fi
-"$build/bin/trivex-convert" --sky blue --floor checker "$top/samples/house.obj" "$build/house.pov"
+"$build/bin/trivex-convert" --sky blue --floor checker \
+  --color walls=Wheat --color roof=Firebrick --color door=DarkBrown --color chimney=Brown \
+  "$top/samples/house.obj" "$build/house.pov"
 echo "Wrote $build/house.pov. Render it with:"
 echo "  povray +MV3.0 +I$build/house.pov +O$build/house.png +W640 +H480"

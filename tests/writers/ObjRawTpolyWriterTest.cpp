@@ -1,0 +1,247 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "ExportSamples.h"
+#include "RecordingModel.h"
+#include "SampleModels.h"
+#include "TestFiles.h"
+#include "TextReaders.h"
+#include "Writers.h"
+
+using testfiles::ExpectGolden;
+using testfiles::OpenText;
+using testfiles::WriteToString;
+
+namespace {
+
+// Forgets what building the sample reported, so that only the writer's
+// notifications are looked at.
+void Forget(CRecordingModel& model)
+{
+    model.status.clear();
+    model.waitCalls = 0;
+    model.modified = true;
+}
+
+void ExpectSaved(const CRecordingModel& model, int result)
+{
+    EXPECT_EQ(1, result);
+    EXPECT_TRUE(model.errors.empty()) << model.errors.front();
+    ASSERT_FALSE(model.status.empty());
+    EXPECT_EQ("File Saved", model.status.back());
+    EXPECT_FALSE(model.modified);
+    EXPECT_EQ(0, model.waitDepth);
+    EXPECT_EQ(1, model.waitCalls);
+}
+
+using Triangle = std::vector<CVector>;
+
+// The fan triangles of the active groups, the way RAW and TPOLY carry them.
+std::vector<Triangle> Triangles(const CModel& model)
+{
+    std::vector<Triangle> out;
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!group->active)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            for (int k = 2; k < polygon->count; ++k) {
+                const CVector* a = polygon->GetVertex(0);
+                const CVector* b = polygon->GetVertex(k - 1);
+                const CVector* c = polygon->GetVertex(k);
+                if (a && b && c)
+                    out.push_back({*a, *b, *c});
+            }
+        }
+    }
+    return out;
+}
+
+// A read centres the model on its box and divides by its radius, keeping the
+// radius in m_scale. Undoes that with the box of the written triangles.
+std::vector<Triangle> AsWritten(const CModel& read, const std::vector<Triangle>& written)
+{
+    CVector lo(1e30f, 1e30f, 1e30f), hi(-1e30f, -1e30f, -1e30f);
+    for (const Triangle& t : written)
+        for (const CVector& v : t) {
+            lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+            hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+        }
+    CVector centre = (lo + hi) * 0.5f;
+    std::vector<Triangle> out = Triangles(read);
+    for (Triangle& t : out)
+        for (CVector& v : t)
+            v = v * read.m_scale + centre;
+    return out;
+}
+
+void ExpectSameTriangles(const std::vector<Triangle>& expected, const std::vector<Triangle>& actual)
+{
+    ASSERT_EQ(expected.size(), actual.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(expected[i][c].x, actual[i][c].x, 1e-5) << "triangle " << i << " corner " << c;
+            EXPECT_NEAR(expected[i][c].y, actual[i][c].y, 1e-5) << "triangle " << i << " corner " << c;
+            EXPECT_NEAR(expected[i][c].z, actual[i][c].z, 1e-5) << "triangle " << i << " corner " << c;
+        }
+}
+
+template <typename Reader>
+int ReadBack(Reader reader, CModel& model, const std::string& text)
+{
+    FILE* fp = OpenText(text);
+    if (!fp)
+        return -1;
+    int result = reader(model, fp);
+    std::fclose(fp);
+    return result;
+}
+
+std::vector<std::string> GroupNames(const CModel& model)
+{
+    std::vector<std::string> names;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        names.push_back(model.GetGroup(g)->name);
+    return names;
+}
+
+}  // namespace
+
+// Smooth body (k//k faces), flat lid with a quadrilateral, a face with an
+// unresolved slot, an ignored group and an empty one, at scale 2.
+TEST(ObjGolden, AssemblyScaleTwo)
+{
+    CRecordingModel model;
+    samples::Assembly(model);
+    Forget(model);
+    int result = 0;
+    std::string text = WriteToString(WriteObj, model, 2.0, &result);
+    ExpectSaved(model, result);
+    ExpectGolden("obj_assembly.obj", text);
+    EXPECT_EQ((std::vector<std::string>{"Saving Vertices", "Saving Normals", "Saving Polygons", "File Saved"}),
+              model.status);
+}
+
+TEST(RawGolden, AssemblyWithNames)
+{
+    CRecordingModel model;
+    samples::Assembly(model);
+    Forget(model);
+    int result = 0;
+    std::string text = WriteToString(WriteRaw, model, 2.0, &result);
+    ExpectSaved(model, result);
+    ExpectGolden("raw_assembly.raw", text);
+    EXPECT_TRUE(model.HasStatus("Saving Group Body"));
+    EXPECT_TRUE(model.HasStatus("Saving Group Lid"));
+    EXPECT_FALSE(model.HasStatus("Saving Group Empty"));
+    EXPECT_FALSE(model.HasStatus("Saving Group Hidden"));
+}
+
+TEST(RawGolden, TetrahedronWithoutNames)
+{
+    CRecordingModel model;
+    samples::Tetrahedron(model);
+    model.m_rawGroups = 0;
+    std::string text = WriteToString(WriteRaw, model, 1.0);
+    ExpectGolden("raw_tetrahedron.raw", text);
+}
+
+TEST(TpolyGolden, AssemblyScaleTwo)
+{
+    CRecordingModel model;
+    samples::Assembly(model);
+    Forget(model);
+    int result = 0;
+    std::string text = WriteToString(WriteTpoly, model, 2.0, &result);
+    ExpectSaved(model, result);
+    ExpectGolden("tpoly_assembly.tpo", text);
+}
+
+TEST(Obj, SmoothFacesNameNormalsOnlyWhereTheyExist)
+{
+    // Normals exist for the tetrahedron's four vertices only; the smooth
+    // group added afterwards has none, so its face cannot name any.
+    CRecordingModel model;
+    samples::Tetrahedron(model);
+    model.GetGroup(0)->smooth = 1;
+    model.SetGroup("Late", FindColor("Red"), FindTexture("Shiny"));
+    model.SmoothCurrentGroup();
+    model.AddTriangle({5, 0, 0}, {6, 0, 0}, {5, 1, 0});
+    std::string text = WriteToString(WriteObj, model, 1.0);
+    EXPECT_NE(std::string::npos, text.find("g Red\nf 3//3 2//2 1//1 \n"));
+    EXPECT_NE(std::string::npos, text.find("g Late\nf 7 6 5 \n"));
+    size_t normals = 0;
+    for (size_t at = text.find("\nvn "); at != std::string::npos; at = text.find("\nvn ", at + 1))
+        ++normals;
+    EXPECT_EQ(4u, normals);
+}
+
+TEST(Obj, ScaleDoublesVerticesButNotNormals)
+{
+    CRecordingModel model;
+    samples::Tetrahedron(model);
+    std::string one = WriteToString(WriteObj, model, 1.0);
+    std::string two = WriteToString(WriteObj, model, 2.0);
+    EXPECT_NE(std::string::npos, one.find("v 0.00000 1.00000 0.00000\n"));
+    EXPECT_NE(std::string::npos, two.find("v 0.00000 2.00000 0.00000\n"));
+    EXPECT_EQ(one.substr(one.find("\n\n\n")), two.substr(two.find("\n\n\n")));
+}
+
+TEST(Raw, NamesTheReaderWouldMisreadAreQuoted)
+{
+    CRecordingModel model;
+    model.Clear(false);
+    const char* names[] = {"left arm", "2nd", "-x", "Plain"};
+    float z = 0;
+    for (const char* name : names) {
+        model.SetGroup(name, FindColor("Red"), FindTexture("Shiny"));
+        model.AddTriangle({0, 0, z}, {1, 0, z}, {0, 1, z});
+        z += 1;
+    }
+    std::string text = WriteToString(WriteRaw, model, 1.0);
+    EXPECT_EQ(0u, text.find("\"left arm\"\n"));
+    EXPECT_NE(std::string::npos, text.find("\n\"2nd\"\n"));
+    EXPECT_NE(std::string::npos, text.find("\n\"-x\"\n"));
+    EXPECT_NE(std::string::npos, text.find("\nPlain\n"));
+
+    CRecordingModel read;
+    ASSERT_EQ(1, ReadBack(ReadRaw, read, text));
+    EXPECT_EQ((std::vector<std::string>{"left arm", "2nd", "-x", "Plain"}), GroupNames(read));
+}
+
+TEST(Raw, WithoutNamesReadsBackAsOneRedGroup)
+{
+    CRecordingModel model;
+    samples::Assembly(model);
+    model.m_rawGroups = 0;
+    std::string text = WriteToString(WriteRaw, model, 1.0);
+    EXPECT_EQ(std::string::npos, text.find_first_not_of("0123456789-.e+ \n"));
+
+    CRecordingModel read;
+    ASSERT_EQ(1, ReadBack(ReadRaw, read, text));
+    EXPECT_EQ((std::vector<std::string>{"Red"}), GroupNames(read));
+}
+
+// RAW and TPOLY read back through our readers give the triangles written:
+// same corners in the same order, groups in the same order (RAW).
+TEST(RawTpolyReadBack, SameTriangles)
+{
+    CRecordingModel model;
+    samples::Assembly(model);
+    const std::vector<Triangle> written = Triangles(model);
+    ASSERT_EQ(14u, written.size());
+
+    CRecordingModel raw;
+    ASSERT_EQ(1, ReadBack(ReadRaw, raw, WriteToString(WriteRaw, model, 1.0)));
+    ExpectSameTriangles(written, AsWritten(raw, written));
+    EXPECT_EQ((std::vector<std::string>{"Body", "Lid"}), GroupNames(raw));
+
+    CRecordingModel tpoly;
+    ASSERT_EQ(1, ReadBack(ReadTpoly, tpoly, WriteToString(WriteTpoly, model, 1.0)));
+    ExpectSameTriangles(written, AsWritten(tpoly, written));
+}

@@ -33,8 +33,15 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        std::fprintf(fp, "%s\n", group->name.c_str());
         AddGroupTriangles(work, *group);
+        // An object needs at least one vertex and one polygon: readers of the
+        // format stop at an empty one and lose every object after it. A group
+        // whose faces all collapsed has nothing to show, so it is left out.
+        if (WorkingFaceCount(work) == 0) {
+            work.Clear(false);
+            continue;
+        }
+        std::fprintf(fp, "%s\n", group->name.c_str());
 
         std::fprintf(fp, "%d\n", work.GetVertexCount());
         for (int i = 0; i < work.GetVertexCount(); ++i) {

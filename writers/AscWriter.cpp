@@ -10,7 +10,7 @@ namespace {
 // A colour component 0..1 as 0..255, cut rather than rounded.
 int Byte(float component)
 {
-    float value = component * 255;
+    double value = static_cast<double>(component) * 255;
     return value < 0 ? 0 : value > 255 ? 255 : static_cast<int>(value);
 }
 
@@ -18,7 +18,7 @@ int Byte(float component)
 
 int WriteAsc(CModel& model, FILE* fp, double scale)
 {
-    const float s = static_cast<float>(scale);
+    const double s = scale;
     CModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");

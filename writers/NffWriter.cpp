@@ -17,9 +17,8 @@ const CVector* VertexNormal(const CModel& model, int n)
 
 int WriteNff(CModel& model, FILE* fp, double scale)
 {
-    // Coordinates are 32-bit floats; scaling in float keeps the digits the
-    // same as for every other float the program formats.
-    const float s = static_cast<float>(scale);
+    // The scale arrives as a double and each product is formed in double.
+    const double s = scale;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 

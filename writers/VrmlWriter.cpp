@@ -56,7 +56,7 @@ void WriteIndexLines(FILE* fp, const CModel& work)
 
 int WriteVrml(CModel& model, FILE* fp, double scale)
 {
-    const float s = static_cast<float>(scale);
+    const double s = scale;
     CModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");

@@ -9,10 +9,12 @@
 
 namespace {
 
-// A colour component 0..1 as one hexadecimal digit 0..f, rounded.
+// A colour component 0..1 as one hexadecimal digit 0..f, rounded. The
+// product is exact in double, so a stored 0.7 (a little below 0.7 as a
+// float) gives a, not b.
 int Nibble(float component)
 {
-    double digit = std::trunc(component * 15 + 0.5);
+    double digit = std::trunc(static_cast<double>(component) * 15 + 0.5);
     return digit < 0 ? 0 : digit > 15 ? 15 : static_cast<int>(digit);
 }
 
@@ -20,7 +22,7 @@ int Nibble(float component)
 
 int WriteWtkNff(CModel& model, FILE* fp, double scale)
 {
-    const float s = static_cast<float>(scale);
+    const double s = scale;
     CModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");

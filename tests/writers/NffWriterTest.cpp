@@ -147,7 +147,7 @@ TEST(WtkNffWriter, EachGroupListsItsOwnMergedCorners)
 TEST(WtkNffWriter, ColoursRoundToOneHexDigit)
 {
     CModel model;
-    for (const char* name : {"Orange", "Red", "Gray50", "Aquamarine"}) {
+    for (const char* name : {"Orange", "Red", "Gray50", "Aquamarine", "Gray70"}) {
         model.SetGroup(name, FindColor(name), 0);
         model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
     }
@@ -157,6 +157,9 @@ TEST(WtkNffWriter, ColoursRoundToOneHexDigit)
     EXPECT_NE(std::string::npos, text.find(" 0x888 both\n"));
     // 0.439216 * 15 = 6.59, 0.858824 * 15 = 12.88, 0.576471 * 15 = 8.65
     EXPECT_NE(std::string::npos, text.find(" 0x7d9 both\n"));
+    // 0.7 is stored a little below 0.7, so 0.7 * 15 + 0.5 stays under 11; a
+    // product rounded to float first would give 10.5 + 0.5 = 11.
+    EXPECT_NE(std::string::npos, text.find(" 0xaaa both\n"));
 }
 
 TEST(NffConsumers, AssimpReadsTheTrianglesWeWrote)

@@ -105,45 +105,6 @@ TEST(NffWriter, SmoothGroupsCarryNormalsOnlyWhenTheModelHasThem)
               dome);
 }
 
-TEST(NffWriter, SliverIsWrittenAsIs)
-{
-    CModel model;
-    meshsamples::Parts(model);
-    const std::string text = Nff(model, 1.0);
-    // Wheel: its triangle and the sliver; Sliver: the sliver again.
-    EXPECT_NE(std::string::npos, text.find("p 3\n2.000000 0.000000 0.000000\n2.000000 0.000000 0.000000\n"
-                                           "2.000000 1.000000 0.000000\n"));
-    // Wheel 2, LeftFrontWheel 2 (the quad), Sliver 1, Dome 1; Skipped none.
-    EXPECT_EQ(6, CountLines(text, "p 3"));
-    for (const char* fill : {"f 1.000000 0.500000 0.000000 1 0 0 0 0", "f 0.500000 0.500000 0.500000 1 0 0 0 0",
-                             "f 1.000000 0.000000 0.000000 1 0 0 0 0", "f 1.000000 1.000000 1.000000 1 0 0 0 0"})
-        EXPECT_EQ(1, CountLines(text, fill)) << fill;
-    EXPECT_EQ(0, CountLines(text, "f 1.000000 1.000000 0.000000 1 0 0 0 0"));
-}
-
-TEST(WtkNffWriter, EachGroupListsItsOwnMergedCorners)
-{
-    CModel model;
-    meshsamples::Parts(model);
-    const std::string text = Wtk(model, 1.0);
-    // Wheel keeps its triangle; the sliver is dropped by the merge.
-    EXPECT_EQ("Wheel\n3\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n0.000000 0.000000 0.000000\n"
-              "1\n3 2 1 0 0xf80 both\n",
-              text.substr(text.find("Wheel\n"), text.find("LeftFrontWheel\n") - text.find("Wheel\n")));
-    // The quad's two triangles share two corners: four vertices; corner
-    // (1, 0, 0) is listed again although Wheel has it.
-    const size_t quad = text.find("LeftFrontWheel\n");
-    ASSERT_NE(std::string::npos, quad);
-    EXPECT_EQ(0u, text.compare(quad, 23, "LeftFrontWheel\n4\n1.0000"));
-    EXPECT_NE(std::string::npos, text.find("2\n3 2 1 0 0x888 both\n3 2 0 3 0x888 both\n", quad));
-    // An object without vertices would stop readers of the format, so a
-    // group whose only face is a sliver is left out.
-    EXPECT_EQ(std::string::npos, text.find("Sliver"));
-    EXPECT_EQ(std::string::npos, text.find("\n0\n0\n"));
-    EXPECT_NE(std::string::npos, text.find(" both\nDome\n3\n"));
-    EXPECT_EQ(std::string::npos, text.find("Skipped"));
-}
-
 TEST(WtkNffWriter, ColoursRoundToOneHexDigit)
 {
     CModel model;

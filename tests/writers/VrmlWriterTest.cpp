@@ -77,31 +77,6 @@ TEST(VrmlWriter, NoActiveGroupGivesHeaderAndClosingBrace)
     EXPECT_EQ(Header("COUNTERCLOCKWISE") + "}\n", Vrml(ignored, 1.0));
 }
 
-TEST(VrmlWriter, RedTriangleGroup)
-{
-    CModel model;
-    model.SetGroup("Red", FindColor("Red"), FindTexture("Shiny"));
-    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-    const std::string text = Vrml(model, 1.0);
-    EXPECT_EQ(0u, text.find(Header("CLOCKWISE")));
-    EXPECT_NE(std::string::npos, text.find("\tDEF Red Separator {\n\t\tMaterial {\n"
-                                           "\t\t\tdiffuseColor 1.000000 0.000000 0.000000\n"
-                                           "\t\t\tambientColor 0.100000 0.000000 0.000000\n"));
-    EXPECT_NE(std::string::npos, text.find("\t\t\tpoint [\n\t\t\t\t0.000000 1.000000 0.000000,\n"
-                                           "\t\t\t\t1.000000 0.000000 0.000000,\n"
-                                           "\t\t\t\t0.000000 0.000000 0.000000\n\t\t\t]\n"));
-    EXPECT_NE(std::string::npos, text.find("\t\t\tcoordIndex [\n\t\t\t\t2, 1, 0, -1\n\t\t\t]\n\t\t}\n\t}\n}\n"));
-    EXPECT_EQ(std::string::npos, text.find("normalIndex"));  // flat group
-}
-
-TEST(VrmlWriter, QuadFaceLinesFollowTheMergedNumbering)
-{
-    CModel model;
-    meshsamples::Parts(model);
-    const std::string text = Vrml(model, 1.0);
-    EXPECT_NE(std::string::npos, text.find("\t\t\t\t2, 1, 0, -1,\n\t\t\t\t2, 0, 3, -1\n"));
-}
-
 TEST(VrmlWriter, SmoothGroupsGetCreaseAngleAndNormalIndex)
 {
     CModel model;

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "ExportSamples.h"
 #include "RecordingModel.h"
 #include "SampleModels.h"
 #include "TestFiles.h"
@@ -74,13 +73,4 @@ TEST(Dxf, ColourNumbersTakeTheLowestOfEqualEntries)
     EXPECT_EQ("7", ColourNumber("White"));
     EXPECT_EQ("0", ColourNumber("Black"));
     EXPECT_EQ("5", ColourNumber("Blue"));
-}
-
-TEST(Dxf, FourthCornerRepeatsTheThird)
-{
-    CRecordingModel model;
-    exportsamples::SingleTriangle(model);
-    std::string text = WriteToString(WriteDxf, model, 3.0);
-    EXPECT_NE(std::string::npos, text.find("12\n0.000000\n22\n3.000000\n32\n0.000000\n"
-                                           "13\n0.000000\n23\n3.000000\n33\n0.000000\n"));
 }

@@ -181,17 +181,6 @@ TEST(Obj, SmoothFacesNameNormalsOnlyWhereTheyExist)
     EXPECT_EQ(4u, normals);
 }
 
-TEST(Obj, ScaleDoublesVerticesButNotNormals)
-{
-    CRecordingModel model;
-    samples::Tetrahedron(model);
-    std::string one = WriteToString(WriteObj, model, 1.0);
-    std::string two = WriteToString(WriteObj, model, 2.0);
-    EXPECT_NE(std::string::npos, one.find("v 0.00000 1.00000 0.00000\n"));
-    EXPECT_NE(std::string::npos, two.find("v 0.00000 2.00000 0.00000\n"));
-    EXPECT_EQ(one.substr(one.find("\n\n\n")), two.substr(two.find("\n\n\n")));
-}
-
 TEST(Raw, NamesTheReaderWouldMisreadAreQuoted)
 {
     CRecordingModel model;

@@ -84,32 +84,14 @@ TEST(PovObjectGolden, AssemblyScaleTwo)
     ExpectGolden("pov_object_assembly.inc", text);
 }
 
+// One group, one flat triangle: "object {" at depth 1, the third corner
+// written "< ".
 TEST(PovObjectGolden, SingleTriangle)
 {
     CRecordingModel model;
     exportsamples::SingleTriangle(model);
     std::string text = WriteToString(WritePovObject, model, 1.0);
     ExpectGolden("pov_object_triangle.inc", text);
-}
-
-TEST(PovObject, OneTriangleGroupIsAnObjectAtDepthOne)
-{
-    CRecordingModel model;
-    exportsamples::SingleTriangle(model);
-    std::string text = WriteToString(WritePovObject, model, 1.0);
-    std::string tail = text.substr(text.find("object {\n"));
-    EXPECT_EQ("object {\n"
-              "\t// _Tri\n"
-              "\tobject {\n"
-              "\t\ttriangle {\n"
-              "\t\t\t<0.000000, 0.000000, 0.000000>,\n"
-              "\t\t\t<1.000000, 0.000000, 0.000000>,\n"
-              "\t\t\t< 0.000000, 1.000000, 0.000000>\n"
-              "\t\t}\n"
-              "\t\ttexture{_Tri}\n"
-              "\t}\n"
-              "}\n",
-              tail);
 }
 
 TEST(PovObject, SmoothingFollowsGroupFlagAndAngle)
@@ -151,16 +133,6 @@ TEST(PovObject, IgnoredGroupStillCountsForTheOuterUnion)
     EXPECT_EQ(std::string::npos, text.find("abc"));
     EXPECT_FALSE(model.HasStatus("Saving Group abc"));
     EXPECT_TRUE(model.HasStatus("Saving Group nnnnn"));
-}
-
-TEST(PovObject, GlassFinishIsFiltered)
-{
-    CRecordingModel model;
-    samples::Assembly(model);
-    std::string text = WriteToString(WritePovObject, model, 1.0);
-    EXPECT_NE(std::string::npos,
-              text.find("#declare _Lid = texture {pigment {color Green filter 0.5} finish {GlassFinish}}\n"));
-    EXPECT_NE(std::string::npos, text.find("#declare _Body = texture {pigment {color Blue} finish {Metal}}\n"));
 }
 
 // A group none of whose triangles can be drawn would leave a shapeless object

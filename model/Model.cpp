@@ -6,7 +6,7 @@
 
 CVector* CPolygon::GetVertex(int i) const
 {
-    if (!owner || i < 0 || i >= count)
+    if (!owner || i < 0 || i >= count || i >= 4)
         return nullptr;
     int n = index[i];
     if (n < 1 || n > owner->m_vertices.GetCount())

@@ -7,7 +7,8 @@
 // Line-oriented importers. Each clears the model, fills it from the open
 // stream and ends with the load epilogue; the caller closes the stream.
 // ReadObj returns 1 or -1; ReadRaw, ReadTpoly, ReadAoff return 1 or 0;
-// ReadNff returns 1.
+// ReadNff returns 1, or 0 only when memory runs out. After a failure the
+// model is empty. A file that holds no geometry reads as an empty model.
 int ReadObj(CModel& model, FILE* fp);
 int ReadRaw(CModel& model, FILE* fp);
 int ReadTpoly(CModel& model, FILE* fp);

@@ -1,0 +1,159 @@
+#include <new>
+#include <vector>
+
+#include "PolygonSplit.h"
+#include "ReaderFrame.h"
+#include "TextInput.h"
+#include "TextReaders.h"
+
+namespace {
+
+class CNffReader
+{
+public:
+    CNffReader(CModel& model, FILE* fp) : m_model(model), m_in(fp) {}
+
+    int Read()
+    {
+        readerframe::BeginRead(m_model);
+        try {
+            Parse();
+        } catch (const std::bad_alloc&) {
+            m_model.ErrorMessage("Out of Memory\n");
+            m_model.EndWait();
+            m_model.Clear(true);
+            return 0;
+        }
+        m_model.ClearVertexHash();
+        m_model.EndWait();
+        m_model.FinishLoad();
+        return 1;
+    }
+
+private:
+    // Items are read until one cannot be; what came before it stays.
+    void Parse()
+    {
+        for (;;) {
+            int c = m_in.Get();
+            switch (c) {
+            case EOF:
+                return;
+            case '#':
+                m_in.SkipLine();
+                break;
+            case '\n':
+                break;
+            case 'v':
+                if (!ReadViewpoint())
+                    return;
+                break;
+            case 'l':  // light
+            case 'b':  // background
+                if (!ReadNumbers(3))
+                    return;
+                break;
+            case 'f':
+                if (!ReadNumbers(8))
+                    return;
+                m_model.SetGroup(nullptr, NearestColor(m_numbers[0], m_numbers[1], m_numbers[2]), 0);
+                break;
+            case 'c':  // cone: base and apex
+                if (!ReadNumbers(4) || !ReadNumbers(4))
+                    return;
+                break;
+            case 's':
+                if (!ReadNumbers(4))
+                    return;
+                break;
+            case 'p':
+                if (!ReadPolygon(m_in.Get() == 'p'))
+                    return;
+                break;
+            default:
+                m_in.SkipLine();
+                break;
+            }
+        }
+    }
+
+    void CountRead()
+    {
+        if (++m_reads % 100 == 0)
+            m_model.StatusMessage("Reading Line# %ld", m_reads);
+    }
+
+    // One formatted read of `count` numbers and the white space after them.
+    bool ReadNumbers(int count)
+    {
+        CountRead();
+        for (int i = 0; i < count; ++i)
+            if (!m_in.ReadFloat(m_numbers[i]))
+                return false;
+        m_in.SkipSpace();
+        return true;
+    }
+
+    bool ReadLabelled(const char* label, int count)
+    {
+        m_in.SkipSpace();
+        if (!m_in.Match(label))
+            return false;
+        return ReadNumbers(count);
+    }
+
+    // The viewpoint is read whole, in its fixed order, and then discarded.
+    bool ReadViewpoint()
+    {
+        if (!ReadLabelled("from", 3) || !ReadLabelled("at", 3) || !ReadLabelled("up", 3) ||
+            !ReadLabelled("angle", 1) || !ReadLabelled("hither", 1))
+            return false;
+        m_in.SkipSpace();
+        CountRead();
+        long width = 0, height = 0;
+        if (!m_in.Match("resolution") || !m_in.ReadLong(width) || !m_in.ReadLong(height))
+            return false;
+        m_in.SkipSpace();
+        return true;
+    }
+
+    // A polygon, or with `patch` a polygonal patch whose corner normals are
+    // read and dropped; a patch makes its group smooth.
+    bool ReadPolygon(bool patch)
+    {
+        CountRead();
+        long count = 0;
+        if (!m_in.ReadLong(count))
+            return false;
+        m_in.SkipSpace();
+        if (count <= 0)
+            return false;
+        // Corners are collected as they are read, never reserved from the
+        // count, which may be far larger than what the file holds.
+        m_corners.clear();
+        for (long k = 0; k < count; ++k) {
+            if (!ReadNumbers(patch ? 6 : 3))
+                return false;
+            int index = m_model.AddVertex(CVector(m_numbers[0], m_numbers[1], m_numbers[2]), true);
+            m_corners.push_back(index + 1);
+        }
+        polygonsplit::AddPolygon(m_model, m_corners);
+        if (patch)
+            m_model.SmoothCurrentGroup();
+        return true;
+    }
+
+    CModel& m_model;
+    textinput::CTextStream m_in;
+    std::vector<int32_t> m_corners;
+    float m_numbers[8] = {};
+    long m_reads = 1;
+};
+
+}  // namespace
+
+int ReadNff(CModel& model, FILE* fp)
+{
+    CNffReader reader(model, fp);
+    return reader.Read();
+}

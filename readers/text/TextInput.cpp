@@ -1,0 +1,64 @@
+#include "TextInput.h"
+
+#include <cstring>
+
+namespace textinput {
+
+bool CTextStream::Fill()
+{
+    if (!m_fp)
+        return false;
+    m_pos = 0;
+    m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
+    return m_end > 0;
+}
+
+bool CTextStream::ReadLine(std::string& line)
+{
+    line.clear();
+    if (Peek() == EOF)
+        return false;
+    bool zeroSeen = false;
+    size_t taken = 0;
+    while (taken < kMaxLine) {
+        if (m_pos == m_end && !Fill())
+            break;
+        const unsigned char* start = m_buffer + m_pos;
+        size_t available = m_end - m_pos;
+        if (available > kMaxLine - taken)
+            available = kMaxLine - taken;
+        const void* feed = std::memchr(start, '\n', available);
+        size_t length = feed ? static_cast<size_t>(static_cast<const unsigned char*>(feed) - start) : available;
+        if (!zeroSeen) {
+            const void* zero = std::memchr(start, '\0', length);
+            size_t keep = zero ? static_cast<size_t>(static_cast<const unsigned char*>(zero) - start) : length;
+            line.append(reinterpret_cast<const char*>(start), keep);
+            zeroSeen = zero != nullptr;
+        }
+        taken += length;
+        m_pos += length;
+        if (feed) {
+            ++m_pos;
+            break;
+        }
+    }
+    return true;
+}
+
+void CTextStream::SkipLine()
+{
+    for (int c = Get(); c != EOF && c != '\n'; c = Get()) {
+    }
+}
+
+bool CTextStream::Match(const char* literal)
+{
+    for (; *literal; ++literal) {
+        if (Peek() != static_cast<unsigned char>(*literal))
+            return false;
+        Get();
+    }
+    return true;
+}
+
+}  // namespace textinput

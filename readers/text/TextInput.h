@@ -1,0 +1,209 @@
+#pragma once
+
+// Input helpers shared by the text readers: a buffered byte stream with
+// line and scanf-style number reading, and a scanner over one line in memory.
+// Both read numbers with the same rules, so a number means the same thing to
+// every reader whether it is read from a line or straight from the stream.
+
+#include <cctype>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace textinput {
+
+inline bool IsSpace(int c)
+{
+    return c != EOF && std::isspace(static_cast<unsigned char>(c));
+}
+
+inline bool IsDigit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Narrows a parsed value to the model's precision. Finite values beyond the
+// float range become infinities instead of undefined conversions.
+inline float ToFloat(double value)
+{
+    if (value > FLT_MAX)
+        return HUGE_VALF;
+    if (value < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(value);
+}
+
+// A vertex number that does not fit 32 bits becomes 0, which no face
+// traversal resolves to a vertex.
+inline int32_t ToVertexNumber(long value)
+{
+    return value < INT32_MIN || value > INT32_MAX ? 0 : static_cast<int32_t>(value);
+}
+
+inline int ToInt(long value)
+{
+    return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+// Skips white space, then reads a decimal floating-point number the way %g
+// does: optional sign, digits with an optional point, optional exponent, or
+// inf/infinity/nan. False, with nothing but white space consumed past the
+// sign, when no number starts there. May throw std::bad_alloc for absurdly
+// long numbers.
+template <typename Source>
+bool ScanDouble(Source& in, double& value)
+{
+    while (IsSpace(in.Peek()))
+        in.Get();
+    std::string token;
+    if (in.Peek() == '+' || in.Peek() == '-')
+        token += static_cast<char>(in.Get());
+    const size_t start = token.size();
+    int c = in.Peek();
+    if (c == 'i' || c == 'I' || c == 'n' || c == 'N') {
+        // "infinity" is the longest word a number can be.
+        while (token.size() - start < 8 && std::isalpha(static_cast<unsigned char>(in.Peek())))
+            token += static_cast<char>(in.Get());
+    } else {
+        bool digits = false;
+        while (IsDigit(in.Peek())) {
+            token += static_cast<char>(in.Get());
+            digits = true;
+        }
+        if (in.Peek() == '.') {
+            token += static_cast<char>(in.Get());
+            while (IsDigit(in.Peek())) {
+                token += static_cast<char>(in.Get());
+                digits = true;
+            }
+        }
+        if (!digits)
+            return false;
+        if (in.Peek() == 'e' || in.Peek() == 'E') {
+            token += static_cast<char>(in.Get());
+            if (in.Peek() == '+' || in.Peek() == '-')
+                token += static_cast<char>(in.Get());
+            while (IsDigit(in.Peek()))
+                token += static_cast<char>(in.Get());
+        }
+    }
+    char* end = nullptr;
+    value = std::strtod(token.c_str(), &end);
+    return end > token.c_str() + start;
+}
+
+// Skips white space, then reads a decimal integer the way %ld does; values
+// beyond the range of long saturate.
+template <typename Source>
+bool ScanLong(Source& in, long& value)
+{
+    while (IsSpace(in.Peek()))
+        in.Get();
+    bool negative = false;
+    if (in.Peek() == '+' || in.Peek() == '-')
+        negative = in.Get() == '-';
+    if (!IsDigit(in.Peek()))
+        return false;
+    unsigned long magnitude = 0;
+    const unsigned long limit = negative ? static_cast<unsigned long>(LONG_MAX) + 1 : LONG_MAX;
+    while (IsDigit(in.Peek())) {
+        unsigned long digit = static_cast<unsigned long>(in.Get() - '0');
+        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+    }
+    if (negative)
+        value = magnitude > static_cast<unsigned long>(LONG_MAX) ? LONG_MIN : -static_cast<long>(magnitude);
+    else
+        value = static_cast<long>(magnitude);
+    return true;
+}
+
+// Scanner over one zero-terminated line.
+class CLineScanner
+{
+public:
+    explicit CLineScanner(const char* text) : m_p(text) {}
+
+    int Peek() const { return *m_p ? static_cast<unsigned char>(*m_p) : EOF; }
+    int Get() { return *m_p ? static_cast<unsigned char>(*m_p++) : EOF; }
+    bool ReadDouble(double& value) { return ScanDouble(*this, value); }
+    bool ReadFloat(float& value)
+    {
+        double d;
+        if (!ReadDouble(d))
+            return false;
+        value = ToFloat(d);
+        return true;
+    }
+    bool ReadLong(long& value) { return ScanLong(*this, value); }
+    const char* Position() const { return m_p; }
+
+private:
+    const char* m_p;
+};
+
+// Buffered reader over an open stream. It never allocates in proportion to a
+// count read from the file, only to the text actually present.
+class CTextStream
+{
+public:
+    // Lines longer than this are handed out in pieces, each read as a line.
+    static constexpr size_t kMaxLine = 16u << 20;
+
+    explicit CTextStream(FILE* fp) : m_fp(fp) {}
+    CTextStream(const CTextStream&) = delete;
+    CTextStream& operator=(const CTextStream&) = delete;
+
+    int Peek()
+    {
+        if (m_pos == m_end && !Fill())
+            return EOF;
+        return m_buffer[m_pos];
+    }
+    int Get()
+    {
+        if (m_pos == m_end && !Fill())
+            return EOF;
+        return m_buffer[m_pos++];
+    }
+
+    // Reads the next line without its line feed. A zero byte ends the line's
+    // text (the rest of that line is dropped), as it would for a C string.
+    // False at end of input when no character was left. May throw
+    // std::bad_alloc.
+    bool ReadLine(std::string& line);
+    // Skips through the next line feed.
+    void SkipLine();
+    void SkipSpace()
+    {
+        while (IsSpace(Peek()))
+            Get();
+    }
+    // Consumes `literal` if the input continues with it; on a mismatch the
+    // characters that did match are consumed, as with scanf.
+    bool Match(const char* literal);
+    bool ReadDouble(double& value) { return ScanDouble(*this, value); }
+    bool ReadFloat(float& value)
+    {
+        double d;
+        if (!ReadDouble(d))
+            return false;
+        value = ToFloat(d);
+        return true;
+    }
+    bool ReadLong(long& value) { return ScanLong(*this, value); }
+
+private:
+    bool Fill();
+
+    FILE* m_fp;
+    unsigned char m_buffer[8192];
+    size_t m_pos = 0;
+    size_t m_end = 0;
+};
+
+}  // namespace textinput

@@ -1,0 +1,70 @@
+#include <new>
+
+#include "ReaderFrame.h"
+#include "TextInput.h"
+#include "TextReaders.h"
+
+namespace {
+
+class CTpolyReader
+{
+public:
+    CTpolyReader(CModel& model, FILE* fp) : m_model(model), m_in(fp) {}
+
+    int Read()
+    {
+        readerframe::BeginRead(m_model);
+        try {
+            ReadRecords();
+        } catch (const std::bad_alloc&) {
+            m_model.ErrorMessage("Out of Memory\n");
+            m_model.EndWait();
+            m_model.Clear(true);
+            return 0;
+        }
+        m_model.ClearVertexHash();
+        m_model.EndWait();
+        m_model.FinishLoad();
+        return 1;
+    }
+
+private:
+    // Each record is the count 3 and three points; anything else ends the
+    // file, and so does a record cut short.
+    void ReadRecords()
+    {
+        for (;;) {
+            long count = 0;
+            if (!m_in.ReadLong(count))
+                return;
+            CountRead();
+            if (count != 3)
+                return;
+            CVector corner[3];
+            for (CVector& point : corner) {
+                if (!m_in.ReadFloat(point.x) || !m_in.ReadFloat(point.y) || !m_in.ReadFloat(point.z))
+                    return;
+                CountRead();
+            }
+            m_model.AddTriangle(corner[0], corner[1], corner[2]);
+        }
+    }
+
+    void CountRead()
+    {
+        if (++m_reads % 100 == 0)
+            m_model.StatusMessage("Reading Line# %ld", m_reads);
+    }
+
+    CModel& m_model;
+    textinput::CTextStream m_in;
+    long m_reads = 0;
+};
+
+}  // namespace
+
+int ReadTpoly(CModel& model, FILE* fp)
+{
+    CTpolyReader reader(model, fp);
+    return reader.Read();
+}

@@ -1,0 +1,115 @@
+#include <string>
+
+#include "ReaderTestSupport.h"
+
+using readertest::Face;
+using readertest::Faces;
+using readertest::ReadText;
+
+namespace {
+
+const char* kViewpoint = "v\nfrom 0 3 10\nat 0 0 0\nup 0 1 0\nangle 60\nhither 1\nresolution 640 480\n";
+const char* kQuad = "p 4\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n";
+
+int ReadNffText(CRecordingModel& model, const std::string& text)
+{
+    return ReadText(ReadNff, model, text);
+}
+
+TEST(NffReader, SceneWithoutPolygonsIsEmpty)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, std::string(kViewpoint) + "l 1 2 3\nb 0 0 0\ns 0 0 0 1\nc 0 0 0 1 0 1 0 1\n"), 1);
+    EXPECT_EQ(model.GetGroupCount(), 0);
+    EXPECT_TRUE(model.HasStatus("File Read Finished"));
+}
+
+TEST(NffReader, FillsChooseGroupsByNearestColour)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, std::string(kQuad) +                         // before any fill: "Red"
+                                     "f 0 0 1 0.5 0.5 3 0 1\n" + kQuad +       // blue
+                                     "f 0 0 0.98 1 0 10 0 1\n" + kQuad +       // also nearest blue
+                                     "f 1 0 0 0.5 0.5 3 0 1\n" + kQuad),       // red: joins "Red"
+              1);
+    ASSERT_EQ(model.GetGroupCount(), 2);
+    EXPECT_EQ(model.GetGroup(0)->name, "Red");
+    EXPECT_EQ(model.GetGroup(0)->polygons.GetCount(), 4);
+    EXPECT_EQ(model.GetGroup(1)->name, ColorTable[NearestColor(0, 0, 1)].name);
+    EXPECT_EQ(model.GetGroup(1)->textureIndex, 0);
+    EXPECT_EQ(model.GetGroup(1)->polygons.GetCount(), 4);
+}
+
+TEST(NffReader, QuadIsAFanOfMergedCorners)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, std::string(kQuad) + kQuad), 1);
+    EXPECT_EQ(model.GetVertexCount(), 4);
+    EXPECT_EQ(Faces(model, 0), (std::vector<Face>{{1, 2, 3}, {1, 3, 4}, {1, 2, 3}, {1, 3, 4}}));
+}
+
+TEST(NffReader, PatchesSmoothTheirGroup)
+{
+    const char* patch = "pp 3\n0 0 0 0 0 1\n1 0 0 0 0 1\n0 1 0 0 0 1\n";
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, std::string(kQuad) + "f 0 0 1 0.5 0.5 3 0 1\n" + patch + kQuad), 1);
+    ASSERT_EQ(model.GetGroupCount(), 2);
+    EXPECT_EQ(model.GetGroup(0)->smooth, 0);
+    EXPECT_EQ(model.GetGroup(1)->smooth, 1);  // the later polygon leaves it smooth
+    EXPECT_EQ(model.GetGroup(1)->polygons.GetCount(), 3);
+}
+
+TEST(NffReader, UnknownCharactersSkipOnlyTheirLine)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, std::string("# comment\n\n") + kViewpoint + "tess 4\nQ 2\n" + kQuad), 1);
+    EXPECT_EQ(model.GetPolygonCount(), 2);
+}
+
+TEST(NffReader, UnreadableItemEndsTheParseAndKeepsWhatCameBefore)
+{
+    struct Case
+    {
+        std::string text;
+        long faces;
+    } cases[] = {
+        {std::string(kQuad) + "p 0\n" + kQuad, 2},
+        {std::string(kQuad) + "p 4\n0 0 0\n1 0 0\n" + kQuad, 2},  // the next "p" is no corner
+        {std::string(kQuad) + "v\nfrom 0 0 1\nat 0 0 0\nup 0 1 0\nangle 45\n" + kQuad, 2},  // no hither
+        {std::string(kQuad) + "f 1 0 0 0.5 0.5\n" + kQuad, 2},  // a fill of five numbers
+        {std::string(kQuad) + "s 1 2 3\n" + kQuad, 2},
+    };
+    for (const Case& c : cases) {
+        CRecordingModel model;
+        EXPECT_EQ(ReadNffText(model, c.text), 1) << c.text;
+        EXPECT_EQ(model.GetPolygonCount(), c.faces) << c.text;
+        EXPECT_TRUE(model.errors.empty());
+    }
+}
+
+TEST(NffReader, CornersAreThirtyTwoBitNumbers)
+{
+    // 12 000 separate triangles need 36 000 vertices, beyond 16-bit numbers.
+    std::string text;
+    for (int i = 0; i < 12000; ++i) {
+        std::string z = std::to_string(i);
+        text += "p 3\n0 0 " + z + "\n1 0 " + z + "\n0 1 " + z + "\n";
+    }
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, text), 1);
+    ASSERT_EQ(model.GetVertexCount(), 36000);
+    auto faces = Faces(model, 0);
+    ASSERT_EQ(faces.size(), 12000u);
+    EXPECT_EQ(faces.back(), (Face{35998, 35999, 36000}));
+    EXPECT_TRUE(model.HasStatus("Reading Line# 100"));
+}
+
+TEST(NffReader, PolygonOnOneLineAndHugeCountsStayBounded)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, "p 4 0 0 0 1 0 0 1 1 0 0 1 0\np 2147483647\n0 0 1\n1 0 1\n"), 1);
+    EXPECT_EQ(model.GetPolygonCount(), 2);
+    EXPECT_EQ(model.GetVertexCount(), 6);  // the unfinished polygon's corners stay as vertices
+}
+
+}  // namespace

@@ -224,9 +224,10 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress)
         return false;
     if (!o.quiet) {
         std::lock_guard<std::mutex> lock(progress.Lock());
-        std::printf("%s (%s) -> %s (%s): %d vertices, %ld polygons, %d groups, scale %g\n", job.input.c_str(),
+        int groups = model.GetGroupCount();
+        std::printf("%s (%s) -> %s (%s): %d vertices, %ld polygons, %d group%s, scale %g\n", job.input.c_str(),
                     in->description, job.output.c_str(), out->description, model.GetVertexCount(),
-                    model.GetPolygonCount(), model.GetGroupCount(), model.m_scale);
+                    model.GetPolygonCount(), groups, groups == 1 ? "" : "s", model.m_scale);
         std::fflush(stdout);
     }
     return true;

@@ -50,37 +50,22 @@ void CProgress::PrintLine(const std::string& line)
     std::fflush(stderr);
 }
 
-void CConsoleModel::StatusMessage(const char* format, ...)
+void CConsoleModel::ShowStatus(const char* text)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
     if (m_verbose)
         m_progress.PrintLine(m_label + ": " + Trimmed(text));
     else if (std::strncmp(text, "Reading Line#", 13) == 0)
         m_progress.Show(m_label + ": " + text);
 }
 
-void CConsoleModel::ErrorMessage(const char* format, ...)
+void CConsoleModel::ShowError(const char* text)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
     ++m_errors;
     m_progress.PrintLine("trivex-convert: " + m_label + ": " + Trimmed(text));
 }
 
-void CConsoleModel::InfoMessage(const char* format, ...)
+void CConsoleModel::ShowInfo(const char* text)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
     std::lock_guard<std::mutex> lock(m_progress.Lock());
     std::printf("%s\n", text);
     std::fflush(stdout);

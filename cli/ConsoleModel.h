@@ -38,9 +38,9 @@ public:
     {
     }
 
-    void StatusMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
-    void ErrorMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
-    void InfoMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3);
+    void ShowStatus(const char* text) override;
+    void ShowError(const char* text) override;
+    void ShowInfo(const char* text) override;
 
     int ErrorCount() const { return m_errors; }
 

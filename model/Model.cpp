@@ -28,33 +28,43 @@ void CModel::FormatMessage(char (&buffer)[256], const char* format, va_list args
         buffer[0] = '\0';
 }
 
+#define TRIVEX_FORWARD_FORMATTED(show)     \
+    char text[256];                       \
+    va_list args;                         \
+    va_start(args, format);               \
+    FormatMessage(text, format, args);    \
+    va_end(args);                         \
+    show(text)
+
 void CModel::StatusMessage(const char* format, ...)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
-    std::printf("StatusMessage: %s\n", text);
+    TRIVEX_FORWARD_FORMATTED(ShowStatus);
 }
 
 void CModel::ErrorMessage(const char* format, ...)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
-    std::printf("ErrorMessage: %s\n", text);
+    TRIVEX_FORWARD_FORMATTED(ShowError);
 }
 
 void CModel::InfoMessage(const char* format, ...)
 {
-    char text[256];
-    va_list args;
-    va_start(args, format);
-    FormatMessage(text, format, args);
-    va_end(args);
+    TRIVEX_FORWARD_FORMATTED(ShowInfo);
+}
+
+#undef TRIVEX_FORWARD_FORMATTED
+
+void CModel::ShowStatus(const char* text)
+{
+    std::printf("StatusMessage: %s\n", text);
+}
+
+void CModel::ShowError(const char* text)
+{
+    std::printf("ErrorMessage: %s\n", text);
+}
+
+void CModel::ShowInfo(const char* text)
+{
     std::printf("InfoMessage: %s\n", text);
 }
 

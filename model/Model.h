@@ -58,11 +58,16 @@ public:
     CModel(const CModel&) = delete;
     CModel& operator=(const CModel&) = delete;
 
-    // Notifications. The base class writes one line per message to standard
-    // output; a document or a converter overrides them.
+    // Notifications. The formatting ones cut the text at 255 characters and
+    // hand it to the matching Show operation; the base class writes one line
+    // per message to standard output, a document or a converter overrides the
+    // Show operations to put the text where its user sees it.
     virtual void StatusMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void ErrorMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void InfoMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    virtual void ShowStatus(const char* text);
+    virtual void ShowError(const char* text);
+    virtual void ShowInfo(const char* text);
     virtual void Assertion(bool condition, const char* text, const char* file, long line);
     virtual void UpdateViews() {}
     virtual void SetModified(bool) {}

@@ -9,33 +9,9 @@
 class CRecordingModel : public CModel
 {
 public:
-    void StatusMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3)
-    {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        FormatMessage(text, format, args);
-        va_end(args);
-        status.emplace_back(text);
-    }
-    void ErrorMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3)
-    {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        FormatMessage(text, format, args);
-        va_end(args);
-        errors.emplace_back(text);
-    }
-    void InfoMessage(const char* format, ...) override TRIVEX_PRINTF(2, 3)
-    {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        FormatMessage(text, format, args);
-        va_end(args);
-        infos.emplace_back(text);
-    }
+    void ShowStatus(const char* text) override { status.emplace_back(text); }
+    void ShowError(const char* text) override { errors.emplace_back(text); }
+    void ShowInfo(const char* text) override { infos.emplace_back(text); }
     void BeginWait() override { ++waitDepth; ++waitCalls; }
     void EndWait() override { --waitDepth; }
     void SetModified(bool flag) override { modified = flag; }

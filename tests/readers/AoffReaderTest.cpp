@@ -115,18 +115,4 @@ TEST(AoffReader, ConcaveQuadIsClipped)
     }
 }
 
-TEST(AoffReader, ProgressUsesFileLineNumbers)
-{
-    std::string text = "150 60 0\n";
-    for (int i = 0; i < 150; ++i)
-        text += std::to_string(i % 7) + " " + std::to_string(i / 7) + " " + std::to_string(i % 3) + "\n";
-    for (int i = 0; i < 60; ++i)
-        text += "3 " + std::to_string(i + 1) + " " + std::to_string(i + 2) + " " + std::to_string(i + 3) + "\n";
-    CRecordingModel model;
-    ASSERT_EQ(ReadAoffText(model, text), 1);
-    EXPECT_TRUE(model.HasStatus("Reading Line# 100"));  // a point line
-    EXPECT_TRUE(model.HasStatus("Reading Line# 200"));  // a polygon line
-    EXPECT_EQ(model.GetPolygonCount(), 60);
-}
-
 }  // namespace

@@ -11,6 +11,33 @@ using polygonsplit::SplitPolygon;
 
 namespace {
 
+// Signed area of triangle (a, b, c) measured along `normal`.
+double SignedArea(const CVector& a, const CVector& b, const CVector& c, const CVector& normal)
+{
+    CVector n = (b - a).Cross(c - a);
+    return 0.5 * (static_cast<double>(n.x) * normal.x + static_cast<double>(n.y) * normal.y +
+                  static_cast<double>(n.z) * normal.z);
+}
+
+// Area of a planar polygon along its unit normal (Newell), and that normal.
+double PolygonArea(const std::vector<CVector>& p, CVector* unitNormal = nullptr)
+{
+    double nx = 0, ny = 0, nz = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const CVector& a = p[i];
+        const CVector& b = p[(i + 1) % p.size()];
+        nx += (static_cast<double>(a.y) - b.y) * (static_cast<double>(a.z) + b.z);
+        ny += (static_cast<double>(a.z) - b.z) * (static_cast<double>(a.x) + b.x);
+        nz += (static_cast<double>(a.x) - b.x) * (static_cast<double>(a.y) + b.y);
+    }
+    double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (unitNormal && length > 0)
+        *unitNormal = CVector(static_cast<float>(nx / length), static_cast<float>(ny / length),
+                              static_cast<float>(nz / length));
+    return 0.5 * length;
+}
+
+
 std::vector<int32_t> FanOf(size_t n)
 {
     std::vector<int32_t> fan;
@@ -35,12 +62,12 @@ void ExpectCutInsideOutline(const std::vector<CVector>& points, const std::vecto
 {
     ASSERT_EQ(triangles.size(), 3 * (points.size() - 2));
     CVector normal;
-    double area = readertest::PolygonArea(points, &normal);
+    double area = PolygonArea(points, &normal);
     double sum = 0;
     for (size_t t = 0; t < triangles.size(); t += 3) {
         for (size_t k = 0; k < 3; ++k)
             ASSERT_LT(static_cast<size_t>(triangles[t + k]), points.size());
-        double a = readertest::SignedArea(points[triangles[t]], points[triangles[t + 1]], points[triangles[t + 2]],
+        double a = SignedArea(points[triangles[t]], points[triangles[t + 1]], points[triangles[t + 2]],
                                           normal);
         EXPECT_GE(a, -1e-6 * area) << "triangle " << t / 3 << " lies outside the outline";
         sum += a;

@@ -70,18 +70,6 @@ TEST(RawReader, DegenerateTrianglesAreDroppedAndTheLastLineCounts)
     EXPECT_EQ(model.GetPolygonCount(), 1);
 }
 
-TEST(RawReader, ProgressEveryHundredLines)
-{
-    std::string text;
-    for (int i = 0; i < 200; ++i)
-        text += std::to_string(i) + " 0 0 " + std::to_string(i) + " 1 0 " + std::to_string(i) + " 0 1\n";
-    CRecordingModel model;
-    ASSERT_EQ(ReadText(ReadRaw, model, text), 1);
-    EXPECT_TRUE(model.HasStatus("Reading Line# 100"));
-    EXPECT_TRUE(model.HasStatus("Reading Line# 200"));
-    EXPECT_EQ(model.GetPolygonCount(), 200);
-}
-
 TEST(TpolyReader, RecordsBecomeMergedTriangles)
 {
     CRecordingModel model;

@@ -73,30 +73,4 @@ inline CVector Vertex(const CModel& model, int32_t number)
     return v ? *v : CVector();
 }
 
-// Signed area of triangle (a, b, c) measured along `normal`.
-inline double SignedArea(const CVector& a, const CVector& b, const CVector& c, const CVector& normal)
-{
-    CVector n = (b - a).Cross(c - a);
-    return 0.5 * (static_cast<double>(n.x) * normal.x + static_cast<double>(n.y) * normal.y +
-                  static_cast<double>(n.z) * normal.z);
-}
-
-// Area of a planar polygon along its unit normal (Newell), and that normal.
-inline double PolygonArea(const std::vector<CVector>& p, CVector* unitNormal = nullptr)
-{
-    double nx = 0, ny = 0, nz = 0;
-    for (size_t i = 0; i < p.size(); ++i) {
-        const CVector& a = p[i];
-        const CVector& b = p[(i + 1) % p.size()];
-        nx += (static_cast<double>(a.y) - b.y) * (static_cast<double>(a.z) + b.z);
-        ny += (static_cast<double>(a.z) - b.z) * (static_cast<double>(a.x) + b.x);
-        nz += (static_cast<double>(a.x) - b.x) * (static_cast<double>(a.y) + b.y);
-    }
-    double length = std::sqrt(nx * nx + ny * ny + nz * nz);
-    if (unitNormal && length > 0)
-        *unitNormal = CVector(static_cast<float>(nx / length), static_cast<float>(ny / length),
-                              static_cast<float>(nz / length));
-    return 0.5 * length;
-}
-
 }  // namespace readertest

@@ -1,0 +1,6 @@
+#include "FuzzModel.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    return FuzzReader(ReadNff, data, size);
+}

@@ -162,7 +162,8 @@ const std::map<std::string, Difference> kExplained = {
     // assimp stops at the "la" light; our parse stops there too ("l" reads
     // three numbers and finds "a"), before any polygon.
     {"nff/jaak_cornell.nff", Difference::kAssimpCannotRead},
-    // Cones and spheres only (jacks, lattice) or a ring scene assimp rejects.
+    // Cones and spheres only (jacks, lattice), and a ring scene with one
+    // polygon; assimp rejects all three.
     {"nff/spd_jacks3.nff", Difference::kAssimpCannotRead},
     {"nff/spd_lattice4.nff", Difference::kAssimpCannotRead},
     {"nff/spd/rings_s1.nff", Difference::kAssimpCannotRead},
@@ -176,7 +177,7 @@ const std::map<std::string, Difference> kExplained = {
     {"nff/spd_mount4.nff", Difference::kOnlyAssimpMeshes},
     {"nff/spd/mount_s4.nff", Difference::kOnlyAssimpMeshes},
     {"nff/spd_shells.nff", Difference::kOnlyAssimpMeshes},
-    // Its fills have five numbers, which ends our parse before any polygon.
+    // Spheres and a cylinder only; its fills of five numbers would end our parse anyway.
     {"nff/positionTest.nff", Difference::kOnlyAssimpMeshes},
     {"nff/mason_2d.nff", Difference::kOnlyAssimpMeshes},
     // The texture name after the fill starts with "c", read as a cone that

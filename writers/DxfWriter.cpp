@@ -1,5 +1,4 @@
-#include <algorithm>
-
+#include "GroupMesh.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -20,20 +19,8 @@ bool WriteGroup(CModel& model, FILE* fp, const CGroup& group, double s)
     const ColorEntry& entry = GroupColor(group);
     const int color = NearestDxfColor(entry.red, entry.green, entry.blue);
     model.StatusMessage("Saving Group %s", group.name.c_str());
-    for (int p = 0; p < group.polygons.GetCount(); ++p) {
-        const CPolygon* polygon = group.polygons.GetAt(p);
-        if (!polygon)
-            continue;
-        const int corners = std::min<int>(polygon->count, 4);
-        for (int k = 2; k < corners; ++k) {
-            const CVector* a = polygon->GetVertex(0);
-            const CVector* b = polygon->GetVertex(k - 1);
-            const CVector* c = polygon->GetVertex(k);
-            if (a && b && c && !WriteFace(fp, color, *a, *b, *c, s))
-                return false;
-        }
-    }
-    return true;
+    return WriteGroupTriangles(
+        group, [&](const CVector& a, const CVector& b, const CVector& c) { return WriteFace(fp, color, a, b, c, s); });
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)

@@ -27,6 +27,20 @@ void ForEachFanTriangle(const CPolygon& polygon, Use&& use)
     }
 }
 
+// Calls write(a, b, c) for the fan triangles of every face of the group, in
+// order, until it returns false; false when it did.
+template <typename Write>
+bool WriteGroupTriangles(const CGroup& group, Write&& write)
+{
+    bool ok = true;
+    for (int p = 0; p < group.polygons.GetCount() && ok; ++p)
+        if (const CPolygon* polygon = group.polygons.GetAt(p))
+            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
+                ok = ok && write(a, b, c);
+            });
+    return ok;
+}
+
 // Groups the exporters write: active ones that hold faces.
 inline bool IsWritten(const CGroup* group)
 {

@@ -1,5 +1,4 @@
-#include <algorithm>
-
+#include "GroupMesh.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -7,23 +6,10 @@ namespace {
 
 bool WriteTriangles(FILE* fp, const CGroup& group, double s)
 {
-    for (int p = 0; p < group.polygons.GetCount(); ++p) {
-        const CPolygon* polygon = group.polygons.GetAt(p);
-        if (!polygon)
-            continue;
-        const int corners = std::min<int>(polygon->count, 4);
-        for (int k = 2; k < corners; ++k) {
-            const CVector* a = polygon->GetVertex(0);
-            const CVector* b = polygon->GetVertex(k - 1);
-            const CVector* c = polygon->GetVertex(k);
-            if (!a || !b || !c)
-                continue;
-            if (!PrintChecked(fp, "3\n%f %f %f\n%f %f %f\n%f %f %f\n", a->x * s, a->y * s, a->z * s, b->x * s,
-                              b->y * s, b->z * s, c->x * s, c->y * s, c->z * s))
-                return false;
-        }
-    }
-    return true;
+    return WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+        return PrintChecked(fp, "3\n%f %f %f\n%f %f %f\n%f %f %f\n", a.x * s, a.y * s, a.z * s, b.x * s, b.y * s,
+                            b.z * s, c.x * s, c.y * s, c.z * s);
+    });
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)

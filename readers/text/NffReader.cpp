@@ -1,4 +1,3 @@
-#include <new>
 #include <vector>
 
 #include "PolygonSplit.h"
@@ -15,19 +14,7 @@ public:
 
     int Read()
     {
-        readerframe::BeginRead(m_model);
-        try {
-            Parse();
-        } catch (const std::bad_alloc&) {
-            m_model.ErrorMessage("Out of Memory\n");
-            m_model.EndWait();
-            m_model.Clear(true);
-            return 0;
-        }
-        m_model.ClearVertexHash();
-        m_model.EndWait();
-        m_model.FinishLoad();
-        return 1;
+        return readerframe::ReadMerging(m_model, [this] { Parse(); });
     }
 
 private:

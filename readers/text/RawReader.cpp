@@ -1,5 +1,4 @@
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "ReaderFrame.h"
@@ -21,8 +20,7 @@ public:
 
     int Read()
     {
-        readerframe::BeginRead(m_model);
-        try {
+        return readerframe::ReadMerging(m_model, [this] {
             long line = 0;
             while (m_in.ReadLine(m_text)) {
                 ++line;
@@ -30,16 +28,7 @@ public:
                 if (line % 100 == 0)
                     m_model.StatusMessage("Reading Line# %ld", line);
             }
-        } catch (const std::bad_alloc&) {
-            m_model.ErrorMessage("Out of Memory\n");
-            m_model.EndWait();
-            m_model.Clear(true);
-            return 0;
-        }
-        m_model.ClearVertexHash();
-        m_model.EndWait();
-        m_model.FinishLoad();
-        return 1;
+        });
     }
 
 private:

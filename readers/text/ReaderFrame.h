@@ -1,5 +1,7 @@
 #pragma once
 
+#include <new>
+
 #include "Model.h"
 
 namespace readerframe {
@@ -17,6 +19,27 @@ inline void BeginRead(CModel& model)
     model.BeginWait();
     model.Clear(true);
     SelectDefaultGroup(model);
+}
+
+// The whole frame of the readers that merge corners as they read (RAW, TPOLY,
+// NFF): parse, release the merge index, then the load epilogue. Running out of
+// memory empties the model and gives 0.
+template <typename Parse>
+int ReadMerging(CModel& model, Parse&& parse)
+{
+    BeginRead(model);
+    try {
+        parse();
+    } catch (const std::bad_alloc&) {
+        model.ErrorMessage("Out of Memory\n");
+        model.EndWait();
+        model.Clear(true);
+        return 0;
+    }
+    model.ClearVertexHash();
+    model.EndWait();
+    model.FinishLoad();
+    return 1;
 }
 
 }  // namespace readerframe

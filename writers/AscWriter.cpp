@@ -60,11 +60,5 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
 
     // Writes are not checked one by one; the final flush and the stream's
     // error state decide, so a full disk is never reported as a saved file.
-    if (!FlushChecked(fp)) {
-        model.ErrorMessage("%s", kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp);
 }

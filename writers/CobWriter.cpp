@@ -226,11 +226,5 @@ int WriteCob(CModel& model, FILE* fp, double /*scale*/)
 
     // A failed write leaves the file as far as it got. The document does not
     // look at our result, so the user is told here.
-    if (!out.Ok() || !FlushChecked(fp)) {
-        model.ErrorMessage("%s", kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp, out.Ok());
 }

@@ -42,11 +42,5 @@ int WriteDxf(CModel& model, FILE* fp, double scale)
 {
     model.StatusMessage("Saving Header");
     CWaitCursor wait(model);
-    if (!WriteAll(model, fp, scale) || !FlushChecked(fp)) {
-        model.ErrorMessage(kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp, WriteAll(model, fp, scale));
 }

@@ -66,11 +66,5 @@ int WriteNff(CModel& model, FILE* fp, double scale)
 
     // The writes above mostly land in the stream's buffer; only the flush
     // shows whether the file really took them.
-    if (!FlushChecked(fp)) {
-        model.ErrorMessage("%s", kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp);
 }

@@ -85,11 +85,5 @@ int WriteObj(CModel& model, FILE* fp, double scale)
 {
     model.StatusMessage("Saving Vertices");
     CWaitCursor wait(model);
-    if (!WriteAll(model, fp, scale) || !FlushChecked(fp)) {
-        model.ErrorMessage(kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp, WriteAll(model, fp, scale));
 }

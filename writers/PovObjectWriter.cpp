@@ -156,13 +156,7 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
     if (model.GetGroupCount() == 0) {
         // Nothing of ours to write, but a scene header may still sit in the
         // buffer.
-        if (!FlushChecked(fp)) {
-            model.ErrorMessage(kWriteErrorText);
-            return 0;
-        }
-        model.StatusMessage("File Saved");
-        model.SetModified(false);
-        return 1;
+        return FinishWrite(model, fp);
     }
 
     model.ComputeRange();
@@ -187,11 +181,5 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
                      group->name.c_str(), GroupColor(*group).name, GroupTexture(*group));
     }
 
-    if (!WriteObjectBody(model, fp, scale) || !FlushChecked(fp)) {
-        model.ErrorMessage(kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp, WriteObjectBody(model, fp, scale));
 }

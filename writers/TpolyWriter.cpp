@@ -31,11 +31,5 @@ int WriteTpoly(CModel& model, FILE* fp, double scale)
 {
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
-    if (!WriteAll(model, fp, scale) || !FlushChecked(fp)) {
-        model.ErrorMessage(kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp, WriteAll(model, fp, scale));
 }

@@ -34,6 +34,20 @@ inline bool FlushChecked(FILE* fp)
     return flushed && !std::ferror(fp);
 }
 
+// The end every exporter shares: the final flush decides, then either the
+// write error or "File Saved" with the document marked unmodified. `ok` says
+// whether the writes so far went through. Returns the writer's result.
+inline int FinishWrite(CModel& model, FILE* fp, bool ok = true)
+{
+    if (!ok || !FlushChecked(fp)) {
+        model.ErrorMessage("%s", kWriteErrorText);
+        return 0;
+    }
+    model.StatusMessage("File Saved");
+    model.SetModified(false);
+    return 1;
+}
+
 // One BeginWait on construction, the matching EndWait on every way out.
 class CWaitCursor
 {

@@ -69,11 +69,5 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
     // Nothing above is checked one write at a time; the stream's error state
     // after the final flush tells whether the file is complete, so a full disk
     // is never reported as a saved file.
-    if (!FlushChecked(fp)) {
-        model.ErrorMessage("%s", kWriteErrorText);
-        return 0;
-    }
-    model.StatusMessage("File Saved");
-    model.SetModified(false);
-    return 1;
+    return FinishWrite(model, fp);
 }

@@ -50,6 +50,15 @@ void CProgress::PrintLine(const std::string& line)
     std::fflush(stderr);
 }
 
+void CProgress::PrintOut(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ClearLocked();
+    std::fflush(stderr);
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+}
+
 void CConsoleModel::ShowStatus(const char* text)
 {
     if (m_verbose)
@@ -66,7 +75,5 @@ void CConsoleModel::ShowError(const char* text)
 
 void CConsoleModel::ShowInfo(const char* text)
 {
-    std::lock_guard<std::mutex> lock(m_progress.Lock());
-    std::printf("%s\n", text);
-    std::fflush(stdout);
+    m_progress.PrintOut(std::string(text) + "\n");
 }

@@ -17,13 +17,17 @@ public:
     void Clear();
     // Prints one whole line to standard error without tearing the progress text.
     void PrintLine(const std::string& line);
-    std::mutex& Lock() { return m_mutex; }
+    // Prints text to standard output, clearing the progress text first.
+    void PrintOut(const std::string& text);
+    // Held while one file's report is printed, so that reports do not interleave.
+    std::mutex& ReportLock() { return m_reportMutex; }
 
 private:
     void ClearLocked();
     bool m_enabled;
     bool m_shown = false;
     std::mutex m_mutex;
+    std::mutex m_reportMutex;
     std::chrono::steady_clock::time_point m_last{};
 };
 

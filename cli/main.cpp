@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -153,29 +154,37 @@ bool ApplyEdits(CConsoleModel& model, const COptions& o)
     return true;
 }
 
-void PrintGroups(CModel& model)
+std::string GroupList(CModel& model)
 {
+    std::string text;
     for (int i = 0; i < model.GetGroupCount(); ++i) {
         const CGroup* g = model.GetGroup(i);
         const char* color = g->colorIndex >= 0 && g->colorIndex < kColorCount ? ColorTable[g->colorIndex].name : "?";
         const char* texture =
             g->textureIndex >= 0 && g->textureIndex < kTextureCount ? TextureNames[g->textureIndex] : "?";
-        std::printf("group \"%s\": %d polygons, colour %s, texture %s%s%s\n", g->name.c_str(),
-                    g->polygons.GetCount(), color, texture, g->smooth ? ", smooth" : "",
-                    g->active ? "" : ", ignored");
+        char line[512];
+        std::snprintf(line, sizeof line, "group \"%s\": %d polygons, colour %s, texture %s%s%s\n", g->name.c_str(),
+                      g->polygons.GetCount(), color, texture, g->smooth ? ", smooth" : "", g->active ? "" : ", ignored");
+        text += line;
     }
+    return text;
 }
 
 struct CJob
 {
     std::string input;
     std::string output;
+    std::string clash;  // the earlier input that writes the same output
 };
 
 // Converts one file; true on success.
 bool Convert(const COptions& o, const CJob& job, CProgress& progress)
 {
     CConsoleModel model(job.input, o.verbose, progress);
+    if (!job.clash.empty()) {
+        model.ErrorMessage("not converted: %s would overwrite the output of %s", job.output.c_str(), job.clash.c_str());
+        return false;
+    }
     std::string problem;
     const CFormat* in = InputFormat(o, job.input, problem);
     const CFormat* out = o.info ? nullptr : OutputFormat(o, job.output, problem);
@@ -208,27 +217,23 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress)
     if (!ApplyEdits(model, o))
         return false;
     if (o.info) {
-        std::lock_guard<std::mutex> lock(progress.Lock());
-        std::printf("%s (%s)\n", job.input.c_str(), in->description);
-        std::fflush(stdout);
-    }
-    if (o.info) {
+        // The report and its group list stay together even when files are
+        // read on several threads.
+        std::lock_guard<std::mutex> lock(progress.ReportLock());
+        progress.PrintOut(job.input + " (" + in->description + ")\n");
         ShowModelInfo(model);
-        std::lock_guard<std::mutex> lock(progress.Lock());
-        PrintGroups(model);
-        std::printf("\n");
-        std::fflush(stdout);
+        progress.PrintOut(GroupList(model) + "\n");
         return true;
     }
     if (!WriteModelFile(model, *out, job.output))
         return false;
     if (!o.quiet) {
-        std::lock_guard<std::mutex> lock(progress.Lock());
         int groups = model.GetGroupCount();
-        std::printf("%s (%s) -> %s (%s): %d vertices, %ld polygons, %d group%s, scale %g\n", job.input.c_str(),
-                    in->description, job.output.c_str(), out->description, model.GetVertexCount(),
-                    model.GetPolygonCount(), groups, groups == 1 ? "" : "s", model.m_scale);
-        std::fflush(stdout);
+        char line[256];
+        std::snprintf(line, sizeof line, ": %d vertices, %ld polygons, %d group%s, scale %g\n", model.GetVertexCount(),
+                      model.GetPolygonCount(), groups, groups == 1 ? "" : "s", model.m_scale);
+        progress.PrintOut(job.input + " (" + in->description + ") -> " + job.output + " (" + out->description + ")" +
+                          line);
     }
     return true;
 }
@@ -278,11 +283,18 @@ int main(int argc, char** argv)
         for (const std::string& input : options.inputs) {
             fs::path name = fs::path(input).filename();
             name.replace_extension(to->extension);
-            jobs.push_back({input, (fs::path(options.outputDir) / name).string()});
+            jobs.push_back({input, (fs::path(options.outputDir) / name).string(), ""});
+        }
+        // Inputs that differ only in their extension would write the same file.
+        std::map<std::string, std::string> taken;
+        for (CJob& job : jobs) {
+            auto [at, added] = taken.emplace(job.output, job.input);
+            if (!added)
+                job.clash = at->second;
         }
     } else {
         for (const std::string& input : options.inputs)
-            jobs.push_back({input, options.output});
+            jobs.push_back({input, options.output, ""});
     }
 
     CProgress progress(!options.verbose && !options.quiet && ::isatty(2));

@@ -170,17 +170,22 @@ TEST_F(ConvertTest, BatchGoesOnPastABrokenFile)
 {
     testfiles::WriteAll(Path("broken.geo"), "5 1 0\n1 2 3\n");
     testfiles::WriteAll(Path("empty.obj"), "# nothing here\n");
+    fs::copy_file(Data("cube.nff"), Path("ball.nff"));
     std::string out;
     int status = Run("-j 2 -o " + Quote(Path("out")) + " --to obj " + Quote(Data("cube.raw")) + " " +
-                         Quote(Path("broken.geo")) + " " + Quote(Data("cube.nff")) + " " + Quote(Path("empty.obj")),
+                         Quote(Path("broken.geo")) + " " + Quote(Path("ball.nff")) + " " + Quote(Path("empty.obj")) +
+                         " " + Quote(Data("cube.nff")),
                      &out);
     EXPECT_EQ(status, 1) << out;
-    EXPECT_TRUE(fs::exists(Path("out/cube.obj")));
+    EXPECT_EQ(Polygons(Path("out/cube.obj")), 12);
+    EXPECT_EQ(Polygons(Path("out/ball.obj")), 12);
     EXPECT_FALSE(fs::exists(Path("out/broken.obj")));
     EXPECT_FALSE(fs::exists(Path("out/empty.obj")));
     EXPECT_NE(out.find("broken.geo: Premature EOF"), std::string::npos) << out;
     EXPECT_NE(out.find("empty.obj: no polygons found"), std::string::npos) << out;
-    EXPECT_NE(out.find("2 of 4 conversions failed"), std::string::npos) << out;
+    // Two inputs that differ only in their extension must not overwrite each other.
+    EXPECT_NE(out.find("cube.nff: not converted: "), std::string::npos) << out;
+    EXPECT_NE(out.find("3 of 5 conversions failed"), std::string::npos) << out;
 }
 
 TEST_F(ConvertTest, FailedSavesLeaveTheTargetAlone)

@@ -19,7 +19,7 @@ int Byte(float component)
 int WriteAsc(CModel& model, FILE* fp, double scale)
 {
     const double s = scale;
-    CModel work;
+    CWorkingModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 

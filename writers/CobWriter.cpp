@@ -196,7 +196,7 @@ void MaterialChunk(CCobStream& out, const CGroup& group, uint32_t id, uint32_t p
 
 int WriteCob(CModel& model, FILE* fp, double /*scale*/)
 {
-    CModel work;
+    CWorkingModel work;
     CWaitCursor wait(model);
     CCobStream out(fp);
 

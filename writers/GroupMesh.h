@@ -47,6 +47,19 @@ inline bool IsWritten(const CGroup* group)
     return group && group->active && group->polygons.GetCount() > 0;
 }
 
+// The scratch model a writer builds each group's mesh in. What it reports
+// about itself (clearing between groups, running out of memory) is nothing
+// the user asked about: the base model would print it on standard output,
+// where a converter's own output goes, so it stays silent. The document's
+// model still reports the writer's progress and errors.
+class CWorkingModel : public CModel
+{
+public:
+    void ShowStatus(const char*) override {}
+    void ShowError(const char*) override {}
+    void ShowInfo(const char*) override {}
+};
+
 // Copies the group's fan triangles into `work`, which merges shared corners
 // and drops triangles whose corners coincide, so that each group is written
 // with its own compact vertex list.

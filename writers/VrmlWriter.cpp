@@ -57,7 +57,7 @@ void WriteIndexLines(FILE* fp, const CModel& work)
 int WriteVrml(CModel& model, FILE* fp, double scale)
 {
     const double s = scale;
-    CModel work;
+    CWorkingModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 

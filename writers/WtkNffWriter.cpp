@@ -23,7 +23,7 @@ int Nibble(float component)
 int WriteWtkNff(CModel& model, FILE* fp, double scale)
 {
     const double s = scale;
-    CModel work;
+    CWorkingModel work;
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 

@@ -10,7 +10,15 @@ bool CTextStream::Fill()
         return false;
     m_pos = 0;
     m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
-    return m_end > 0;
+    if (!m_started) {
+        m_started = true;
+        // Editors that save UTF-8 may put a byte-order mark first. It is no
+        // text: left in, it would spoil the first keyword, number or name.
+        static constexpr unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+        if (m_end >= sizeof kByteOrderMark && std::memcmp(m_buffer, kByteOrderMark, sizeof kByteOrderMark) == 0)
+            m_pos = sizeof kByteOrderMark;
+    }
+    return m_pos < m_end;
 }
 
 bool CTextStream::ReadLine(std::string& line)

@@ -147,7 +147,8 @@ private:
 };
 
 // Buffered reader over an open stream. It never allocates in proportion to a
-// count read from the file, only to the text actually present.
+// count read from the file, only to the text actually present. A UTF-8
+// byte-order mark at the start of the stream is skipped.
 class CTextStream
 {
 public:
@@ -204,6 +205,7 @@ private:
     unsigned char m_buffer[8192];
     size_t m_pos = 0;
     size_t m_end = 0;
+    bool m_started = false;
 };
 
 }  // namespace textinput

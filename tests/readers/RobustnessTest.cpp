@@ -43,6 +43,39 @@ TEST(ReaderRobustness, NonFiniteAndOverflowingNumbers)
     }
 }
 
+std::vector<std::string> GroupNames(const CModel& model)
+{
+    std::vector<std::string> names;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        names.push_back(model.GetGroup(g)->name);
+    return names;
+}
+
+TEST(ReaderRobustness, ByteOrderMarkIsNotText)
+{
+    // Each file's first line carries geometry or a name that the mark would spoil.
+    const char* const texts[] = {
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
+        "0 0 0 1 0 0 0 1 0\nlid\n0 0 1 1 0 1 0 1 1\n",
+        "3 0 0 0 1 0 0 0 1 0\n",
+        "3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 1 2 3\n",
+        "f 0 0 1 0.5 0.5 3 0 1\np 3\n0 0 0\n1 0 0\n0 1 0\n",
+    };
+    for (size_t i = 0; i < std::size(kReaders); ++i) {
+        CRecordingModel plain, marked;
+        ASSERT_EQ(ReadText(kReaders[i].read, plain, texts[i]), 1) << kReaders[i].name;
+        EXPECT_EQ(ReadText(kReaders[i].read, marked, std::string("\xEF\xBB\xBF") + texts[i]), 1) << kReaders[i].name;
+        EXPECT_GT(plain.GetPolygonCount(), 0) << kReaders[i].name;
+        EXPECT_EQ(readertest::AllFaces(marked), readertest::AllFaces(plain)) << kReaders[i].name;
+        EXPECT_EQ(GroupNames(marked), GroupNames(plain)) << kReaders[i].name;
+        EXPECT_TRUE(marked.errors.empty()) << kReaders[i].name;
+    }
+    // A mark alone is an empty file.
+    CRecordingModel aoff;
+    EXPECT_EQ(ReadText(ReadAoff, aoff, "\xEF\xBB\xBF"), 0);
+    EXPECT_EQ(aoff.errors, std::vector<std::string>{"Premature EOF on line 1"});
+}
+
 TEST(ReaderRobustness, TwoModelsReadAtOnce)
 {
     // Readers keep their state per call: two threads reading different

@@ -84,6 +84,14 @@ void CModel::ComputeRange()
     StatusMessage("Ranges Computed");
 }
 
+// Vertices moved in place stay mergeable where they are now, not where they
+// were added.
+void CModel::VerticesMoved()
+{
+    if (!m_vertexHash.IsEmpty())
+        m_vertexHash.Reindex(m_vertices);
+}
+
 void CModel::Center(bool updateViews)
 {
     ComputeRange();
@@ -100,6 +108,7 @@ void CModel::Center(bool updateViews)
         }
     }
     m_scale = 1.0f;
+    VerticesMoved();
     StatusMessage("Centering Finished");
     SetModified(true);
     if (updateViews)
@@ -129,6 +138,7 @@ void CModel::Unitize(bool setScale, bool updateViews)
                 v->z = static_cast<float>(v->z / r);
             }
         }
+        VerticesMoved();
     }
     StatusMessage("Unitize Finished");
     SetModified(true);
@@ -146,6 +156,7 @@ void CModel::Rotate(Axis axis, float degrees, bool updateViews)
         if (CVector* v = m_vertices.GetAt(i))
             *v = axis == Axis::X ? v->RotateX(degrees) : axis == Axis::Y ? v->RotateY(degrees) : v->RotateZ(degrees);
     }
+    VerticesMoved();
     StatusMessage("Rotation Finished");
     SetModified(true);
     EndWait();
@@ -169,6 +180,7 @@ void CModel::Mirror(Axis axis, bool updateViews)
             c = -c;
         }
     }
+    VerticesMoved();
     StatusMessage("Mirroring Finished");
     SetModified(true);
     EndWait();

@@ -141,6 +141,7 @@ private:
     enum class Axis { X, Y, Z };
     void Rotate(Axis axis, float degrees, bool updateViews);
     void Mirror(Axis axis, bool updateViews);
+    void VerticesMoved();
     void FreeGeometry();
     void FreeXRef();
 

@@ -27,10 +27,12 @@ struct CVector
     CVector& operator+=(const CVector& b) { x += b.x; y += b.y; z += b.z; return *this; }
     CVector& operator-=(const CVector& b) { x -= b.x; y -= b.y; z -= b.z; return *this; }
 
-    // Equal within 1e-6 on every axis; NaN never compares equal.
+    // Equal within 1e-6 on every axis; NaN never compares equal. The test runs
+    // in double: the float nearest 1e-6 lies just below it and is a difference
+    // that still counts as equal.
     bool operator==(const CVector& b) const
     {
-        return std::fabs(x - b.x) < 1e-6f && std::fabs(y - b.y) < 1e-6f && std::fabs(z - b.z) < 1e-6f;
+        return Near(x, b.x) && Near(y, b.y) && Near(z, b.z);
     }
     bool operator!=(const CVector& b) const { return !(*this == b); }
 
@@ -57,4 +59,7 @@ struct CVector
     CVector RotateX(double degrees) const;
     CVector RotateY(double degrees) const;
     CVector RotateZ(double degrees) const;
+
+private:
+    static bool Near(float a, float b) { return std::fabs(static_cast<double>(a) - b) < 1e-6; }
 };

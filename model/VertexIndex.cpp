@@ -1,5 +1,6 @@
 #include "VertexIndex.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -136,6 +137,31 @@ bool CVertexIndex::Insert(const CVector& v, int bucket, int vertexIndex)
         return false;
     }
     *head = static_cast<int32_t>(m_nodes.size() - 1);
+    return true;
+}
+
+bool CVertexIndex::Reindex(const CBlockArray<CVector>& vertices)
+{
+    if (m_nodes.empty())
+        return true;
+    std::fill(m_cells.begin(), m_cells.end(), Cell{0, 0, 0, -1});
+    m_used = 0;
+    // Nodes were recorded in vertex order, so filing them again in that order
+    // keeps every cell's list newest first.
+    for (size_t n = 0; n < m_nodes.size(); ++n) {
+        Node& node = m_nodes[n];
+        node.next = -1;
+        const CVector* v = vertices.GetAt(node.vertexIndex);
+        if (!v || !Finite(*v))
+            continue;
+        int32_t* head = HeadOf(CellCoord(v->x, 0.0), CellCoord(v->y, 0.0), CellCoord(v->z, 0.0));
+        if (!head) {
+            Clear();
+            return false;
+        }
+        node.next = *head;
+        *head = static_cast<int32_t>(n);
+    }
     return true;
 }
 

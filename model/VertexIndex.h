@@ -26,6 +26,13 @@ public:
     int Find(const CVector& v, int bucket, const CBlockArray<CVector>& vertices) const;
     // Records vertex `vertexIndex` (whose coordinates are v). False when memory runs out.
     bool Insert(const CVector& v, int bucket, int vertexIndex);
+    // Files every recorded vertex again under the coordinates it has now, after
+    // the model moved its vertices in place. Each keeps the bucket it was added
+    // with, so a later add merges with it exactly when both the bucket and the
+    // present coordinates agree. False when memory runs out; the index is then
+    // empty and merges nothing.
+    bool Reindex(const CBlockArray<CVector>& vertices);
+    bool IsEmpty() const { return m_nodes.empty(); }
     void Clear();
 
 private:

@@ -9,13 +9,38 @@
 class CRecordingModel : public CModel
 {
 public:
-    void ShowStatus(const char* text) override { status.emplace_back(text); }
-    void ShowError(const char* text) override { errors.emplace_back(text); }
+    void ShowStatus(const char* text) override
+    {
+        status.emplace_back(text);
+        events.push_back(std::string("status ") + text);
+    }
+    void ShowError(const char* text) override
+    {
+        errors.emplace_back(text);
+        events.push_back(std::string("error ") + text);
+    }
     void ShowInfo(const char* text) override { infos.emplace_back(text); }
-    void BeginWait() override { ++waitDepth; ++waitCalls; }
-    void EndWait() override { --waitDepth; }
-    void SetModified(bool flag) override { modified = flag; }
-    void UpdateViews() override { ++viewUpdates; }
+    void BeginWait() override
+    {
+        ++waitDepth;
+        ++waitCalls;
+        events.emplace_back("begin");
+    }
+    void EndWait() override
+    {
+        --waitDepth;
+        events.emplace_back("end");
+    }
+    void SetModified(bool flag) override
+    {
+        modified = flag;
+        events.emplace_back(flag ? "modified" : "unmodified");
+    }
+    void UpdateViews() override
+    {
+        ++viewUpdates;
+        events.emplace_back("views");
+    }
 
     bool HasStatus(const std::string& text) const
     {
@@ -26,6 +51,8 @@ public:
     }
 
     std::vector<std::string> status, errors, infos;
+    // Every status and error text and every other notification, in order.
+    std::vector<std::string> events;
     int waitDepth = 0;
     int waitCalls = 0;
     int viewUpdates = 0;

@@ -199,3 +199,46 @@ TEST(Geometry, FinishLoadNormalisesTheModel)
     EXPECT_EQ(model.status.back(), "File Read Finished");
     EXPECT_EQ(model.waitDepth, 0);
 }
+
+TEST(Notifications, EachOperationBracketsItsWorkInOrder)
+{
+    using Events = std::vector<std::string>;
+    const Events range = {"begin", "status Computing Range", "status Computing Range: g", "end",
+                          "status Ranges Computed"};
+    const Events normals = {"status Calculating Polygon & Vertex Normals", "begin",
+                            "status Polygon & Vertex Normal Calculation Finished", "end"};
+    auto join = [](Events a, const Events& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+
+    CRecordingModel model;
+    model.SetGroup("g", 96, 5);
+    model.AddTriangle({0, 0, 0}, {2, 0, 0}, {0, 3, 0});
+    auto run = [&](auto&& operation) {
+        model.events.clear();
+        operation();
+        EXPECT_EQ(model.waitDepth, 0);
+        return model.events;
+    };
+
+    EXPECT_EQ(run([&] { model.CreateXRef(); }),
+              (Events{"status Creating Vertex/Polygon XRef", "begin", "status Finished Vertex/Polygon XRef", "end"}));
+    EXPECT_EQ(run([&] { model.ComputeRange(); }), range);
+    EXPECT_EQ(run([&] { model.Center(true); }),
+              join(range, {"status Centering Object", "begin", "status Centering Finished", "modified", "views",
+                           "end"}));
+    EXPECT_EQ(run([&] { model.Unitize(true, false); }),
+              (Events{"status Unitize Object", "begin", "status Unitize Finished", "modified", "end"}));
+    EXPECT_EQ(run([&] { model.CalculateNormals(); }), normals);
+    EXPECT_EQ(run([&] { model.RotateY(45, true); }),
+              join(join({"status Rotating Object 45.00 Degrees on the Y Axis", "begin", "status Rotation Finished",
+                         "modified", "end"},
+                        normals),
+                   {"views"}));
+    EXPECT_EQ(run([&] { model.MirrorZ(false); }),
+              join({"status Mirroring on the Z Axis", "begin", "status Mirroring Finished", "modified", "end"},
+                   normals));
+    EXPECT_EQ(run([&] { model.Clear(true); }),
+              (Events{"status Clearing All Data", "begin", "status Clear Data Complete", "end", "views"}));
+}

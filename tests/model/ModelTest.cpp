@@ -75,6 +75,52 @@ TEST(ModelStore, MergeRules)
     EXPECT_EQ(model.GetVertexCount(), 3);
 }
 
+TEST(ModelStore, EqualityMeansADifferenceBelowOneMillionth)
+{
+    // The float nearest 1e-6 is slightly smaller than 1e-6: still equal. The
+    // next float up is not.
+    const float near = 1e-6f;
+    const float beyond = std::nextafter(near, 1.0f);
+    EXPECT_TRUE(CVector(0, 0, 0) == CVector(near, 0, 0));
+    EXPECT_TRUE(CVector(0, 0, 0) == CVector(0, -near, near));
+    EXPECT_FALSE(CVector(0, 0, 0) == CVector(0, 0, beyond));
+    EXPECT_TRUE(CVector(0, 0, 0) != CVector(beyond, 0, 0));
+
+    CRecordingModel model;
+    Red(model);
+    model.AddTriangle(A, CVector(near, 0, 0), C);
+    EXPECT_EQ(model.GetPolygonCount(), 0);
+    EXPECT_EQ(model.AddVertex(A, true), 0);
+    EXPECT_EQ(model.AddVertex(CVector(near, 0, near), true), 0);
+    EXPECT_EQ(model.AddVertex(CVector(beyond, 0, 0), true), 1);
+}
+
+TEST(ModelStore, MovedVerticesMergeWhereTheyAreNow)
+{
+    // Mirroring keeps a vertex's bucket (the bucket depends on squares only),
+    // so the mirrored vertex is found at its new place, and no longer at the
+    // old one.
+    CRecordingModel model;
+    Red(model);
+    model.AddTriangle({1, 2, 3}, {4, 5, 6}, {7, 8, 10});
+    model.MirrorX(false);
+    EXPECT_EQ(CVertexIndex::Bucket({-7, 8, 10}), CVertexIndex::Bucket({7, 8, 10}));
+    EXPECT_EQ(model.AddVertex({-7, 8, 10}, true), 0);
+    EXPECT_EQ(model.AddVertex({-1, 2, 3}, true), 2);
+    EXPECT_EQ(model.AddVertex({1, 2, 3}, true), 3);
+
+    // Centring moves (1,-1,0) and (1,1,0) to (-1,-1,0) and (-1,1,0), each
+    // within its bucket, and (3,-1,0) to (1,-1,0), out of its bucket.
+    CRecordingModel centred;
+    Red(centred);
+    centred.AddTriangle({1, -1, 0}, {3, -1, 0}, {1, 1, 0});  // numbered 3, 2, 1
+    centred.Center(false);
+    EXPECT_EQ(centred.AddVertex({-1, -1, 0}, true), 2);
+    EXPECT_EQ(centred.AddVertex({-1, 1, 0}, true), 0);
+    EXPECT_EQ(centred.AddVertex({1, -1, 0}, true), 3);
+    EXPECT_EQ(centred.AddVertex({1, -1, 0}, true), 3);
+}
+
 TEST(ModelStore, EqualVerticesInDifferentBucketsStayApart)
 {
     // Walk float by float across the point where the bucket number steps up.

@@ -95,8 +95,13 @@ std::string ExtensionOf(const std::string& path)
     return path.substr(dot + 1);
 }
 
-bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path)
+namespace {
+
+// The per-format open; `opened` tells whether the file could be opened, so
+// that the generic open knows whether a reader ran.
+bool ReadOpened(CModel& model, const CFormat& format, const std::string& path, bool& opened)
 {
+    opened = false;
     if (!format.CanRead()) {
         model.ErrorMessage("Reading %s files is not supported", format.description);
         return false;
@@ -109,6 +114,7 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
             model.ErrorMessage("Couldn't open file %s", path.c_str());
             return false;
         }
+        opened = true;
         return RunReader(model, format, nullptr, path) > 0;
     }
     FILE* fp = std::fopen(path.c_str(), format.readMode);
@@ -116,9 +122,18 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
         model.ErrorMessage("Couldn't open file %s", path.c_str());
         return false;
     }
+    opened = true;
     int result = RunReader(model, format, fp, path);
     std::fclose(fp);
     return result > 0;
+}
+
+}  // namespace
+
+bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path)
+{
+    bool opened;
+    return ReadOpened(model, format, path, opened);
 }
 
 bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path)
@@ -158,8 +173,11 @@ bool OpenByName(CModel& model, const std::string& path)
         model.ErrorMessage("Unsupported file type of %c%c%c", c[0], c[1], c[2]);
         return false;
     }
-    bool ok = ReadModelFile(model, *format, path);
-    model.RemoveEmptyGroups();
+    // A file that cannot be opened leaves the model as it was.
+    bool opened;
+    bool ok = ReadOpened(model, *format, path, opened);
+    if (opened)
+        model.RemoveEmptyGroups();
     return ok;
 }
 

@@ -5,40 +5,97 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
+#include <functional>
+#include <thread>
+
+namespace {
+
+// Opens a new file named `stem` plus a random suffix, failing rather than
+// touching a file that is already there. The mode 0666 lets the process's
+// umask decide the permissions, as it would for fopen; reading the umask
+// instead would mean changing it, which other threads would see.
+int CreateUnique(const std::string& stem, std::string& name)
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    // Clock, process, thread and stack address keep names of concurrent saves
+    // apart; O_EXCL settles any clash that remains.
+    uint64_t state = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                     (static_cast<uint64_t>(::getpid()) << 32) ^
+                     static_cast<uint64_t>(std::hash<std::thread::id>()(std::this_thread::get_id())) ^
+                     reinterpret_cast<uintptr_t>(&name);
+    auto next = [&state] {
+        state += 0x9E3779B97F4A7C15ull;
+        uint64_t z = state;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    };
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = stem;
+        uint64_t bits = next();
+        for (int i = 0; i < 8; ++i, bits /= sizeof kLetters - 1)
+            name += kLetters[bits % (sizeof kLetters - 1)];
+        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+}  // namespace
 
 bool CSafeOutput::Open(const std::string& path, const char* mode)
 {
     Abandon();
     m_target = path;
+    // Saving through a link replaces the file it points to and keeps the link.
+    struct stat link;
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            m_target = resolved;
+            std::free(resolved);
+        }
+    }
     struct stat st;
-    bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        m_fp = std::fopen(path.c_str(), mode);
+    bool exists = ::stat(m_target.c_str(), &st) == 0;
+    if (!exists && ::lstat(m_target.c_str(), &link) == 0) {
+        // A link to nothing: writing through it creates what it points to.
+        m_fp = std::fopen(m_target.c_str(), mode);
         return m_fp != nullptr;
     }
-
-    std::string pattern = path + ".tmp-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return false;
-    m_temporary = name.data();
-    // Keep the permissions of the file being replaced; a new file gets the
-    // usual ones, as fopen would have made it.
-    mode_t permissions;
-    if (exists) {
-        permissions = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        permissions = 0666 & ~mask;
+    if (exists && !S_ISREG(st.st_mode)) {
+        m_fp = std::fopen(m_target.c_str(), mode);
+        return m_fp != nullptr;
     }
-    if (::fchmod(fd, permissions) != 0) {
-        // Not fatal: the file is still ours to write.
+    // A file the user may not write stays as it is, as it would if it were
+    // opened for writing in place.
+    if (exists && ::access(m_target.c_str(), W_OK) != 0)
+        return false;
+
+    // The temporary file lives in the target's folder so that renaming it is
+    // atomic; its name is kept short enough for the folder to take it.
+    size_t slash = m_target.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    if (base.size() > 200)
+        base.resize(200);
+    int fd = CreateUnique(folder + "." + base + ".tmp-", m_temporary);
+    if (fd < 0) {
+        m_temporary.clear();
+        return false;
+    }
+    if (exists) {
+        // The replacement keeps the old file's owner and permissions where the
+        // system lets us; failing that it is still ours to write.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            // Only the owner's group or root may change it.
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) {
+            // Not fatal: the file keeps the umask's permissions.
+        }
     }
     m_fp = ::fdopen(fd, mode);
     if (!m_fp) {

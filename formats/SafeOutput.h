@@ -5,7 +5,9 @@
 
 // An output file that replaces its target only on success. Writing goes to a
 // temporary file in the target's folder; Commit renames it over the target.
-// Targets that are not regular files (/dev/null, a pipe) are written directly.
+// A link is followed and the file it names replaced; a target the user may
+// not write is refused. Targets that are not regular files (/dev/null, a pipe)
+// are written directly.
 class CSafeOutput
 {
 public:

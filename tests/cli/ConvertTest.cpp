@@ -236,3 +236,26 @@ TEST_F(ConvertTest, ShippedSampleConvertsToAScene)
     EXPECT_NE(out.find("4 groups"), std::string::npos) << out;
     EXPECT_NE(testfiles::ReadAll(pov).find("camera"), std::string::npos);
 }
+
+TEST_F(ConvertTest, ReadOnlyTargetInAnOpenFolder)
+{
+    // The folder would let the converter put a new file in place of the old
+    // one; the file itself says it must not be written.
+    std::string prefix;
+    if (::geteuid() == 0) {
+        if (!testfiles::HaveTool("setpriv"))
+            GTEST_SKIP() << "running as root without setpriv: file permissions would not stop the write";
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    fs::create_directories(Path("open"));
+    fs::permissions(m_dir, fs::perms::all);
+    fs::permissions(Path("open"), fs::perms::all);
+    std::string target = Path("open/keep.raw");
+    testfiles::WriteAll(target, "precious");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    std::string out;
+    EXPECT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(target), &out, prefix), 1) << out;
+    EXPECT_NE(out.find("Couldn't open file " + target), std::string::npos) << out;
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("open")), fs::directory_iterator()), 1);
+}

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "CommandLine.h"
 #include "Formats.h"
@@ -92,6 +95,12 @@ TEST_F(FormatsTest, OpenByNameRejectsUnknownAndMissingFiles)
     model.errors.clear();
     EXPECT_FALSE(OpenByName(model, "ab"));
     EXPECT_EQ(model.errors.size(), 1u);
+
+    // Neither a rejected name nor a missing file touches the model.
+    model.SetGroup("kept", 3, 0);
+    EXPECT_FALSE(OpenByName(model, Path("missing.obj")));
+    EXPECT_FALSE(OpenByName(model, Path("x.asc")));
+    EXPECT_EQ(model.GetGroupCount(), 1);
 }
 
 TEST_F(FormatsTest, SaveByNameWritesOnlyTheGenericExtensions)
@@ -133,6 +142,75 @@ TEST_F(FormatsTest, SuccessfulWriteReplacesTheFileAndKeepsItsPermissions)
     struct stat st;
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(FilesInDir(), 2u);
+}
+
+TEST_F(FormatsTest, NewFilesFollowTheUmaskEvenWhenSavedConcurrently)
+{
+    const std::string cube = Cube("cube.obj");
+    mode_t old = ::umask(027);
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            CRecordingModel model;  // each thread its own model, as the converter has
+            if (!OpenByName(model, cube))
+                ++failures;
+            for (int i = 0; i < 25; ++i)
+                if (!WriteModelFile(model, *FindFormat("wrl"), Path(std::to_string(t) + "-" + std::to_string(i) + ".wrl")))
+                    ++failures;
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    ::umask(old);
+    EXPECT_EQ(failures, 0);
+    for (const auto& entry : fs::directory_iterator(m_dir)) {
+        if (entry.path().extension() != ".wrl")
+            continue;
+        struct stat st;
+        ASSERT_EQ(::stat(entry.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0640u) << entry.path();
+    }
+    EXPECT_EQ(FilesInDir(), 101u);
+}
+
+TEST_F(FormatsTest, SavingThroughALinkReplacesTheFileItNames)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    fs::create_directories(Path("real"));
+    std::string real = Path("real/model.raw");
+    testfiles::WriteAll(real, "old");
+    fs::create_symlink(real, Path("link.raw"));
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), Path("link.raw")));
+    EXPECT_TRUE(fs::is_symlink(Path("link.raw")));
+    EXPECT_NE(testfiles::ReadAll(real), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("real")), fs::directory_iterator()), 1);
+}
+
+TEST_F(FormatsTest, LongFileNamesStillSave)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    // The longest name a folder takes leaves no room for a suffix.
+    std::string target = Path(std::string(251, 'n') + ".raw");
+    EXPECT_TRUE(WriteModelFile(model, *FindFormat("raw"), target)) << (model.errors.empty() ? "" : model.errors.back());
+    EXPECT_TRUE(fs::exists(target));
+    EXPECT_EQ(FilesInDir(), 2u);
+}
+
+TEST_F(FormatsTest, ReadOnlyTargetIsNotReplaced)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may write any file; the converter test covers this as an unprivileged user";
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    std::string target = Path("locked.raw");
+    testfiles::WriteAll(target, "precious");
+    ::chmod(target.c_str(), 0444);
+    EXPECT_FALSE(WriteModelFile(model, *FindFormat("raw"), target));
+    EXPECT_EQ(model.errors.back(), "Couldn't open file " + target);
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
     EXPECT_EQ(FilesInDir(), 2u);
 }
 

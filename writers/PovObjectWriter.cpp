@@ -99,12 +99,11 @@ bool WriteObjectBody(CModel& model, FILE* fp, double s)
         !PrintChecked(fp, "// zmin=%f, zmax=%f\n\n", model.m_min[2] * s, model.m_max[2] * s))
         return false;
 
-    bool anyWritten = false;
-    for (int g = 0; g < model.GetGroupCount() && !anyWritten; ++g)
-        anyWritten = Written(model.GetGroup(g));
-    // An object with nothing inside does not parse; the include then holds
-    // the declarations only.
-    if (!anyWritten)
+    // With one group the outer object holds that group alone; when it is
+    // not written the object would be empty, which does not parse, so the
+    // include then holds the declarations only. An empty outer union does
+    // parse and is kept.
+    if (model.GetGroupCount() == 1 && !Written(model.GetGroup(0)))
         return true;
 
     int d = 1;

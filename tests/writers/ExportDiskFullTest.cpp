@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "ExportSamples.h"
 #include "RecordingModel.h"
@@ -91,6 +92,45 @@ TEST(ExportDiskFull, LargeFileStopsAtTheFirstFailedWrite)
         EXPECT_FALSE(model.HasStatus("Saving Group Tail")) << w.name;
         if (w.writer == WriteObj) {
             EXPECT_FALSE(model.HasStatus("Saving Normals"));  // fails among the vertices
+        }
+    }
+}
+
+// Without a stream buffer every write fails where it is made, so the first
+// checked write decides: the status texts show how far each writer got.
+TEST(ExportDiskFull, UnbufferedStreamStopsAtTheFirstCheckedWrite)
+{
+    if (!HaveFullDevice())
+        GTEST_SKIP() << "/dev/full not available";
+    const struct
+    {
+        CNamedWriter writer;
+        std::vector<std::string> status;  // the writer's last status texts
+    } cases[] = {
+        {kWriters[0], {}},  // the scene header is checked, nothing follows it
+        {kWriters[1], {"Ranges Computed", "Saving Textures"}},  // declarations unchecked, extents checked
+        {kWriters[2], {"Saving Vertices"}},
+        {kWriters[3], {"Saving Polygons"}},  // the first name line
+        {kWriters[4], {"Saving Polygons", "Saving Group Body"}},
+        {kWriters[5], {"Saving Header"}},
+    };
+    for (const auto& c : cases) {
+        CRecordingModel model;
+        samples::Assembly(model);
+        FILE* fp = std::fopen("/dev/full", "w");
+        ASSERT_NE(nullptr, fp);
+        ASSERT_EQ(0, std::setvbuf(fp, nullptr, _IONBF, 0));
+        model.status.clear();
+        model.modified = true;
+        int result = c.writer.writer(model, fp, 1.0);
+        std::fclose(fp);
+        ExpectWriteError(model, result, c.writer.name);
+        ASSERT_GE(model.status.size(), c.status.size()) << c.writer.name;
+        EXPECT_EQ(c.status, std::vector<std::string>(model.status.end() - static_cast<long>(c.status.size()),
+                                                     model.status.end()))
+            << c.writer.name;
+        if (c.status.empty()) {
+            EXPECT_TRUE(model.status.empty()) << c.writer.name;
         }
     }
 }

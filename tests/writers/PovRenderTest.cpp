@@ -183,3 +183,37 @@ TEST_F(PovRender, IncludeFileRendersInsideAScene)
         EXPECT_NE(std::string::npos, summary.find("centre_differs=1")) << scene << ": " << summary;
     }
 }
+
+// When no group is written the include must still parse: several groups
+// leave an empty outer union, a single group no outer object at all.
+TEST_F(PovRender, IncludeWithNothingDrawnParses)
+{
+    CRecordingModel several, single;
+    exportsamples::WithDegenerateGroup(several);
+    several.GetGroup(0)->active = 0;
+    exportsamples::SingleTriangle(single);
+    single.GetGroup(0)->active = 0;
+    const struct
+    {
+        CModel* model;
+        const char* name;
+    } includes[] = {{&several, "several.inc"}, {&single, "single.inc"}};
+
+    for (const auto& include : includes) {
+        int result = 0;
+        WriteAll(m_dir / include.name, WriteToString(WritePovObject, *include.model, 1.0, &result));
+        ASSERT_EQ(1, result);
+        std::string scene = std::string(include.name) + ".pov";
+        WriteAll(m_dir / scene, std::string("#include \"colors.inc\"\n"
+                                            "#include \"textures.inc\"\n"
+                                            "camera { location <0, 0, -4> look_at <0, 0, 0> }\n"
+                                            "light_source { <0, 0, -4> color White }\n"
+                                            "#include \"") +
+                                    include.name +
+                                    "\"\n"
+                                    "sphere { <0, 0, 0>, 1 pigment { color Red } }\n");
+        // The sphere after the include shows that parsing went on past it.
+        std::string summary = Render(scene);
+        EXPECT_NE(std::string::npos, summary.find("centre_differs=1")) << scene << ": " << summary;
+    }
+}

@@ -145,13 +145,28 @@ TEST(PovObject, GroupWithoutDrawableTriangleIsLeftOut)
     EXPECT_EQ(std::string::npos, text.find("Sliver"));
     EXPECT_EQ(4u, Count(text, "triangle {"));
 
-    // With nothing drawable at all, no object is opened.
+    // With nothing drawable among several groups the outer union stays,
+    // empty, right after the extents.
     model.GetGroup(0)->active = 0;
     int result = 0;
     text = WriteToString(WritePovObject, model, 1.0, &result);
     ExpectSaved(model, result);
+    const std::string extentsEnd = "// zmin=0.000000, zmax=0.000000\n\n";
+    const std::string emptyUnion = extentsEnd + "object {\n\tunion {\n\t}\n}\n";
+    ASSERT_GE(text.size(), emptyUnion.size());
+    EXPECT_EQ(emptyUnion, text.substr(text.size() - emptyUnion.size()));
+
+    // A single group that is not written would leave the outer object
+    // empty, so none is opened.
+    CRecordingModel single;
+    exportsamples::SingleTriangle(single);
+    single.GetGroup(0)->active = 0;
+    text = WriteToString(WritePovObject, single, 1.0, &result);
+    ExpectSaved(single, result);
     EXPECT_EQ(std::string::npos, text.find("object {"));
-    EXPECT_NE(std::string::npos, text.find("// zmin=0.000000, zmax=0.000000\n\n"));
+    EXPECT_EQ(std::string::npos, text.find("#declare _Tri"));
+    ASSERT_GE(text.size(), extentsEnd.size());
+    EXPECT_EQ(extentsEnd, text.substr(text.size() - extentsEnd.size()));
 }
 
 TEST(PovObject, NoGroupsWritesNothing)

@@ -94,6 +94,31 @@ TEST(PovObjectGolden, SingleTriangle)
     ExpectGolden("pov_object_triangle.inc", text);
 }
 
+// A lone group whose only face is a quadrilateral becomes two triangles, so
+// it is written as a union, not as an object.
+TEST(PovObject, SingleQuadrilateralGroupIsAUnion)
+{
+    CRecordingModel model;
+    model.Clear(false);
+    model.SetGroup("Quad", FindColor("White"), FindTexture("Dull"));
+    int32_t quad[4];
+    quad[0] = model.AddVertex({0, 0, 0}, true) + 1;
+    quad[1] = model.AddVertex({1, 0, 0}, true) + 1;
+    quad[2] = model.AddVertex({1, 1, 0}, true) + 1;
+    quad[3] = model.AddVertex({0, 1, 0}, true) + 1;
+    ASSERT_TRUE(model.AddFace(4, quad));
+    samples::Finish(model);
+    std::string text = WriteToString(WritePovObject, model, 1.0);
+    EXPECT_NE(std::string::npos, text.find("object {\n\t// _Quad\n\tunion {\n\t\ttriangle {\n"
+                                           "\t\t\t<0.000000, 0.000000, 0.000000>,\n"
+                                           "\t\t\t<1.000000, 0.000000, 0.000000>,\n"
+                                           "\t\t\t< 1.000000, 1.000000, 0.000000>\n\t\t}\n\t\ttriangle {\n"
+                                           "\t\t\t<0.000000, 0.000000, 0.000000>,\n"
+                                           "\t\t\t<1.000000, 1.000000, 0.000000>,\n"
+                                           "\t\t\t< 0.000000, 1.000000, 0.000000>\n\t\t}\n"
+                                           "\t\ttexture{_Quad}\n\t}\n}\n"));
+}
+
 TEST(PovObject, SmoothingFollowsGroupFlagAndAngle)
 {
     CRecordingModel model;

@@ -20,11 +20,12 @@ size_t Count(const std::string& text, const std::string& what)
     return n;
 }
 
-// The colour number written for a one-triangle group of the named colour.
+// The colour number written for a one-triangle group of the named colour
+// (null: a colour index outside the table).
 std::string ColourNumber(const char* colour)
 {
     CRecordingModel model;
-    model.SetGroup("G", FindColor(colour), FindTexture("Dull"));
+    model.SetGroup("G", colour ? FindColor(colour) : -1, FindTexture("Dull"));
     model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
     std::string text = WriteToString(WriteDxf, model, 1.0);
     const std::string key = "  62\n";
@@ -73,4 +74,6 @@ TEST(Dxf, ColourNumbersTakeTheLowestOfEqualEntries)
     EXPECT_EQ("7", ColourNumber("White"));
     EXPECT_EQ("0", ColourNumber("Black"));
     EXPECT_EQ("5", ColourNumber("Blue"));
+    // An index outside the colour table is taken as the default, Red.
+    EXPECT_EQ("1", ColourNumber(nullptr));
 }

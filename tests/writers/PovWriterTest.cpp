@@ -269,3 +269,19 @@ TEST(PovScene, GroupNamesLongerThanFortyAreRefused)
     EXPECT_EQ(1, result);
     EXPECT_NE(std::string::npos, text.find("#declare _" + std::string(41, 'n') + " = "));
 }
+
+// A reader that found no colour or finish name leaves an index outside the
+// tables; the declaration then uses the defaults, Red and Shiny.
+TEST(PovObject, OutOfRangeColourAndFinishFallBackToDefaults)
+{
+    CRecordingModel model;
+    model.Clear(false);
+    model.SetGroup("Odd", -1, 99);
+    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    model.SetGroup("Late", 121, -1);
+    model.AddTriangle({0, 0, 1}, {1, 0, 1}, {0, 1, 1});
+    samples::Finish(model);
+    std::string text = WriteToString(WritePovObject, model, 1.0);
+    EXPECT_NE(std::string::npos, text.find("#declare _Odd = texture {pigment {color Red} finish {Shiny}}\n"));
+    EXPECT_NE(std::string::npos, text.find("#declare _Late = texture {pigment {color Red} finish {Shiny}}\n"));
+}

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "ExportSamples.h"
 #include "RecordingModel.h"
 #include "SampleModels.h"
 #include "TestFiles.h"
@@ -76,4 +77,17 @@ TEST(Dxf, ColourNumbersTakeTheLowestOfEqualEntries)
     EXPECT_EQ("5", ColourNumber("Blue"));
     // An index outside the colour table is taken as the default, Red.
     EXPECT_EQ("1", ColourNumber(nullptr));
+}
+
+// A face with a repeated corner is still written; four tetrahedron faces
+// and the sliver.
+TEST(Dxf, RepeatedCornersAreWrittenAsTheyAre)
+{
+    CRecordingModel model;
+    exportsamples::WithDegenerateGroup(model);
+    std::string text = WriteToString(WriteDxf, model, 1.0);
+    EXPECT_EQ(5u, Count(text, "3DFACE"));
+    EXPECT_NE(std::string::npos, text.find("10\n1.000000\n20\n0.000000\n30\n0.000000\n"
+                                           "11\n1.000000\n21\n0.000000\n31\n0.000000\n"
+                                           "12\n0.000000\n22\n1.000000\n32\n0.000000\n"));
 }

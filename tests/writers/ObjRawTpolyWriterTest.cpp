@@ -234,3 +234,17 @@ TEST(RawTpolyReadBack, SameTriangles)
     ASSERT_EQ(1, ReadBack(ReadTpoly, tpoly, WriteToString(WriteTpoly, model, 1.0)));
     ExpectSameTriangles(written, AsWritten(tpoly, written));
 }
+
+// OBJ, RAW and TPOLY pass a face with a repeated corner on as it is; only
+// readers decide to drop it.
+TEST(ObjRawTpoly, RepeatedCornersAreWrittenAsTheyAre)
+{
+    CRecordingModel model;
+    exportsamples::WithDegenerateGroup(model);  // Sliver: vertices 1, 1, 2
+    EXPECT_NE(std::string::npos, WriteToString(WriteObj, model, 1.0).find("\ng Sliver\nf 1 1 2 \n"));
+    EXPECT_NE(std::string::npos, WriteToString(WriteRaw, model, 1.0).find("\nSliver\n1 0 0 1 0 0 0 1 0\n"));
+    const std::string tpoly = WriteToString(WriteTpoly, model, 1.0);
+    const std::string sliver = "3\n1.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n";
+    ASSERT_GE(tpoly.size(), sliver.size());
+    EXPECT_EQ(sliver, tpoly.substr(tpoly.size() - sliver.size()));
+}

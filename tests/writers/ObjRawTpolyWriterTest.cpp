@@ -244,7 +244,8 @@ TEST(ObjRawTpoly, RepeatedCornersAreWrittenAsTheyAre)
     EXPECT_NE(std::string::npos, WriteToString(WriteObj, model, 1.0).find("\ng Sliver\nf 1 1 2 \n"));
     EXPECT_NE(std::string::npos, WriteToString(WriteRaw, model, 1.0).find("\nSliver\n1 0 0 1 0 0 0 1 0\n"));
     const std::string tpoly = WriteToString(WriteTpoly, model, 1.0);
-    const std::string sliver = "3\n1.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n";
+    const std::string sliver =
+        "3\n1.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n";
     ASSERT_GE(tpoly.size(), sliver.size());
     EXPECT_EQ(sliver, tpoly.substr(tpoly.size() - sliver.size()));
 }

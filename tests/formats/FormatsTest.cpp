@@ -96,6 +96,13 @@ TEST_F(FormatsTest, OpenByNameRejectsUnknownAndMissingFiles)
     EXPECT_FALSE(OpenByName(model, "ab"));
     EXPECT_EQ(model.errors.size(), 1u);
 
+    // The last three characters name the format whatever their case, also
+    // for formats whose reader this build does not have yet.
+    model.errors.clear();
+    EXPECT_FALSE(OpenByName(model, Cube("x.3DS")));
+    ASSERT_EQ(model.errors.size(), 1u);
+    EXPECT_EQ(model.errors[0].find("Unsupported file type"), std::string::npos) << model.errors[0];
+
     // Neither a rejected name nor a missing file touches the model.
     model.SetGroup("kept", 3, 0);
     EXPECT_FALSE(OpenByName(model, Path("missing.obj")));

@@ -122,6 +122,17 @@ bool ScanLong(Source& in, long& value)
     return true;
 }
 
+// A number read as a double and stored as a float, clamped as ToFloat does.
+template <typename Source>
+bool ScanFloat(Source& in, float& value)
+{
+    double d;
+    if (!ScanDouble(in, d))
+        return false;
+    value = ToFloat(d);
+    return true;
+}
+
 // Scanner over one zero-terminated line.
 class CLineScanner
 {
@@ -131,14 +142,7 @@ public:
     int Peek() const { return *m_p ? static_cast<unsigned char>(*m_p) : EOF; }
     int Get() { return *m_p ? static_cast<unsigned char>(*m_p++) : EOF; }
     bool ReadDouble(double& value) { return ScanDouble(*this, value); }
-    bool ReadFloat(float& value)
-    {
-        double d;
-        if (!ReadDouble(d))
-            return false;
-        value = ToFloat(d);
-        return true;
-    }
+    bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
     const char* Position() const { return m_p; }
 
@@ -188,14 +192,7 @@ public:
     // characters that did match are consumed, as with scanf.
     bool Match(const char* literal);
     bool ReadDouble(double& value) { return ScanDouble(*this, value); }
-    bool ReadFloat(float& value)
-    {
-        double d;
-        if (!ReadDouble(d))
-            return false;
-        value = ToFloat(d);
-        return true;
-    }
+    bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
 
 private:

@@ -14,6 +14,7 @@
 
 #include "ConsoleModel.h"
 #include "Formats.h"
+#include "Interrupt.h"
 #include "Options.h"
 
 namespace {
@@ -178,7 +179,7 @@ struct CJob
 };
 
 // Converts one file; true on success.
-bool Convert(const COptions& o, const CJob& job, CProgress& progress)
+bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries)
 {
     CConsoleModel model(job.input, o.verbose, progress);
     if (!job.clash.empty()) {
@@ -225,7 +226,7 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress)
         progress.PrintOut(GroupList(model) + "\n");
         return true;
     }
-    if (!WriteModelFile(model, *out, job.output))
+    if (!WriteModelFile(model, *out, job.output, &temporaries))
         return false;
     if (!o.quiet) {
         int groups = model.GetGroupCount();
@@ -297,6 +298,7 @@ int main(int argc, char** argv)
             jobs.push_back({input, options.output, ""});
     }
 
+    CInterruptWatch interrupt;
     CProgress progress(!options.verbose && !options.quiet && ::isatty(2));
     int threads = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     threads = std::min<int>(threads, static_cast<int>(jobs.size()));
@@ -304,7 +306,7 @@ int main(int argc, char** argv)
     std::atomic<int> failed{0}, done{0};
     auto work = [&] {
         for (size_t i; (i = nextJob++) < jobs.size();) {
-            if (!Convert(options, jobs[i], progress))
+            if (!Convert(options, jobs[i], progress, interrupt.Temporaries()))
                 ++failed;
             int finished = ++done;
             if (jobs.size() > 1)

@@ -136,13 +136,13 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
     return ReadOpened(model, format, path, opened);
 }
 
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path)
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track)
 {
     if (!format.CanWrite()) {
         model.ErrorMessage("Writing %s files is not supported", format.description);
         return false;
     }
-    CSafeOutput out;
+    CSafeOutput out(track);
     if (!out.Open(path, format.writeMode)) {
         model.ErrorMessage("Couldn't open file %s", path.c_str());
         return false;

@@ -37,7 +37,9 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
 // Per-format save. The output goes to a temporary file beside the target and
 // replaces the target only when the writer succeeded and the file closed
 // cleanly, so a failed save never destroys what was there.
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path);
+// `track`, when given, lists the temporary file while the save is under way.
+class CTemporaryFiles;
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr);
 
 // Open by the last three characters of the name, as File Open does.
 bool OpenByName(CModel& model, const std::string& path);

@@ -82,7 +82,15 @@ bool CSafeOutput::Open(const std::string& path, const char* mode)
     std::string base = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
     if (base.size() > 200)
         base.resize(200);
-    int fd = CreateUnique(folder + "." + base + ".tmp-", m_temporary);
+    int fd;
+    if (m_track) {
+        std::lock_guard<std::mutex> lock(m_track->m_lock);
+        fd = CreateUnique(folder + "." + base + ".tmp-", m_temporary);
+        if (fd >= 0)
+            m_track->m_names.insert(m_temporary);
+    } else {
+        fd = CreateUnique(folder + "." + base + ".tmp-", m_temporary);
+    }
     if (fd < 0) {
         m_temporary.clear();
         return false;
@@ -100,11 +108,23 @@ bool CSafeOutput::Open(const std::string& path, const char* mode)
     m_fp = ::fdopen(fd, mode);
     if (!m_fp) {
         ::close(fd);
-        ::unlink(m_temporary.c_str());
-        m_temporary.clear();
+        RemoveTemporary();
         return false;
     }
     return true;
+}
+
+void CSafeOutput::RemoveTemporary()
+{
+    if (m_temporary.empty())
+        return;
+    std::unique_lock<std::mutex> lock;
+    if (m_track)
+        lock = std::unique_lock<std::mutex>(m_track->m_lock);
+    ::unlink(m_temporary.c_str());
+    if (m_track)
+        m_track->m_names.erase(m_temporary);
+    m_temporary.clear();
 }
 
 bool CSafeOutput::Commit()
@@ -118,11 +138,18 @@ bool CSafeOutput::Commit()
     m_fp = nullptr;
     if (m_temporary.empty())
         return ok;
-    if (ok)
+    if (ok) {
+        std::unique_lock<std::mutex> lock;
+        if (m_track)
+            lock = std::unique_lock<std::mutex>(m_track->m_lock);
         ok = std::rename(m_temporary.c_str(), m_target.c_str()) == 0;
-    if (!ok)
-        ::unlink(m_temporary.c_str());
-    m_temporary.clear();
+        if (ok) {
+            if (m_track)
+                m_track->m_names.erase(m_temporary);
+            m_temporary.clear();
+        }
+    }
+    RemoveTemporary();
     return ok;
 }
 
@@ -132,8 +159,12 @@ void CSafeOutput::Abandon()
         std::fclose(m_fp);
         m_fp = nullptr;
     }
-    if (!m_temporary.empty()) {
-        ::unlink(m_temporary.c_str());
-        m_temporary.clear();
-    }
+    RemoveTemporary();
+}
+
+void CTemporaryFiles::RemoveAllLocked()
+{
+    for (const std::string& name : m_names)
+        ::unlink(name.c_str());
+    m_names.clear();
 }

@@ -193,7 +193,7 @@ private:
 
     void ReadMain()
     {
-        uint32_t length;
+        uint32_t length = 0;
         m_cursor.Seek(2);
         if (!m_cursor.ReadU32(kHeaderSize, length)) {
             Truncated();
@@ -233,8 +233,8 @@ private:
             }
             if (start + kHeaderSize > end)
                 return;  // a few stray bytes before the parent's end
-            uint16_t id;
-            uint32_t length;
+            uint16_t id = 0;
+            uint32_t length = 0;
             m_cursor.ReadU16(end, id);
             m_cursor.ReadU32(end, length);
             if (length < kHeaderSize) {
@@ -318,10 +318,10 @@ private:
     void ReadColor(uint64_t end, CColor& color)
     {
         const uint64_t start = m_cursor.Pos();
-        uint16_t id;
-        uint32_t length;
+        uint16_t id = 0;
+        uint32_t length = 0;
         if (!m_cursor.ReadU16(end, id) || !m_cursor.ReadU32(end, length)) {
-            if (end > m_cursor.Size() && m_cursor.Left(end) < kHeaderSize)
+            if (end > m_cursor.Size())
                 Truncated();
             else
                 m_model.ErrorMessage("Error parsing colour");
@@ -329,14 +329,14 @@ private:
         }
         const uint64_t colorEnd = std::min<uint64_t>(start + length, end);
         if (id == kColorFloat) {
-            float rgb[3];
+            float rgb[3] = {};
             if (m_cursor.ReadFloat(colorEnd, rgb[0]) && m_cursor.ReadFloat(colorEnd, rgb[1]) &&
                 m_cursor.ReadFloat(colorEnd, rgb[2]))
                 color = {rgb[0], rgb[1], rgb[2]};
             else
                 Shortfall(colorEnd);
         } else if (id == kColorByte) {
-            uint8_t rgb[3];
+            uint8_t rgb[3] = {};
             if (m_cursor.ReadByte(colorEnd, rgb[0]) && m_cursor.ReadByte(colorEnd, rgb[1]) &&
                 m_cursor.ReadByte(colorEnd, rgb[2])) {
                 const float unit = 0.00392156862745098f;
@@ -406,15 +406,14 @@ private:
 
     void ReadPoints(uint64_t end, CMesh& mesh)
     {
-        uint16_t count;
+        uint16_t count = 0;
         if (!m_cursor.ReadU16(end, count)) {
             Shortfall(end);
             return;
         }
         uint64_t n = Fitting(end, count, 3 * sizeof(float));
-        mesh.points.reserve(mesh.points.size() + n);
         for (uint64_t i = 0; i < n; ++i) {
-            float xyz[3];
+            float xyz[3] = {};
             for (float& c : xyz)
                 m_cursor.ReadFloat(end, c);
             mesh.points.emplace_back(xyz[0], xyz[1], xyz[2]);
@@ -423,7 +422,7 @@ private:
 
     void ReadFaces(uint64_t end, CMesh& mesh)
     {
-        uint16_t count;
+        uint16_t count = 0;
         if (!m_cursor.ReadU16(end, count)) {
             Shortfall(end);
             return;
@@ -431,10 +430,9 @@ private:
         uint64_t n = Fitting(end, count, 4 * sizeof(uint16_t));
         // Material groups number the faces of their own list.
         const size_t first = mesh.faces.size();
-        mesh.faces.reserve(first + n);
         for (uint64_t i = 0; i < n; ++i) {
             CFace face{{0, 0, 0}, -1};
-            uint16_t flags;
+            uint16_t flags = 0;
             for (uint16_t& corner : face.corner)
                 m_cursor.ReadU16(end, corner);
             m_cursor.ReadU16(end, flags);
@@ -450,7 +448,7 @@ private:
     void ReadFaceMaterial(uint64_t end, CMesh& mesh, size_t first)
     {
         std::string name = ReadName(end);
-        uint16_t count;
+        uint16_t count = 0;
         if (!m_cursor.ReadU16(end, count)) {
             Shortfall(end);
             return;
@@ -459,7 +457,7 @@ private:
         const size_t faces = mesh.faces.size() - first;
         int32_t material = -1;
         for (uint64_t i = 0; i < n; ++i) {
-            uint16_t face;
+            uint16_t face = 0;
             m_cursor.ReadU16(end, face);
             if (face >= faces) {
                 ++m_strayFaceNumbers;
@@ -515,7 +513,7 @@ private:
     std::string ReadName(uint64_t end)
     {
         std::string name;
-        uint8_t c;
+        uint8_t c = 0;
         bool terminated = false;
         while (m_cursor.ReadByte(end, c)) {
             if (c == 0) {
@@ -582,14 +580,11 @@ private:
     void ReportDamage()
     {
         if (m_strayCorners)
-            m_model.ErrorMessage("Error: %ld triangles refer to points their mesh does not have and were dropped",
-                                 m_strayCorners);
+            m_model.ErrorMessage("Error: Dropped triangles that refer to missing points: %ld", m_strayCorners);
         if (m_nonFinite)
-            m_model.ErrorMessage("Error: %ld triangles with coordinates that are not finite numbers were dropped",
-                                 m_nonFinite);
+            m_model.ErrorMessage("Error: Dropped triangles whose coordinates are not finite: %ld", m_nonFinite);
         if (m_strayFaceNumbers)
-            m_model.ErrorMessage("Error: %ld material entries name faces their mesh does not have and were ignored",
-                                 m_strayFaceNumbers);
+            m_model.ErrorMessage("Error: Ignored material entries for missing faces: %ld", m_strayFaceNumbers);
     }
 
     CModel& m_model;

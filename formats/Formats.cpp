@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "TextReaders.h"
 #include "Writers.h"
@@ -22,7 +23,7 @@ const CFormat kFormats[] = {
     {"nff", "Neutral File Format", "nff", "r", ReadNff, nullptr, "w", WriteNff},
     {"wtk", "World Toolkit NFF", "nff", nullptr, nullptr, nullptr, "w", WriteWtkNff},
     {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, nullptr, "w", WriteDxf},
-    {"3ds", "3D Studio", "3ds", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"3ds", "3D Studio", "3ds", "rb", Read3ds, nullptr, nullptr, nullptr},
     {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, nullptr, nullptr, nullptr},
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
     {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},

@@ -1,0 +1,609 @@
+#include "Reader3ds.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+enum : uint16_t {
+    kColorFloat = 0x0010,
+    kColorByte = 0x0011,
+    kBackground = 0x1200,
+    kAmbientLight = 0x2100,
+    kFog = 0x2200,
+    kEditor = 0x3D3D,
+    kObject = 0x4000,
+    kHidden = 0x4010,
+    kMesh = 0x4100,
+    kPoints = 0x4110,
+    kFaces = 0x4120,
+    kFaceMaterial = 0x4130,
+    kLight = 0x4600,
+    kMain = 0x4D4D,
+    kMaterialName = 0xA000,
+    kMaterialAmbient = 0xA010,
+    kMaterialDiffuse = 0xA020,
+    kMaterialSpecular = 0xA030,
+    kMaterial = 0xAFFF,
+};
+
+constexpr uint64_t kHeaderSize = 6;
+// Names keep at most this many characters; the rest up to the terminator is skipped.
+constexpr size_t kMaxName = 79;
+
+struct CColor
+{
+    float r = 0.0f;
+    float g = 0.0f;
+    float b = 0.0f;
+};
+
+struct CFace
+{
+    uint16_t corner[3];
+    int32_t material;  // into CMesh::materials; -1 for none, which reads as "Default"
+};
+
+struct CMesh
+{
+    std::vector<CVector> points;
+    std::vector<CFace> faces;
+    std::vector<std::string> materials;
+    bool hidden = false;
+};
+
+// The file's bytes with a read position. Every read names the end of the
+// chunk it belongs to and fails, reading nothing, when the bytes are not there
+// before that end or before the end of the data.
+class CChunkCursor
+{
+public:
+    std::vector<uint8_t>& Data() { return m_data; }
+    uint64_t Size() const { return m_data.size(); }
+    uint64_t Pos() const { return m_pos; }
+    void Seek(uint64_t pos) { m_pos = pos; }
+
+    uint64_t Left(uint64_t end) const
+    {
+        uint64_t limit = std::min<uint64_t>(end, m_data.size());
+        return m_pos < limit ? limit - m_pos : 0;
+    }
+
+    bool Skip(uint64_t end, uint64_t bytes)
+    {
+        if (Left(end) < bytes)
+            return false;
+        m_pos += bytes;
+        return true;
+    }
+
+    bool ReadByte(uint64_t end, uint8_t& value)
+    {
+        if (Left(end) < 1)
+            return false;
+        value = m_data[m_pos++];
+        return true;
+    }
+
+    bool ReadU16(uint64_t end, uint16_t& value)
+    {
+        if (Left(end) < 2)
+            return false;
+        value = static_cast<uint16_t>(m_data[m_pos] | m_data[m_pos + 1] << 8);
+        m_pos += 2;
+        return true;
+    }
+
+    bool ReadU32(uint64_t end, uint32_t& value)
+    {
+        if (Left(end) < 4)
+            return false;
+        value = 0;
+        for (int i = 3; i >= 0; --i)
+            value = value << 8 | m_data[m_pos + i];
+        m_pos += 4;
+        return true;
+    }
+
+    bool ReadFloat(uint64_t end, float& value)
+    {
+        uint32_t bits;
+        if (!ReadU32(end, bits))
+            return false;
+        value = std::bit_cast<float>(bits);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> m_data;
+    uint64_t m_pos = 0;
+};
+
+class C3dsReader
+{
+public:
+    C3dsReader(CModel& model, FILE* fp) : m_model(model), m_fp(fp) {}
+
+    int Read()
+    {
+        m_model.BeginWait();
+        m_model.ClearVertexHash();
+        m_model.Clear(true);
+        int result = 1;
+        try {
+            if (Load())
+                ReadMain();
+            else {
+                m_model.ErrorMessage("Error: Input file is not .3DS format");
+                result = 0;
+            }
+        } catch (const std::bad_alloc&) {
+            // Whatever the object under way held is gone with the stack; the
+            // groups made so far stay.
+            m_model.ErrorMessage("%s", m_inMaterial ? "Out of memory adding material" : "Out of memory allocating mesh");
+        }
+        ReportDamage();
+        m_cursor.Data() = std::vector<uint8_t>();
+        m_materials = {};
+        m_model.ClearVertexHash();
+        m_model.EndWait();
+        m_model.FinishLoad();
+        return result;
+    }
+
+private:
+    // Takes the bytes of the main chunk into memory. False when the stream
+    // does not start with one.
+    bool Load()
+    {
+        std::vector<uint8_t>& data = m_cursor.Data();
+        uint8_t head[kHeaderSize];
+        size_t got = std::fread(head, 1, sizeof head, m_fp);
+        data.assign(head, head + got);
+        if (got < 2 || (head[0] | head[1] << 8) != kMain)
+            return false;
+        if (got < kHeaderSize)
+            return true;
+        uint64_t length = 0;
+        for (int i = 5; i >= 2; --i)
+            length = length << 8 | head[i];
+        // Nothing after the main chunk is read; a length that runs past the
+        // end of the stream takes what is there.
+        uint64_t want = length > kHeaderSize ? length - kHeaderSize : 0;
+        constexpr size_t kPiece = 1 << 16;
+        while (want > 0) {
+            size_t piece = static_cast<size_t>(std::min<uint64_t>(want, kPiece));
+            size_t at = data.size();
+            data.resize(at + piece);
+            size_t n = std::fread(data.data() + at, 1, piece, m_fp);
+            data.resize(at + n);
+            if (n < piece)
+                break;
+            want -= n;
+        }
+        return true;
+    }
+
+    void ReadMain()
+    {
+        uint32_t length = 0;
+        m_cursor.Seek(2);
+        if (!m_cursor.ReadU32(kHeaderSize, length)) {
+            Truncated();
+            return;
+        }
+        if (length < kHeaderSize) {
+            Damaged(0);
+            return;
+        }
+        // Only the first editor-data chunk counts; keyframe data and anything
+        // after it are left alone.
+        Walk(length, [this](uint16_t id, uint64_t end) {
+            if (id != kEditor)
+                return true;
+            ReadEditor(end);
+            return false;
+        });
+    }
+
+    // Walks the chunks from the current position up to `end`, handing each
+    // one's id and end to `handle` with the position after its header, and
+    // seeks to the chunk's end afterwards whatever the handler read. The walk
+    // stops when `handle` returns false, and on a chunk that cannot be
+    // trusted: shorter than its header, reaching past its parent, or cut off
+    // by the end of the file.
+    template <typename Handler>
+    void Walk(uint64_t end, Handler&& handle)
+    {
+        while (!m_stopped) {
+            const uint64_t start = m_cursor.Pos();
+            if (start >= end)
+                return;
+            if (start + kHeaderSize > m_cursor.Size()) {
+                if (end > m_cursor.Size())
+                    Truncated();
+                return;
+            }
+            if (start + kHeaderSize > end)
+                return;  // a few stray bytes before the parent's end
+            uint16_t id = 0;
+            uint32_t length = 0;
+            m_cursor.ReadU16(end, id);
+            m_cursor.ReadU32(end, length);
+            if (length < kHeaderSize) {
+                Damaged(start);
+                return;
+            }
+            const uint64_t chunkEnd = start + length;
+            if (chunkEnd > end) {
+                Damaged(start);
+                return;
+            }
+            bool more = handle(id, chunkEnd);
+            m_cursor.Seek(chunkEnd);
+            // The handler has taken what the file holds of a chunk it cuts off.
+            if (chunkEnd > m_cursor.Size())
+                Truncated();
+            if (!more)
+                return;
+        }
+    }
+
+    void ReadEditor(uint64_t end)
+    {
+        Walk(end, [this](uint16_t id, uint64_t chunkEnd) {
+            CColor unused;
+            switch (id) {
+            case kBackground:
+            case kAmbientLight:
+                ReadColor(chunkEnd, unused);
+                break;
+            case kFog:
+                if (Need(chunkEnd, 4 * sizeof(float))) {
+                    m_cursor.Skip(chunkEnd, 4 * sizeof(float));
+                    ReadColor(chunkEnd, unused);
+                }
+                break;
+            case kMaterial:
+                ReadMaterial(chunkEnd);
+                break;
+            case kObject:
+                ReadObject(chunkEnd);
+                break;
+            default:
+                break;
+            }
+            return true;
+        });
+    }
+
+    void ReadMaterial(uint64_t end)
+    {
+        m_inMaterial = true;
+        std::string name;
+        CColor diffuse;
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            CColor unused;
+            switch (id) {
+            case kMaterialName:
+                name = ReadName(chunkEnd);
+                break;
+            case kMaterialDiffuse:
+                ReadColor(chunkEnd, diffuse);
+                break;
+            case kMaterialAmbient:
+            case kMaterialSpecular:
+                ReadColor(chunkEnd, unused);
+                break;
+            default:
+                break;
+            }
+            return true;
+        });
+        // A later definition of the same name hides the earlier ones.
+        m_materials[name] = diffuse;
+        m_inMaterial = false;
+    }
+
+    // Reads the colour chunk that opens a chunk carrying a colour and leaves
+    // the position at that colour chunk's end, past any gamma-corrected copy
+    // that may follow it. An unknown kind of colour leaves `color` as it was.
+    void ReadColor(uint64_t end, CColor& color)
+    {
+        const uint64_t start = m_cursor.Pos();
+        uint16_t id = 0;
+        uint32_t length = 0;
+        if (!m_cursor.ReadU16(end, id) || !m_cursor.ReadU32(end, length)) {
+            if (end > m_cursor.Size())
+                Truncated();
+            else
+                m_model.ErrorMessage("Error parsing colour");
+            return;
+        }
+        const uint64_t colorEnd = std::min<uint64_t>(start + length, end);
+        if (id == kColorFloat) {
+            float rgb[3] = {};
+            if (m_cursor.ReadFloat(colorEnd, rgb[0]) && m_cursor.ReadFloat(colorEnd, rgb[1]) &&
+                m_cursor.ReadFloat(colorEnd, rgb[2]))
+                color = {rgb[0], rgb[1], rgb[2]};
+            else
+                Shortfall(colorEnd);
+        } else if (id == kColorByte) {
+            uint8_t rgb[3] = {};
+            if (m_cursor.ReadByte(colorEnd, rgb[0]) && m_cursor.ReadByte(colorEnd, rgb[1]) &&
+                m_cursor.ReadByte(colorEnd, rgb[2])) {
+                const float unit = 0.00392156862745098f;
+                color = {rgb[0] * unit, rgb[1] * unit, rgb[2] * unit};
+            } else {
+                Shortfall(colorEnd);
+            }
+        } else {
+            m_model.ErrorMessage("Error parsing colour");
+        }
+        m_cursor.Seek(std::max(m_cursor.Pos(), colorEnd));
+    }
+
+    void ReadObject(uint64_t end)
+    {
+        const std::string name = ReadName(end);
+        // An object normally holds one mesh; should it hold more, each is
+        // kept and a hidden mark applies to all read before it.
+        std::vector<CMesh> meshes;
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            CColor unused;
+            switch (id) {
+            case kMesh:
+                meshes.emplace_back();
+                ReadMesh(chunkEnd, meshes.back());
+                break;
+            case kHidden:
+                for (CMesh& mesh : meshes)
+                    mesh.hidden = true;
+                break;
+            case kLight:
+                if (Need(chunkEnd, 3 * sizeof(float))) {
+                    m_cursor.Skip(chunkEnd, 3 * sizeof(float));
+                    ReadColor(chunkEnd, unused);
+                }
+                break;
+            default:
+                break;
+            }
+            return true;
+        });
+        for (const CMesh& mesh : meshes)
+            AddMesh(name, mesh);
+    }
+
+    void ReadMesh(uint64_t end, CMesh& mesh)
+    {
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            if (id == kPoints)
+                ReadPoints(chunkEnd, mesh);
+            else if (id == kFaces)
+                ReadFaces(chunkEnd, mesh);
+            return true;
+        });
+    }
+
+    // The number of records of `size` bytes, out of `count`, that the chunk
+    // holds; reports the shortfall when it holds fewer.
+    uint64_t Fitting(uint64_t end, uint16_t count, uint64_t size)
+    {
+        uint64_t fit = m_cursor.Left(end) / size;
+        if (fit >= count)
+            return count;
+        Shortfall(end);
+        return fit;
+    }
+
+    void ReadPoints(uint64_t end, CMesh& mesh)
+    {
+        uint16_t count = 0;
+        if (!m_cursor.ReadU16(end, count)) {
+            Shortfall(end);
+            return;
+        }
+        uint64_t n = Fitting(end, count, 3 * sizeof(float));
+        for (uint64_t i = 0; i < n; ++i) {
+            float xyz[3] = {};
+            for (float& c : xyz)
+                m_cursor.ReadFloat(end, c);
+            mesh.points.emplace_back(xyz[0], xyz[1], xyz[2]);
+        }
+    }
+
+    void ReadFaces(uint64_t end, CMesh& mesh)
+    {
+        uint16_t count = 0;
+        if (!m_cursor.ReadU16(end, count)) {
+            Shortfall(end);
+            return;
+        }
+        uint64_t n = Fitting(end, count, 4 * sizeof(uint16_t));
+        // Material groups number the faces of their own list.
+        const size_t first = mesh.faces.size();
+        for (uint64_t i = 0; i < n; ++i) {
+            CFace face{{0, 0, 0}, -1};
+            uint16_t flags = 0;
+            for (uint16_t& corner : face.corner)
+                m_cursor.ReadU16(end, corner);
+            m_cursor.ReadU16(end, flags);
+            mesh.faces.push_back(face);
+        }
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            if (id == kFaceMaterial)
+                ReadFaceMaterial(chunkEnd, mesh, first);
+            return true;
+        });
+    }
+
+    void ReadFaceMaterial(uint64_t end, CMesh& mesh, size_t first)
+    {
+        std::string name = ReadName(end);
+        uint16_t count = 0;
+        if (!m_cursor.ReadU16(end, count)) {
+            Shortfall(end);
+            return;
+        }
+        uint64_t n = Fitting(end, count, sizeof(uint16_t));
+        const size_t faces = mesh.faces.size() - first;
+        int32_t material = -1;
+        for (uint64_t i = 0; i < n; ++i) {
+            uint16_t face = 0;
+            m_cursor.ReadU16(end, face);
+            if (face >= faces) {
+                ++m_strayFaceNumbers;
+                continue;
+            }
+            if (material < 0) {
+                mesh.materials.push_back(name);
+                material = static_cast<int32_t>(mesh.materials.size() - 1);
+            }
+            mesh.faces[first + face].material = material;
+        }
+    }
+
+    void AddMesh(const std::string& name, const CMesh& mesh)
+    {
+        if (mesh.hidden)
+            return;
+        int color;
+        if (!mesh.faces.empty()) {
+            const int32_t index = mesh.faces[0].material;
+            const std::string& material = index >= 0 ? mesh.materials[static_cast<size_t>(index)] : m_defaultName;
+            m_model.StatusMessage("Processing Group '%s', material '%s'", name.c_str(), material.c_str());
+            auto found = m_materials.find(material);
+            const CColor diffuse = found != m_materials.end() ? found->second : CColor{1.0f, 0.0f, 0.0f};
+            color = NearestColor(diffuse.r, diffuse.g, diffuse.b);
+        } else {
+            m_model.StatusMessage("Processing Group '%s'", name.c_str());
+            color = FindColor("Red");
+        }
+        m_model.SetGroup(name.c_str(), color, FindTexture("Shiny"));
+        const size_t points = mesh.points.size();
+        for (const CFace& face : mesh.faces) {
+            if (face.corner[0] >= points || face.corner[1] >= points || face.corner[2] >= points) {
+                ++m_strayCorners;
+                continue;
+            }
+            const CVector& a = mesh.points[face.corner[0]];
+            const CVector& b = mesh.points[face.corner[1]];
+            const CVector& c = mesh.points[face.corner[2]];
+            if (!Finite(a) || !Finite(b) || !Finite(c)) {
+                ++m_nonFinite;
+                continue;
+            }
+            m_model.AddTriangle(a, b, c);
+        }
+    }
+
+    static bool Finite(const CVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+    // Reads a zero-terminated name that ends no later than `end` and cleans it
+    // into a group name: surrounding blanks, quotes and unprintable
+    // characters go, and whatever is not a letter or digit becomes '_'.
+    std::string ReadName(uint64_t end)
+    {
+        std::string name;
+        uint8_t c = 0;
+        bool terminated = false;
+        while (m_cursor.ReadByte(end, c)) {
+            if (c == 0) {
+                terminated = true;
+                break;
+            }
+            if (name.size() < kMaxName)
+                name.push_back(static_cast<char>(c));
+        }
+        if (!terminated)
+            Shortfall(end);
+        size_t from = 0;
+        while (from < name.size() && (name[from] == ' ' || name[from] == '"'))
+            ++from;
+        size_t to = name.size();
+        auto keeps = [](unsigned char ch) { return ch > ' ' && ch < 0x7F && ch != '"'; };
+        while (to > from && !keeps(static_cast<unsigned char>(name[to - 1])))
+            --to;
+        std::string clean = name.substr(from, to - from);
+        for (char& ch : clean) {
+            unsigned char u = static_cast<unsigned char>(ch);
+            bool alnum = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z');
+            if (!alnum)
+                ch = '_';
+        }
+        return clean;
+    }
+
+    // True when `bytes` more bytes lie before `end`; otherwise says why not.
+    bool Need(uint64_t end, uint64_t bytes)
+    {
+        if (m_cursor.Left(end) >= bytes)
+            return true;
+        Shortfall(end);
+        return false;
+    }
+
+    // A read came up short before `end`: either the file stops inside the
+    // chunk or the chunk is too small for what it claims to hold.
+    void Shortfall(uint64_t end)
+    {
+        if (end > m_cursor.Size())
+            Truncated();
+        else
+            Damaged(m_cursor.Pos());
+    }
+
+    void Truncated()
+    {
+        if (!m_stopped)
+            m_model.ErrorMessage("Error: Unexpected end of .3DS file");
+        m_stopped = true;
+    }
+
+    // Damage is reported once; reading goes on with the next chunk that can be trusted.
+    void Damaged(uint64_t offset)
+    {
+        if (m_damaged || m_stopped)
+            return;
+        m_damaged = true;
+        m_model.ErrorMessage("Error: Damaged .3DS chunk at offset %llu", static_cast<unsigned long long>(offset));
+    }
+
+    void ReportDamage()
+    {
+        if (m_strayCorners)
+            m_model.ErrorMessage("Error: Dropped triangles that refer to missing points: %ld", m_strayCorners);
+        if (m_nonFinite)
+            m_model.ErrorMessage("Error: Dropped triangles whose coordinates are not finite: %ld", m_nonFinite);
+        if (m_strayFaceNumbers)
+            m_model.ErrorMessage("Error: Ignored material entries for missing faces: %ld", m_strayFaceNumbers);
+    }
+
+    CModel& m_model;
+    FILE* m_fp;
+    CChunkCursor m_cursor;
+    std::unordered_map<std::string, CColor> m_materials;
+    const std::string m_defaultName = "Default";
+    bool m_inMaterial = false;
+    bool m_stopped = false;
+    bool m_damaged = false;
+    long m_strayCorners = 0;
+    long m_nonFinite = 0;
+    long m_strayFaceNumbers = 0;
+};
+
+}  // namespace
+
+int Read3ds(CModel& model, FILE* fp)
+{
+    C3dsReader reader(model, fp);
+    return reader.Read();
+}

@@ -57,8 +57,7 @@ void ExpectTriangles(const std::vector<Triangle>& expected, const std::vector<Tr
     ASSERT_EQ(got.size(), expected.size()) << what;
     for (size_t i = 0; i < got.size(); ++i)
         for (int k = 0; k < 3; ++k)
-            for (float d : {got[i][k].x - expected[i][k].x, got[i][k].y - expected[i][k].y, got[i][k].z - expected[i][k].z})
-                EXPECT_NEAR(d, 0.0f, 1e-5f) << what << " triangle " << i << " corner " << k;
+            EXPECT_NEAR((got[i][k] - expected[i][k]).Length(), 0.0f, 1e-5f) << what << " " << i << "." << k;
 }
 
 std::string GroupName(const char* object, float r, float g, float b)

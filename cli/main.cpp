@@ -28,32 +28,12 @@ std::string Lower(std::string s)
     return s;
 }
 
-// ".nff" names two formats. World Toolkit files open with the keyword "nff"
-// (or "s8" for their binary form); anything else is Neutral File Format.
-bool LooksLikeWorldToolkit(const std::string& path)
-{
-    FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp)
-        return false;
-    char head[64] = {};
-    size_t n = std::fread(head, 1, sizeof head - 1, fp);
-    std::fclose(fp);
-    size_t i = 0;
-    while (i < n && std::isspace(static_cast<unsigned char>(head[i])))
-        ++i;
-    auto keyword = [&](const char* word) {
-        size_t len = std::strlen(word);
-        return i + len <= n && std::strncmp(head + i, word, len) == 0 &&
-               (i + len == n || std::isspace(static_cast<unsigned char>(head[i + len])));
-    };
-    return keyword("nff") || keyword("s8");
-}
-
 const CFormat* InputFormat(const COptions& o, const std::string& path, std::string& problem)
 {
     if (!o.from.empty())
         return FindFormat(o.from);
     std::string ext = Lower(ExtensionOf(path));
+    // ".nff" names two formats; World Toolkit files open with "nff" or "s8".
     if (ext == "nff" && LooksLikeWorldToolkit(path))
         return FindFormat("wtk");
     const CFormat* format = FormatForExtension(ext, false);

@@ -8,6 +8,7 @@
 #include "SafeOutput.h"
 #include "TextReaders.h"
 #include "Writers.h"
+#include "WtkNff.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ const CFormat kFormats[] = {
     {"tpo", "TPOLY", "tpo", "r", ReadTpoly, nullptr, "w", WriteTpoly},
     {"geo", "AOFF", "geo", "r", ReadAoff, nullptr, nullptr, nullptr},
     {"nff", "Neutral File Format", "nff", "r", ReadNff, nullptr, "w", WriteNff},
-    {"wtk", "World Toolkit NFF", "nff", nullptr, nullptr, nullptr, "w", WriteWtkNff},
+    {"wtk", "World Toolkit NFF", "nff", "r", ReadWtkNff, nullptr, "w", WriteWtkNff},
     {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, nullptr, "w", WriteDxf},
     {"3ds", "3D Studio", "3ds", "rb", Read3ds, nullptr, nullptr, nullptr},
     {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -135,6 +136,21 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
 {
     bool opened;
     return ReadOpened(model, format, path, opened);
+}
+
+bool ReadWorldToolkitFile(CModel& model, const std::string& path)
+{
+    return ReadModelFile(model, *FindFormat("wtk"), path);
+}
+
+bool LooksLikeWorldToolkit(const std::string& path)
+{
+    FILE* fp = std::fopen(path.c_str(), "r");
+    if (!fp)
+        return false;
+    bool wtk = IsWtkNff(fp);
+    std::fclose(fp);
+    return wtk;
 }
 
 bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "DxfReader.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "TextReaders.h"
@@ -23,7 +24,7 @@ const CFormat kFormats[] = {
     {"geo", "AOFF", "geo", "r", ReadAoff, nullptr, nullptr, nullptr},
     {"nff", "Neutral File Format", "nff", "r", ReadNff, nullptr, "w", WriteNff},
     {"wtk", "World Toolkit NFF", "nff", "r", ReadWtkNff, nullptr, "w", WriteWtkNff},
-    {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, nullptr, "w", WriteDxf},
+    {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, ReadDxf, "w", WriteDxf},
     {"3ds", "3D Studio", "3ds", "rb", Read3ds, nullptr, nullptr, nullptr},
     {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, nullptr, nullptr, nullptr},
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},

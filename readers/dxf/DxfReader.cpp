@@ -1,0 +1,803 @@
+#include "DxfReader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "Extrude.h"
+
+namespace {
+
+// Nested inserts deeper than this are left out; a block that inserts itself
+// would otherwise never end.
+constexpr int kMaxInsertDepth = 16;
+// Inserts of inserts multiply: past this many replayed pairs the remaining
+// inserts are left out rather than filling memory.
+constexpr long kMaxReplayedPairs = 20000000;
+// Longer layer names are cut; they only make group names.
+constexpr size_t kMaxLayerName = 255;
+constexpr double kPaletteUnit = 0.015873015873015872;  // 1/63
+
+struct CPair
+{
+    int code = 0;
+    std::string value;
+
+    bool Is(int c, const char* text) const { return code == c && value == text; }
+};
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+void TrimEnd(std::string& s)
+{
+    size_t n = s.size();
+    while (n > 0 && IsBlank(s[n - 1]))
+        --n;
+    s.resize(n);
+}
+
+// Where pairs come from: the file, or the recorded pairs of a block.
+class CPairSource
+{
+public:
+    virtual ~CPairSource() = default;
+    // False at the end of the pairs.
+    virtual bool Next(CPair& pair) = 0;
+};
+
+class CRecordedPairs : public CPairSource
+{
+public:
+    explicit CRecordedPairs(const std::vector<CPair>& pairs) : m_pairs(pairs) {}
+    bool Next(CPair& pair) override
+    {
+        if (m_next >= m_pairs.size())
+            return false;
+        pair = m_pairs[m_next++];
+        return true;
+    }
+
+private:
+    const std::vector<CPair>& m_pairs;
+    size_t m_next = 0;
+};
+
+// A group code line, then a value line. A code that is not a whole number
+// stops the file with an error.
+class CFilePairs : public CPairSource
+{
+public:
+    CFilePairs(CModel& model, FILE* fp) : m_model(model), m_fp(fp) {}
+
+    bool Next(CPair& pair) override
+    {
+        if (m_broken || !ReadLine(m_line))
+            return false;
+        if (!ParseCode(m_line, pair.code)) {
+            m_broken = true;
+            return false;
+        }
+        if (!ReadLine(pair.value))
+            return false;
+        return true;
+    }
+
+    bool Broken() const { return m_broken; }
+    long Line() const { return m_lines; }
+
+    // True when the stream starts with the sentinel of a binary DXF file;
+    // reads nothing that a text file would need.
+    bool IsBinary()
+    {
+        static const char kSentinel[] = "AutoCAD Binary DXF";
+        const size_t n = sizeof kSentinel - 1;
+        while (m_end - m_pos < n && Fill()) {
+        }
+        return m_end - m_pos >= n && std::memcmp(m_buffer + m_pos, kSentinel, n) == 0;
+    }
+
+private:
+    bool Fill()
+    {
+        if (m_pos > 0) {
+            std::memmove(m_buffer, m_buffer + m_pos, m_end - m_pos);
+            m_end -= m_pos;
+            m_pos = 0;
+        }
+        if (m_end == sizeof m_buffer)
+            return true;
+        size_t got = std::fread(m_buffer + m_end, 1, sizeof m_buffer - m_end, m_fp);
+        m_end += got;
+        return got > 0;
+    }
+
+    bool ReadLine(std::string& line)
+    {
+        line.clear();
+        bool any = false;
+        for (;;) {
+            if (m_pos == m_end) {
+                m_pos = m_end = 0;
+                if (!Fill())
+                    break;
+            }
+            any = true;
+            const unsigned char* start = m_buffer + m_pos;
+            const void* newline = std::memchr(start, '\n', m_end - m_pos);
+            if (newline) {
+                size_t length = static_cast<const unsigned char*>(newline) - start;
+                line.append(reinterpret_cast<const char*>(start), length);
+                m_pos += length + 1;
+                break;
+            }
+            line.append(reinterpret_cast<const char*>(start), m_end - m_pos);
+            m_pos = m_end;
+        }
+        if (!any)
+            return false;
+        TrimEnd(line);
+        if (++m_lines % 100 == 0)
+            m_model.StatusMessage("Reading Line# %ld", m_lines);
+        return true;
+    }
+
+    static bool ParseCode(const std::string& line, int& code)
+    {
+        const char* p = line.c_str();
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        const char* digits = *p == '-' || *p == '+' ? p + 1 : p;
+        if (*digits < '0' || *digits > '9')
+            return false;
+        char* end = nullptr;
+        long value = std::strtol(p, &end, 10);
+        if (*end != '\0' || value < INT_MIN || value > INT_MAX)
+            return false;
+        code = static_cast<int>(value);
+        return true;
+    }
+
+    CModel& m_model;
+    FILE* m_fp;
+    unsigned char m_buffer[65536];
+    size_t m_pos = 0;
+    size_t m_end = 0;
+    long m_lines = 0;
+    bool m_broken = false;
+    std::string m_line;
+};
+
+// The pairs of one source with one pair of look-back: an entity reads its
+// groups up to the 0-code pair that starts the next one and hands that back.
+class CCursor
+{
+public:
+    explicit CCursor(CPairSource& source) : m_source(source) {}
+
+    bool Read()
+    {
+        if (m_pushback) {
+            m_pushback = false;
+            return true;
+        }
+        return m_source.Next(m_pair);
+    }
+    void PushBack() { m_pushback = true; }
+    const CPair& Pair() const { return m_pair; }
+
+private:
+    CPairSource& m_source;
+    CPair m_pair;
+    bool m_pushback = false;
+};
+
+// Leading decimal number of a value; 0 when it does not start with one.
+double ParseNumber(const std::string& value)
+{
+    const char* p = value.c_str();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    const char* q = p;
+    if (*q == '+' || *q == '-')
+        ++q;
+    bool digits = false;
+    while (*q >= '0' && *q <= '9')
+        ++q, digits = true;
+    if (*q == '.')
+        for (++q; *q >= '0' && *q <= '9'; ++q)
+            digits = true;
+    if (!digits)
+        return 0.0;
+    if (*q == 'e' || *q == 'E') {
+        const char* e = q + 1;
+        if (*e == '+' || *e == '-')
+            ++e;
+        if (*e >= '0' && *e <= '9') {
+            while (*e >= '0' && *e <= '9')
+                ++e;
+            q = e;
+        }
+    }
+    return std::strtod(std::string(p, q).c_str(), nullptr);
+}
+
+float ParseFloat(const std::string& value)
+{
+    double d = ParseNumber(value);
+    // Beyond float range the value becomes infinite and the faces using it are dropped.
+    return std::fabs(d) > 3.4028234663852886e38 ? static_cast<float>(d > 0 ? HUGE_VAL : -HUGE_VAL)
+                                                 : static_cast<float>(d);
+}
+
+int ParseInt(const std::string& value)
+{
+    double d = ParseNumber(value);
+    if (!(d > INT_MIN && d < INT_MAX))
+        return d > 0 ? INT_MAX : INT_MIN;
+    return static_cast<int>(d);
+}
+
+bool Finite(const CVector& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Where a block's entities go: the insert's point, rotation about Z and
+// scale, applied after moving the block's base point to the origin.
+struct CPlacement
+{
+    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+    bool identity = true;
+
+    CVector Apply(const CVector& v) const
+    {
+        if (identity)
+            return v;
+        double r[3];
+        for (int i = 0; i < 3; ++i)
+            r[i] = m[i][0] * v.x + m[i][1] * v.y + m[i][2] * v.z + m[i][3];
+        return {static_cast<float>(r[0]), static_cast<float>(r[1]), static_cast<float>(r[2])};
+    }
+
+    // This placement applied after `inner`.
+    CPlacement Compose(const CPlacement& inner) const
+    {
+        CPlacement out;
+        out.identity = false;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 4; ++j) {
+                double s = j == 3 ? m[i][3] : 0.0;
+                for (int k = 0; k < 3; ++k)
+                    s += m[i][k] * inner.m[k][j];
+                out.m[i][j] = s;
+            }
+        return out;
+    }
+
+    static CPlacement Insert(const double point[3], const double scale[3], double degrees, const double base[3])
+    {
+        const double t = degrees * 3.14159265358979323846 / 180.0;
+        const double c = std::cos(t), s = std::sin(t);
+        const double rs[3][3] = {{c * scale[0], -s * scale[1], 0}, {s * scale[0], c * scale[1], 0}, {0, 0, scale[2]}};
+        CPlacement out;
+        out.identity = false;
+        for (int i = 0; i < 3; ++i) {
+            double shifted = point[i];
+            for (int k = 0; k < 3; ++k) {
+                out.m[i][k] = rs[i][k];
+                shifted -= rs[i][k] * base[k];
+            }
+            out.m[i][3] = shifted;
+        }
+        return out;
+    }
+};
+
+struct CLayerColor
+{
+    std::string layer;
+    int color = -1;
+};
+
+struct CBlock
+{
+    std::vector<CPair> pairs;
+    double base[3] = {0, 0, 0};
+    bool expanding = false;  // on the stack of inserts being placed
+};
+
+struct CPendingInsert
+{
+    std::string name;
+    CPlacement placement;
+};
+
+class CDxfReader
+{
+public:
+    CDxfReader(CModel& model, FILE* fp) : m_model(model), m_file(model, fp) {}
+
+    int Read()
+    {
+        if (m_file.IsBinary()) {
+            m_model.ErrorMessage("Binary DXF files can't be read; save the drawing as a text DXF file");
+            return 0;
+        }
+        CCursor cursor(m_file);
+        Scan(cursor);
+        if (m_file.Broken()) {
+            m_model.ErrorMessage("Bad group code at line %ld of the DXF file", m_file.Line());
+            return 0;
+        }
+        // Inserts of blocks that the file defines after using them.
+        for (const CPendingInsert& pending : m_pending)
+            PlaceBlock(pending.name, pending.placement, 0);
+        if (m_overBudget)
+            m_model.ErrorMessage("Too many nested block inserts; some were left out");
+        return 1;
+    }
+
+private:
+    static bool IsSkippedBlock(const std::string& name)
+    {
+        static const char* const kSkipped[] = {"AME_SOL", "AME_NIL", "AME_FRZ", "AVE_RENDER", "AME_JNK"};
+        if (!name.empty() && name[0] == '*')
+            return true;
+        for (const char* skipped : kSkipped)
+            if (name == skipped)
+                return true;
+        return false;
+    }
+
+    void Scan(CCursor& cursor)
+    {
+        static const CPlacement kWorld;
+        while (cursor.Read()) {
+            const CPair& pair = cursor.Pair();
+            if (pair.Is(0, "EOF"))
+                return;
+            if (!pair.Is(0, "SECTION"))
+                continue;
+            if (!cursor.Read())
+                return;
+            if (cursor.Pair().code != 2) {
+                cursor.PushBack();
+                continue;
+            }
+            if (cursor.Pair().value == "BLOCKS")
+                ScanBlocks(cursor);
+            else if (cursor.Pair().value == "ENTITIES")
+                ScanEntities(cursor, "ENDSEC", kWorld, 0);
+            else
+                SkipTo(cursor, "ENDSEC", nullptr);  // HEADER, TABLES, OBJECTS and the like
+        }
+    }
+
+    // Reads through the 0-code pair `end`; a 0-code pair `stop` ends early and
+    // is handed back.
+    static void SkipTo(CCursor& cursor, const char* end, const char* stop)
+    {
+        while (cursor.Read()) {
+            if (cursor.Pair().Is(0, end))
+                return;
+            if (stop && cursor.Pair().Is(0, stop)) {
+                cursor.PushBack();
+                return;
+            }
+        }
+    }
+
+    // Block definitions are kept as their pairs and placed by INSERT.
+    void ScanBlocks(CCursor& cursor)
+    {
+        while (cursor.Read()) {
+            if (cursor.Pair().Is(0, "ENDSEC"))
+                return;
+            if (!cursor.Pair().Is(0, "BLOCK"))
+                continue;
+            std::string name;
+            double base[3] = {0, 0, 0};
+            ReadGroups(cursor, m_blockRecord, [&](const CPair& pair) {
+                if (pair.code == 2)
+                    name = pair.value;
+                else if (pair.code >= 10 && pair.code <= 30 && pair.code % 10 == 0)
+                    base[pair.code / 10 - 1] = ParseNumber(pair.value);
+            });
+            if (IsSkippedBlock(name)) {
+                SkipTo(cursor, "ENDBLK", "ENDSEC");
+                continue;
+            }
+            CBlock block;
+            std::memcpy(block.base, base, sizeof base);
+            while (cursor.Read()) {
+                const CPair& pair = cursor.Pair();
+                if (pair.Is(0, "ENDBLK"))
+                    break;
+                if (pair.Is(0, "ENDSEC")) {
+                    cursor.PushBack();
+                    break;
+                }
+                block.pairs.push_back(pair);
+            }
+            m_blocks.emplace(name, std::move(block));  // the first definition of a name holds
+        }
+    }
+
+    void ScanEntities(CCursor& cursor, const char* terminator, const CPlacement& placement, int depth)
+    {
+        while (cursor.Read()) {
+            const CPair& pair = cursor.Pair();
+            if (pair.code != 0)
+                continue;
+            if (terminator && pair.value == terminator)
+                return;
+            if (pair.value == "3DFACE")
+                ReadFace(cursor, placement);
+            else if (pair.value == "POLYLINE")
+                ReadPolyline(cursor, placement);
+            else if (pair.value == "LWPOLYLINE")
+                ReadLwPolyline(cursor, placement);
+            else if (pair.value == "INSERT")
+                ReadInsert(cursor, placement, depth);
+            else if (pair.value == "CIRCLE")
+                ReadGroups(cursor, m_circleRecord, [](const CPair&) {});
+        }
+    }
+
+    // Hands every group of the entity to `handle` up to the 0-code pair that
+    // ends it, which is pushed back. Layer and colour select the entity's
+    // group as soon as they are read.
+    template <typename Handle>
+    void ReadGroups(CCursor& cursor, CLayerColor& record, Handle&& handle)
+    {
+        record.color = -1;
+        while (cursor.Read()) {
+            const CPair& pair = cursor.Pair();
+            if (pair.code == 0) {
+                cursor.PushBack();
+                return;
+            }
+            if (pair.code == 8) {
+                record.layer = pair.value.substr(0, kMaxLayerName);
+                SelectLayerGroup(record);
+            } else if (pair.code == 62) {
+                record.color = ParseInt(pair.value);
+                SelectLayerGroup(record);
+            } else {
+                handle(pair);
+            }
+        }
+    }
+
+    void SelectLayerGroup(CLayerColor& record)
+    {
+        // No colour, "by layer" (256) and anything outside the palette draw white.
+        const int number = record.color >= 0 && record.color < kDxfPaletteSize ? record.color : 7;
+        const unsigned char* rgb = DxfPalette[number];
+        const int color = NearestColor(static_cast<float>(rgb[0] * kPaletteUnit),
+                                       static_cast<float>(rgb[1] * kPaletteUnit),
+                                       static_cast<float>(rgb[2] * kPaletteUnit));
+        const char* colorName = ColorTable[color].name;
+        std::string& layer = record.layer;
+        if (layer.empty()) {
+            m_model.SetGroup(nullptr, color, 0);
+            return;
+        }
+        bool digitsOnly = true;
+        for (char& ch : layer) {
+            bool digit = ch >= '0' && ch <= '9';
+            bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+            if (!digit && !letter)
+                ch = '_';
+            digitsOnly = digitsOnly && digit;
+        }
+        std::string name = (digitsOnly ? "Layer" : "") + layer + "_" + colorName;
+        m_model.SetGroup(name.c_str(), color, 0);
+    }
+
+    void AddTriangle(const CPlacement& placement, const CVector& a, const CVector& b, const CVector& c)
+    {
+        CVector pa = placement.Apply(a), pb = placement.Apply(b), pc = placement.Apply(c);
+        if (Finite(pa) && Finite(pb) && Finite(pc))
+            m_model.AddTriangle(pa, pb, pc);
+    }
+
+    static bool Same(const CVector& a, const CVector& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+    static bool Distinct(const CVector& a, const CVector& b, const CVector& c)
+    {
+        return !Same(a, b) && !Same(b, c) && !Same(a, c);
+    }
+
+    static void SetCoordinate(CVector& v, int axis, const std::string& value)
+    {
+        float f = ParseFloat(value);
+        (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = f;
+    }
+
+    void ReadFace(CCursor& cursor, const CPlacement& placement)
+    {
+        CVector corner[4];
+        bool fourth = false;
+        ReadGroups(cursor, m_faceRecord, [&](const CPair& pair) {
+            const int code = pair.code;
+            if (code >= 10 && code <= 33 && code % 10 <= 3) {
+                SetCoordinate(corner[code % 10], code / 10 - 1, pair.value);
+                fourth = fourth || code % 10 == 3;
+            }
+        });
+        if (!fourth)
+            corner[3] = corner[2];
+        if (Distinct(corner[0], corner[1], corner[2]))
+            AddTriangle(placement, corner[0], corner[1], corner[2]);
+        if (Distinct(corner[0], corner[2], corner[3]))
+            AddTriangle(placement, corner[0], corner[2], corner[3]);
+    }
+
+    struct CVertex
+    {
+        int flags = 0;
+        CVector position;
+        int corners[4] = {0, 0, 0, 0};
+    };
+
+    // One VERTEX entity's groups. The vertices of a 2D outline pass over
+    // layer and colour, those of meshes select their group with them.
+    CVertex ReadVertex(CCursor& cursor, bool outline)
+    {
+        CVertex vertex;
+        auto handle = [&](const CPair& pair) {
+            const int code = pair.code;
+            if (code == 10 || code == 20 || (code == 30 && !outline))
+                SetCoordinate(vertex.position, code / 10 - 1, pair.value);
+            else if (code == 70)
+                vertex.flags = ParseInt(pair.value);
+            else if (code >= 71 && code <= 74)
+                vertex.corners[code - 71] = ParseInt(pair.value);
+        };
+        if (outline) {
+            while (cursor.Read()) {
+                if (cursor.Pair().code == 0) {
+                    cursor.PushBack();
+                    break;
+                }
+                handle(cursor.Pair());
+            }
+        } else {
+            ReadGroups(cursor, m_vertexRecord, handle);
+        }
+        return vertex;
+    }
+
+    void ReadPolyline(CCursor& cursor, const CPlacement& placement)
+    {
+        int flags = 0, m = 0, n = 0;
+        ReadGroups(cursor, m_polylineRecord, [&](const CPair& pair) {
+            if (pair.code == 70)
+                flags = ParseInt(pair.value);
+            else if (pair.code == 71)
+                m = ParseInt(pair.value);
+            else if (pair.code == 72)
+                n = ParseInt(pair.value);
+        });
+        const bool outline = (flags & (8 | 16 | 64)) == 0;
+        std::vector<CVector> points;
+        std::vector<CVertex> faces;
+        // The vertices run to SEQEND; another entity in their place ends them
+        // too. Whether code 66 announced them does not matter: newer files
+        // leave it out.
+        while (cursor.Read()) {
+            const CPair& pair = cursor.Pair();
+            if (pair.Is(0, "SEQEND"))
+                break;
+            if (!pair.Is(0, "VERTEX")) {
+                cursor.PushBack();
+                break;
+            }
+            CVertex vertex = ReadVertex(cursor, outline);
+            if (outline)
+                points.push_back(vertex.position);
+            else if (vertex.flags & 64)
+                points.push_back(vertex.position);
+            else if (vertex.flags & 128)
+                faces.push_back(vertex);
+        }
+        if (outline) {
+            ExtrudePolyline2d(m_model, std::move(points), m_item++,
+                              [&](const CVector& a, const CVector& b, const CVector& c) {
+                                  AddTriangle(placement, a, b, c);
+                              });
+            return;
+        }
+        EmitPolyface(faces, points, placement);
+        if (flags & 16)
+            EmitMesh(flags, m, n, points, placement);
+    }
+
+    void EmitPolyface(const std::vector<CVertex>& faces, const std::vector<CVector>& points,
+                      const CPlacement& placement)
+    {
+        for (const CVertex& face : faces) {
+            // A negative number marks an invisible edge; 0 is an unused corner.
+            CVector corner[4];
+            int count = 0;
+            bool valid = true;
+            for (int number : face.corners) {
+                if (number == 0)
+                    continue;
+                long index = std::labs(static_cast<long>(number));
+                if (index > static_cast<long>(points.size()))
+                    valid = false;
+                else
+                    corner[count++] = points[index - 1];
+            }
+            if (!valid || count < 3)
+                continue;
+            if (count == 3) {
+                AddTriangle(placement, corner[0], corner[1], corner[2]);
+            } else {
+                AddTriangle(placement, corner[0], corner[1], corner[2]);
+                AddTriangle(placement, corner[0], corner[2], corner[3]);
+            }
+        }
+    }
+
+    // An M by N grid of points, each row of N along the N direction; flag 1
+    // closes it in M, flag 32 in N.
+    void EmitMesh(int flags, int m, int n, const std::vector<CVector>& points, const CPlacement& placement)
+    {
+        if (m <= 0 || n <= 0)
+            return;
+        const long cm = flags & 1 ? 1 : 0, cn = flags & 32 ? 1 : 0;
+        auto at = [&](long row, long column, CVector& out) {
+            long index = row * n + column;
+            if (index >= static_cast<long>(points.size()))
+                return false;
+            out = points[index];
+            return true;
+        };
+        // A point row * N + column exists only below the count read, so rows
+        // and columns past it hold no complete face.
+        const long size = static_cast<long>(points.size());
+        const long lastColumn = std::min<long>(n + cn - 1, size);
+        const long lastRow = std::min<long>(m + cm - 1, size / n + 1);
+        for (long i = 1; i <= lastColumn; ++i) {
+            for (long j = 1; j <= lastRow; ++j) {
+                CVector a, b, c, d;
+                if (!at(j % m, i % n, a) || !at((j - 1) % m, i % n, b) || !at((j - 1) % m, (i - 1) % n, c) ||
+                    !at(j % m, (i - 1) % n, d))
+                    continue;  // the mesh holds fewer points than M by N
+                if (Distinct(a, b, c))
+                    AddTriangle(placement, a, b, c);
+                if (Distinct(a, c, d))
+                    AddTriangle(placement, a, c, d);
+            }
+        }
+    }
+
+    void ReadLwPolyline(CCursor& cursor, const CPlacement& placement)
+    {
+        std::vector<CVector> points;
+        ReadGroups(cursor, m_lwPolylineRecord, [&](const CPair& pair) {
+            if (pair.code == 10)
+                points.emplace_back(ParseFloat(pair.value), 0.0f, 0.0f);
+            else if (pair.code == 20 && !points.empty())
+                points.back().y = ParseFloat(pair.value);
+        });
+        ExtrudePolyline2d(m_model, std::move(points), m_item++,
+                          [&](const CVector& a, const CVector& b, const CVector& c) {
+                              AddTriangle(placement, a, b, c);
+                          });
+    }
+
+    void ReadInsert(CCursor& cursor, const CPlacement& placement, int depth)
+    {
+        std::string name;
+        double point[3] = {0, 0, 0}, scale[3] = {1, 1, 1}, rotation = 0;
+        ReadGroups(cursor, m_insertRecord, [&](const CPair& pair) {
+            const int code = pair.code;
+            if (code == 2)
+                name = pair.value;
+            else if (code == 10 || code == 20 || code == 30)
+                point[code / 10 - 1] = ParseNumber(pair.value);
+            else if (code >= 41 && code <= 43)
+                scale[code - 41] = ParseNumber(pair.value);
+            else if (code == 50)
+                rotation = ParseNumber(pair.value);
+        });
+        if (IsSkippedBlock(name))
+            return;
+        auto found = m_blocks.find(name);
+        const double* base = found != m_blocks.end() ? found->second.base : nullptr;
+        static const double kOrigin[3] = {0, 0, 0};
+        CPlacement local = CPlacement::Insert(point, scale, rotation, base ? base : kOrigin);
+        CPlacement world = placement.identity ? local : placement.Compose(local);
+        if (found == m_blocks.end()) {
+            if (depth == 0)
+                m_pending.push_back({name, world});  // perhaps defined further on
+            return;
+        }
+        PlaceBlock(name, world, depth);
+    }
+
+    void PlaceBlock(const std::string& name, const CPlacement& placement, int depth)
+    {
+        auto found = m_blocks.find(name);
+        if (found == m_blocks.end() || depth >= kMaxInsertDepth)
+            return;
+        CBlock& block = found->second;
+        if (block.expanding)
+            return;  // a block that inserts itself
+        if (m_replayed + static_cast<long>(block.pairs.size()) > kMaxReplayedPairs) {
+            m_overBudget = true;
+            return;
+        }
+        m_replayed += static_cast<long>(block.pairs.size());
+        block.expanding = true;
+        CRecordedPairs pairs(block.pairs);
+        CCursor cursor(pairs);
+        ScanEntities(cursor, nullptr, placement, depth + 1);
+        block.expanding = false;
+    }
+
+    CModel& m_model;
+    CFilePairs m_file;
+    std::map<std::string, CBlock> m_blocks;
+    std::vector<CPendingInsert> m_pending;
+    long m_replayed = 0;
+    bool m_overBudget = false;
+    long m_item = 1;  // numbers the 2D outlines in status messages
+    // Layer names carry over from one entity of a kind to the next.
+    CLayerColor m_faceRecord, m_polylineRecord, m_vertexRecord, m_lwPolylineRecord, m_insertRecord,
+        m_circleRecord, m_blockRecord;
+};
+
+}  // namespace
+
+int ReadDxfStream(CModel& model, FILE* fp)
+{
+    model.BeginWait();
+    model.Clear(true);
+    int result = 0;
+    try {
+        if (!model.m_currentGroup)
+            model.SetGroup("Red", FindColor("Red"), FindTexture("Shiny"));
+        model.StatusMessage("Reading DXF File...");
+        auto reader = std::make_unique<CDxfReader>(model, fp);
+        result = reader->Read();
+    } catch (const std::bad_alloc&) {
+        model.ErrorMessage("Out of Memory\n");
+        result = 0;
+    }
+    model.ClearVertexHash();
+    model.EndWait();
+    if (result != 1) {
+        model.Clear(true);
+        return 0;
+    }
+    model.FinishLoad();
+    return 1;
+}
+
+int ReadDxf(CModel& model, const char* path)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "r"), std::fclose);
+    if (!fp) {
+        model.BeginWait();
+        model.Clear(true);
+        model.ErrorMessage("Couldn't open file %s", path);
+        model.EndWait();
+        return 0;
+    }
+    return ReadDxfStream(model, fp.get());
+}

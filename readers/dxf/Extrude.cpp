@@ -121,6 +121,9 @@ bool CEarClipper::Inside(const CVector& q, const CVector* points, size_t count) 
         if (verdict >= 0)
             return verdict == 1;
     }
+    // Near an edge the angle sum lands close to the threshold, and rounding
+    // over the whole outline decides: such a verdict can change with any cut.
+    m_unsure = true;
     return Encloses(q, points, count);
 }
 
@@ -182,8 +185,10 @@ bool CEarClipper::ClipEar(CVector& a, CVector& b, CVector& c)
         CFailure& failure = m_failures[m_ids[i]];
         if (failure.verdict == EVerdict::Fails && failure.next1 == m_ids[i1] && failure.next2 == m_ids[i2])
             continue;
+        m_unsure = false;
         if (!Passes(i)) {
-            failure = {m_ids[i1], m_ids[i2], EVerdict::Fails};
+            if (!m_unsure)
+                failure = {m_ids[i1], m_ids[i2], EVerdict::Fails};
             continue;
         }
         a = m_points[i];

@@ -52,7 +52,8 @@ private:
         EVerdict verdict = EVerdict::Unknown;
     };
     std::vector<CFailure> m_failures;
-    bool m_flat = false;  // every point at the same height: the winding test can count crossings
+    bool m_flat = false;
+    mutable bool m_unsure = false;  // the last verdict came from the angle sum  // every point at the same height: the winding test can count crossings
 };
 
 // Where the triangles of an outline go.

@@ -1,0 +1,212 @@
+// Hand-made DXF files for the cases the corpus does not pin down.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "DxfReader.h"
+#include "RecordingModel.h"
+#include "TestFiles.h"
+
+namespace {
+
+std::string Face(const std::string& layer, const std::string& color, const std::vector<float>& xyz)
+{
+    std::string s = "0\n3DFACE\n8\n" + layer + "\n" + (color.empty() ? "" : "62\n" + color + "\n");
+    for (size_t i = 0; i < xyz.size(); ++i)
+        s += std::to_string(10 * (i % 3 + 1) + i / 3) + "\n" + std::to_string(xyz[i]) + "\n";
+    return s;
+}
+
+const std::string kTriangle = Face("0", "1", {0, 0, 0, 1, 0, 0, 0, 1, 0});
+
+std::string Vertex(int flags, float x, float y, float z, std::vector<int> corners = {})
+{
+    std::string s = "0\nVERTEX\n8\n0\n10\n" + std::to_string(x) + "\n20\n" + std::to_string(y) + "\n30\n" +
+                    std::to_string(z) + "\n70\n" + std::to_string(flags) + "\n";
+    for (size_t i = 0; i < corners.size(); ++i)
+        s += std::to_string(71 + i) + "\n" + std::to_string(corners[i]) + "\n";
+    return s;
+}
+
+std::string Polyline(int flags, const std::string& vertices, int m = 0, int n = 0)
+{
+    return "0\nPOLYLINE\n8\n0\n66\n1\n70\n" + std::to_string(flags) + "\n71\n" + std::to_string(m) + "\n72\n" +
+           std::to_string(n) + "\n" + vertices + "0\nSEQEND\n";
+}
+
+std::string Square2d()
+{
+    return Vertex(0, 0, 0, 0) + Vertex(0, 1, 0, 0) + Vertex(0, 1, 1, 0) + Vertex(0, 0, 1, 0);
+}
+
+std::string Mesh3x2()
+{
+    std::string v;
+    for (int i = 0; i < 6; ++i)
+        v += Vertex(64, static_cast<float>(i / 2), static_cast<float>(i % 2), static_cast<float>(i % 3));
+    return v;
+}
+
+std::string Block(const std::string& name, const std::string& entities, const std::string& base = "")
+{
+    return "0\nBLOCK\n8\n0\n2\n" + name + "\n70\n0\n" + base + entities + "0\nENDBLK\n8\n0\n";
+}
+
+std::string Insert(const std::string& name, const std::string& extra = "")
+{
+    return "0\nINSERT\n8\n0\n2\n" + name + "\n" + extra;
+}
+
+std::string File(const std::string& entities, const std::string& blocks = "")
+{
+    std::string s = "0\nSECTION\n2\nHEADER\n9\n$ACADVER\n1\nAC1009\n0\nENDSEC\n";
+    if (!blocks.empty())
+        s += "0\nSECTION\n2\nBLOCKS\n" + blocks + "0\nENDSEC\n";
+    return s + "0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+}
+
+int Read(CRecordingModel& model, const std::string& text)
+{
+    FILE* fp = testfiles::OpenText(text);
+    int result = ReadDxfStream(model, fp);
+    std::fclose(fp);
+    EXPECT_EQ(model.waitDepth, 0);
+    return result;
+}
+
+std::vector<std::string> GroupNames(const CModel& model)
+{
+    std::vector<std::string> names;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        names.push_back(model.GetGroup(g)->name);
+    return names;
+}
+
+struct CCase
+{
+    const char* what;
+    std::string text;
+    long triangles;
+    std::vector<std::string> groups;  // checked when not empty
+};
+
+TEST(DxfReader, Entities)
+{
+    const std::string blockFace = Face("0", "1", {0, 0, 0, 1, 0, 0, 0, 1, 0});
+    const CCase cases[] = {
+        {"quadrilateral 3DFACE", File(Face("0", "1", {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0})), 2, {"Layer0_Red"}},
+        {"no fourth corner", File(kTriangle), 1, {}},
+        {"corners 1 and 2 equal", File(Face("0", "1", {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0})), 1, {}},
+        {"layer name with blanks keeps the pairing",
+         File(Face("WALL A-1", "5", {0, 0, 0, 1, 0, 0, 0, 1, 0}) + Face("7", "3", {0, 0, 1, 1, 0, 1, 0, 1, 1})), 2,
+         {"WALL_A_1_Blue", "Layer7_Green"}},
+        {"no colour, by layer, out of range",
+         File(Face("a", "", {0, 0, 0, 1, 0, 0, 0, 1, 0}) + Face("b", "256", {0, 0, 1, 1, 0, 1, 0, 1, 1}) +
+              Face("c", "-3", {0, 0, 2, 1, 0, 2, 0, 1, 2})),
+         3, {"a_White", "b_White", "c_White"}},
+        {"empty layer", File(Face("", "3", {0, 0, 0, 1, 0, 0, 0, 1, 0})), 1, {"Green"}},
+        {"LINE on a layer named 3DFACE",
+         File("0\nLINE\n8\n3DFACE\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n1\n" + kTriangle), 1, {}},
+        {"polyface: invisible edge, unused 0 corner, unknown point",
+         File(Polyline(64, Vertex(192, 0, 0, 0) + Vertex(192, 1, 0, 0) + Vertex(192, 1, 1, 0) +
+                               Vertex(192, 0, 1, 1) + Vertex(128, 0, 0, 0, {1, -2, 3}) +
+                               Vertex(128, 0, 0, 0, {1, 3, 4, 0}) + Vertex(128, 0, 0, 0, {1, 2, 9}))),
+         2, {}},
+        {"open 3 by 2 mesh", File(Polyline(16, Mesh3x2(), 3, 2)), 4, {}},
+        {"3 by 2 mesh closed in M", File(Polyline(17, Mesh3x2(), 3, 2)), 6, {}},
+        {"mesh of M 0", File(Polyline(16, Mesh3x2(), 0, 2)), 0, {}},
+        {"mesh claiming more points than it has", File(Polyline(16, Mesh3x2(), 5, 2)), 4, {}},
+        {"open 2D polyline", File(Polyline(0, Square2d())), 12, {}},
+        {"closed 2D polyline", File(Polyline(1, Square2d())), 12, {}},
+        {"3D polyline", File(Polyline(8, Square2d())), 0, {}},
+        {"LWPOLYLINE", File("0\nLWPOLYLINE\n8\n0\n90\n4\n70\n1\n10\n0\n20\n0\n10\n2\n20\n0\n10\n2\n20\n1\n10\n0\n20\n1\n"),
+         12, {}},
+        {"block never inserted", File("", Block("B", blockFace)), 0, {}},
+        {"block inserted twice", File(Insert("B") + Insert("B", "10\n5\n"), Block("B", blockFace)), 2, {}},
+        {"nested blocks", File(Insert("OUTER"), Block("INNER", blockFace) + Block("OUTER", Insert("INNER") + Insert("INNER", "50\n90\n"))), 2, {}},
+        {"block that inserts itself", File(Insert("SELF"), Block("SELF", blockFace + Insert("SELF", "10\n3\n"))), 1, {}},
+        {"skipped block names", File(Insert("*U1") + Insert("AME_SOL"), Block("*U1", blockFace) + Block("AME_SOL", blockFace)), 0, {}},
+        {"block defined after its insert",
+         "0\nSECTION\n2\nENTITIES\n" + Insert("LATE") + "0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n" +
+             Block("LATE", blockFace) + "0\nENDSEC\n0\nEOF\n",
+         1, {}},
+        {"junk after EOF", File(kTriangle) + "garbage\nbeyond\n", 1, {}},
+        {"CR LF and blank-padded codes", "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n" + kTriangle + "  0\r\nENDSEC\r\n  0\r\nEOF\r\n", 1, {}},
+    };
+    for (const CCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, c.text), 1);
+        EXPECT_TRUE(model.errors.empty());
+        EXPECT_EQ(model.GetPolygonCount(), c.triangles);
+        if (!c.groups.empty()) {
+            EXPECT_EQ(GroupNames(model), c.groups);
+        }
+        for (int g = 0; g < model.GetGroupCount(); ++g)
+            EXPECT_EQ(model.GetGroup(g)->textureIndex, 0);
+    }
+}
+
+// Inserted block geometry sits where the insert puts it: point, scale,
+// rotation about Z, after the block's base point.
+TEST(DxfReader, InsertPlacesTheBlock)
+{
+    CRecordingModel model;
+    const std::string blocks = Block("B", Face("0", "1", {1, 0, 0, 2, 0, 0, 1, 1, 0}), "10\n1\n20\n0\n30\n0\n");
+    ASSERT_EQ(Read(model, File(kTriangle + Insert("B", "10\n10\n20\n0\n30\n0\n41\n2\n42\n2\n43\n2\n50\n90\n"),
+                               blocks)),
+              1);
+    // World corners: the plain triangle and the block's, moved to the base
+    // point, scaled by 2, turned 90 degrees and put at (10, 0, 0).
+    const std::vector<CVector> world = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {10, 0, 0}, {10, 2, 0}, {8, 0, 0}};
+    ASSERT_EQ(model.GetVertexCount(), 6);
+    // Centred on the box middle and scaled into the unit sphere.
+    const CVector centre(5, 1, 0);
+    float radius = 0;
+    for (const CVector& v : world)
+        radius = std::max(radius, (v - centre).Length());
+    for (const CVector& v : world) {
+        CVector expected = (v - centre) / radius;
+        bool found = false;
+        for (int i = 0; i < model.GetVertexCount(); ++i)
+            found = found || (*model.m_vertices.GetAt(i) - expected).Length() < 1e-5f;
+        EXPECT_TRUE(found) << v.x << " " << v.y << " " << v.z;
+    }
+}
+
+TEST(DxfReader, FailuresAreReported)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("AutoCAD Binary DXF\r\n\x1a", 22) + std::string(10, '\0'), "Binary DXF files can't be read; save the drawing as a text DXF file"},
+        {"0\nSECTION\n2\nENTITIES\n" + kTriangle + "x1\n3DFACE\n", "Bad group code at line 29 of the DXF file"},
+    };
+    for (const auto& [text, message] : cases) {
+        CRecordingModel model;
+        EXPECT_EQ(Read(model, text), 0);
+        EXPECT_EQ(model.errors, std::vector<std::string>{message});
+        EXPECT_EQ(model.GetGroupCount(), 0);
+        EXPECT_EQ(model.GetVertexCount(), 0);
+    }
+    CRecordingModel model;
+    EXPECT_EQ(ReadDxf(model, "no such directory/none.dxf"), 0);
+    EXPECT_EQ(model.errors, std::vector<std::string>{"Couldn't open file no such directory/none.dxf"});
+}
+
+TEST(DxfReader, ProgressCountsLines)
+{
+    std::string text = "0\nSECTION\n2\nENTITIES\n";
+    for (int i = 0; i < 10; ++i)
+        text += kTriangle;
+    CRecordingModel model;
+    ASSERT_EQ(Read(model, text + "0\nENDSEC\n0\nEOF\n"), 1);
+    // 4 + 10 * 24 + 4 lines.
+    EXPECT_TRUE(model.HasStatus("Reading DXF File..."));
+    EXPECT_TRUE(model.HasStatus("Reading Line# 200"));
+    EXPECT_FALSE(model.HasStatus("Reading Line# 300"));
+}
+
+}  // namespace

@@ -8,6 +8,8 @@ build="$top/build-bench"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRIVEX_TESTS=OFF -DTRIVEX_BENCH=ON >/dev/null
 cmake --build "$build" --target model_bench
 "$build/bin/model_bench"
+cmake --build "$build" --target dxf_bench
+"$build/bin/dxf_bench"
 cmake --build "$build" --target trivex-convert
 if command -v assimp >/dev/null; then
   python3 "$top/bench/readers_vs_assimp.py" "$build/bin/trivex-convert"

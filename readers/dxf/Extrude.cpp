@@ -34,14 +34,21 @@ int CountCrossings(const CVector& q, const CVector* points, size_t count)
         double ax = static_cast<double>(p0.x) - q.x, ay = static_cast<double>(p0.y) - q.y;
         double bx = static_cast<double>(p1.x) - q.x, by = static_cast<double>(p1.y) - q.y;
         double aa = ax * ax + ay * ay, bb = bx * bx + by * by;
-        if (aa == 0.0)
+        if (aa == 0.0 || bb == 0.0)
             return -1;
         double cross = ax * by - ay * bx;
         double dot = ax * bx + ay * by;
-        // An angle within about 1e-3 of pi: q is close to the edge, and the
-        // sign the angle sum gives it is a matter of rounding.
-        if (dot < 0.0 && cross * cross <= 1e-6 * aa * bb)
-            return -1;
+        if (dot < 0.0) {
+            // An angle close to pi: q is close to the edge, and the sign the
+            // float angle sum gives that angle is a matter of rounding.
+            // Rounding of V(j) - q in floats grows with the coordinates.
+            double la = std::sqrt(aa), lb = std::sqrt(bb);
+            double size = std::max({std::fabs(q.x), std::fabs(q.y), std::fabs(p0.x), std::fabs(p0.y),
+                                    std::fabs(p1.x), std::fabs(p1.y)});
+            double tolerance = 1e-5 + 1e-6 * size * (1.0 / la + 1.0 / lb);
+            if (std::fabs(cross) <= tolerance * la * lb)
+                return -1;
+        }
         if (ay <= 0.0) {
             if (by > 0.0 && cross > 0.0)
                 ++winding;

@@ -3,9 +3,8 @@
 ezdxf parses the file and supplies each INSERT's transformation; this script
 only counts the triangles our reader makes of 3DFACE entities, polyface and
 polygon meshes, and the walls of extruded 2D outlines, and collects the
-points they use. Prints one JSON object.
+points they use.
 """
-import json
 import struct
 import sys
 
@@ -32,7 +31,6 @@ class Expect:
         self.triangles = 0  # faces and meshes
         self.walls = 0
         self.outlines = []  # point counts
-        self.inserts = 0
         self.points = []
 
     def triangle(self, m, a, b, c):
@@ -66,7 +64,6 @@ class Expect:
                 name = e.dxf.name
                 if name.startswith("*") or name in SKIPPED or name not in doc.blocks:
                     continue
-                self.inserts += 1
                 self.entities(doc, doc.blocks[name], e.matrix44() * m, depth + 1)
 
     def polyline(self, m, e):
@@ -99,20 +96,20 @@ class Expect:
 
 
 def main(path):
+    """Prints "key value..." lines, or "unreadable" when ezdxf gives up."""
     try:
         doc, _ = recover.readfile(path)
-    except Exception as error:  # ezdxf cannot read it
-        print(json.dumps({"loaded": False, "error": str(error)}))
+    except Exception:
+        print("unreadable")
         return
     x = Expect()
     x.entities(doc, doc.modelspace(), Matrix44(), 0)
-    out = {"loaded": True, "triangles": x.triangles, "walls": x.walls, "outlines": x.outlines,
-           "inserts": x.inserts}
+    print("triangles", x.triangles)
+    print("walls", x.walls)
+    print("outlines", *x.outlines)
     if x.points:
-        lo = [min(p[k] for p in x.points) for k in range(3)]
-        hi = [max(p[k] for p in x.points) for k in range(3)]
-        out["min"], out["max"] = lo, hi
-    print(json.dumps(out))
+        print("min", *(min(p[k] for p in x.points) for k in range(3)))
+        print("max", *(max(p[k] for p in x.points) for k in range(3)))
 
 
 main(sys.argv[1])

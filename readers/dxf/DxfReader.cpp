@@ -383,11 +383,22 @@ private:
         }
     }
 
+    // The end of the drawing, even where a section or block was left open:
+    // hands the pair back so that the scan stops there and whatever follows
+    // is never read.
+    static bool AtEnd(CCursor& cursor)
+    {
+        if (!cursor.Pair().Is(0, "EOF"))
+            return false;
+        cursor.PushBack();
+        return true;
+    }
+
     // Reads through the 0-code pair `end`; a 0-code pair `stop` ends early and
     // is handed back.
     static void SkipTo(CCursor& cursor, const char* end, const char* stop)
     {
-        while (cursor.Read()) {
+        while (cursor.Read() && !AtEnd(cursor)) {
             if (cursor.Pair().Is(0, end))
                 return;
             if (stop && cursor.Pair().Is(0, stop)) {
@@ -400,7 +411,7 @@ private:
     // Block definitions are kept as their pairs and placed by INSERT.
     void ScanBlocks(CCursor& cursor)
     {
-        while (cursor.Read()) {
+        while (cursor.Read() && !AtEnd(cursor)) {
             if (cursor.Pair().Is(0, "ENDSEC"))
                 return;
             if (!cursor.Pair().Is(0, "BLOCK"))
@@ -419,7 +430,7 @@ private:
             }
             CBlock block;
             std::memcpy(block.base, base, sizeof base);
-            while (cursor.Read()) {
+            while (cursor.Read() && !AtEnd(cursor)) {
                 const CPair& pair = cursor.Pair();
                 if (pair.Is(0, "ENDBLK"))
                     break;
@@ -435,7 +446,7 @@ private:
 
     void ScanEntities(CCursor& cursor, const char* terminator, const CPlacement& placement, int depth)
     {
-        while (cursor.Read()) {
+        while (cursor.Read() && !AtEnd(cursor)) {
             const CPair& pair = cursor.Pair();
             if (pair.code != 0)
                 continue;

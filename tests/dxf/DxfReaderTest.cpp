@@ -125,6 +125,7 @@ TEST(DxfReader, Entities)
              Block("LATE", blockFace) + "0\nENDSEC\n0\nEOF\n",
          1, {}},
         {"junk after EOF", File(kTriangle) + "garbage\nbeyond\n", 1, {}},
+        {"EOF in an open section", "0\nSECTION\n2\nENTITIES\n" + kTriangle + "0\nEOF\nnot a code\n", 1, {}},
         {"CR LF and blank-padded codes", "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n" + kTriangle + "  0\r\nENDSEC\r\n  0\r\nEOF\r\n", 1, {}},
     };
     for (const CCase& c : cases) {

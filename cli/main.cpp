@@ -184,7 +184,9 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     if (o.extrusion)
         model.m_extrusion = *o.extrusion;
 
-    bool read = ReadModelFile(model, *in, job.input);
+    // A font is read with the text to build from it.
+    bool read = std::strcmp(in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)
+                                                  : ReadModelFile(model, *in, job.input);
     model.RemoveEmptyGroups();
     if (!read) {
         if (model.ErrorCount() == 0)

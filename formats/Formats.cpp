@@ -7,11 +7,19 @@
 #include "DxfReader.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
+#include "TextBuilder.h"
 #include "TextReaders.h"
 #include "Writers.h"
 #include "WtkNff.h"
 
 namespace {
+
+// Opening a font without saying what to write builds the text the string
+// dialog starts with.
+int ReadTrueTypeDefault(CModel& model, const char* path)
+{
+    return ReadTrueTypeText(model, path, "Test") ? 1 : 0;
+}
 
 // Readers whose issue has not landed yet have no entry point here; the table
 // still names them so that dispatch can say so clearly.
@@ -26,7 +34,7 @@ const CFormat kFormats[] = {
     {"wtk", "World Toolkit NFF", "nff", "r", ReadWtkNff, nullptr, "w", WriteWtkNff},
     {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, ReadDxf, "w", WriteDxf},
     {"3ds", "3D Studio", "3ds", "rb", Read3ds, nullptr, nullptr, nullptr},
-    {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, nullptr, nullptr, nullptr},
+    {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, ReadTrueTypeDefault, nullptr, nullptr},
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
     {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},
     {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
@@ -174,6 +182,18 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
         return false;
     }
     return true;
+}
+
+bool ReadTrueTypeText(CModel& model, const std::string& fontPath, const std::string& utf8Text)
+{
+    model.BeginWait();
+    model.Clear(true);
+    model.StatusMessage("Reading True Type Font");
+    model.SetGroup("TTFont", FindColor("Red"), FindTexture("Shiny"));
+    bool built = MakeTrueTypeText(model, fontPath, DecodeUtf8(utf8Text));
+    model.EndWait();
+    model.FinishLoad();
+    return built;
 }
 
 bool OpenByName(CModel& model, const std::string& path)

@@ -47,6 +47,13 @@ bool LooksLikeWorldToolkit(const std::string& path);
 class CTemporaryFiles;
 bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr);
 
+// The TrueType text sequence: empties the model, makes "TTFont" (Red, Shiny)
+// the current group, builds the UTF-8 text in the font at `fontPath` as
+// extruded 3D text into it and ends with the load epilogue. False, after an
+// error message, when the font cannot be read or the text cannot be built;
+// the model is then left empty.
+bool ReadTrueTypeText(CModel& model, const std::string& fontPath, const std::string& utf8Text);
+
 // Open by the last three characters of the name, as File Open does.
 bool OpenByName(CModel& model, const std::string& path);
 

@@ -86,7 +86,7 @@ public:
     int16_t Ascender() const { return m_ascender; }
     int16_t Descender() const { return m_descender; }
     int16_t LineGap() const { return m_lineGap; }
-    size_t KerningPairCount() const { return m_kerningPairs.size(); }
+    const std::vector<KerningPair>& KerningPairs() const { return m_kerningPairs; }
     // Name records 0 to 5 (copyright, family, style, identifier, full name,
     // version); empty when the font has none for the wanted ids.
     const std::string& NameString(int id) const;

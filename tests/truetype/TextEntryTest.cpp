@@ -1,0 +1,275 @@
+// The text entry from the caller's side: messages, layout, the document
+// sequence, and fonts that are damaged or odd.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "FontTestSupport.h"
+#include "Formats.h"
+#include "RecordingModel.h"
+#include "TinyFont.h"
+#include "TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path WriteFont(const std::string& name, const std::string& bytes)
+{
+    fs::path path = fs::temp_directory_path() / ("trivex_ttf_" + std::to_string(::getpid()) + "_" + name);
+    testfiles::WriteAll(path, bytes);
+    return path;
+}
+
+TrueTypeFont FromBytes(const std::string& bytes)
+{
+    return TrueTypeFont(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 3, 1, 0x0409);
+}
+
+double SignedVolume(const CModel& model)
+{
+    double volume = 0.0;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        for (int i = 0; i < model.GetGroup(g)->polygons.GetCount(); ++i) {
+            const CPolygon* p = model.GetGroup(g)->polygons.GetAt(i);
+            CVector a = *p->GetVertex(0), b = *p->GetVertex(1), c = *p->GetVertex(2);
+            volume += a.Dot(b.Cross(c)) / 6.0;
+        }
+    return volume;
+}
+
+TEST(TrueTypeTextTest, DocumentSequenceBuildsOneOutwardFacingGroup)
+{
+    std::string path = FindInstalledFont("DejaVuSans.ttf");
+    if (path.empty())
+        GTEST_SKIP() << "DejaVuSans.ttf is not installed (Debian package fonts-dejavu-core)";
+    CRecordingModel model;
+    ASSERT_TRUE(ReadTrueTypeText(model, path, "Hi \xC3\xA9"));  // "é" in UTF-8
+    EXPECT_TRUE(model.errors.empty());
+    ASSERT_EQ(model.GetGroupCount(), 1);
+    const CGroup* group = model.GetGroup(0);
+    EXPECT_EQ(group->name, "TTFont");
+    EXPECT_EQ(group->colorIndex, FindColor("Red"));
+    EXPECT_EQ(group->textureIndex, FindTexture("Shiny"));
+    EXPECT_GT(model.GetPolygonCount(), 40);  // DejaVu's é is a composite: empty
+    // Counter-clockwise seen from outside: the faces enclose a positive volume.
+    EXPECT_GT(SignedVolume(model), 0.0);
+    EXPECT_EQ(model.waitDepth, 0);
+
+    std::vector<std::string> expected = {
+        "Reading True Type Font", "Kerning", "Creating Faces for character 0x48", "Creating Sides for character 0x48",
+        "Kerning for character 0x48", "Creating Faces for character 0xe9", "Kerning for character 0xe9",
+        "Loading Front Face Triangles", "Loading Back Face Triangles", "Loading Front Bevel Triangles",
+        "Loading Back Bevel Triangles", "Loading Side Triangles", "File Read Finished"};
+    auto at = model.status.begin();
+    for (const std::string& text : expected) {
+        at = std::find(at, model.status.end(), text);
+        ASSERT_NE(at, model.status.end()) << "missing or out of order: " << text;
+    }
+}
+
+// Glyph A is a 500 x 700 box at x 0, O a 600 x 700 ring; both advance 600 and
+// kern A-O by -40 and O-A by -30 font units in a 1000-unit em.
+TEST(TrueTypeTextTest, LayoutFollowsAdvanceKerningAndAlignment)
+{
+    std::string bytes = SampleTinyFont().Build();
+    struct CCase
+    {
+        const char* text;
+        int16_t xAlign, yAlign, zAlign;
+        CVector low, high;
+    } cases[] = {
+        {"AO", 8, 11, 14, {0, 0, 0}, {1.16f, 0.7f, 0.2f}},
+        {"OA", 8, 11, 14, {0, 0, 0}, {1.07f, 0.7f, 0.2f}},
+        {"AO", 10, 10, 10, {-0.58f, -0.35f, -0.1f}, {0.58f, 0.35f, 0.1f}},
+        {"A O", 0, 0, 0, {-1.8f, -0.7f, -0.2f}, {0.0f, 0.0f, 0.0f}},  // no kerning across the space
+        {"CA", 8, 12, 14, {0.6f, 0, 0}, {1.1f, 0.7f, 0.2f}},           // the composite C only advances
+    };
+    for (const CCase& c : cases) {
+        TrueTypeFont font = FromBytes(bytes);
+        TextOptions options;
+        options.xAlign = c.xAlign, options.yAlign = c.yAlign, options.zAlign = c.zAlign;
+        options.codes = DecodeUtf8(c.text);
+        CRecordingModel model;
+        model.SetGroup("TTFont", 0, 0);
+        ASSERT_EQ(BuildText(font, options, &model), kTextOk) << c.text;
+        model.ComputeRange();
+        CVector low(model.m_min[0], model.m_min[1], model.m_min[2]);
+        CVector high(model.m_max[0], model.m_max[1], model.m_max[2]);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR((&low.x)[k], (&c.low.x)[k], 1e-5) << c.text << " axis " << k;
+            EXPECT_NEAR((&high.x)[k], (&c.high.x)[k], 1e-5) << c.text << " axis " << k;
+        }
+    }
+}
+
+TEST(TrueTypeTextTest, FailuresGiveTheirMessageAndLeaveTheModelEmpty)
+{
+    auto variant = [](auto change) {
+        CTinyFont font = SampleTinyFont();
+        change(font);
+        return font.Build();
+    };
+    std::string good = SampleTinyFont().Build();
+    struct CCase
+    {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"noname.ttf", variant([](CTinyFont& f) { f.omit = "name"; }),
+         "A required part of this TrueType font is missing."},
+        {"nohmtx.ttf", variant([](CTinyFont& f) { f.omit = "hmtx"; }),
+         "A required part of this TrueType font is missing."},
+        {"mac.ttf", variant([](CTinyFont& f) { f.cmapPlatform = 1; }), "Unable to read font file."},
+        {"format6.ttf", variant([](CTinyFont& f) { f.cmapFormat = 6; }),
+         "An invalid or unsupported character encoding method was specified."},
+        {"truncated.ttf", good.substr(0, good.size() / 2), "Unable to read font file."},
+        {"empty.ttf", "", "Unable to read font file."},
+    };
+    for (const CCase& c : cases) {
+        fs::path path = WriteFont(c.name, c.bytes);
+        CRecordingModel model;
+        EXPECT_FALSE(ReadTrueTypeText(model, path.string(), "AO")) << c.name;
+        EXPECT_EQ(model.errors, std::vector<std::string>{c.message}) << c.name;
+        EXPECT_EQ(model.GetPolygonCount(), 0) << c.name;
+        fs::remove(path);
+    }
+    CRecordingModel model;
+    std::string missing = (fs::temp_directory_path() / "trivex_no_such_font.ttf").string();
+    EXPECT_FALSE(ReadTrueTypeText(model, missing, "AO"));
+    EXPECT_EQ(model.errors, std::vector<std::string>{"Error: Unable to open file \"" + missing + "\""});
+
+    // Kerning is optional: an unsupported kind loads without it, silently.
+    fs::path path = WriteFont("kern.ttf", variant([](CTinyFont& f) { f.kernCoverage = 0x0101; }));
+    CRecordingModel kernless;
+    EXPECT_TRUE(ReadTrueTypeText(kernless, path.string(), "AO"));
+    EXPECT_TRUE(kernless.errors.empty());
+    fs::remove(path);
+}
+
+TEST(TrueTypeFontTest, CharacterMapsMetricsAndComposites)
+{
+    CTinyFont tiny = SampleTinyFont();
+    TrueTypeFont font = FromBytes(tiny.Build());
+    ASSERT_EQ(font.Status(), kFontOk);
+    EXPECT_EQ(font.NameString(1), "Tiny");
+    EXPECT_EQ(font.GlyphIndex('A'), 1);
+    EXPECT_EQ(font.GlyphIndex(0x416), 1);
+    EXPECT_EQ(font.GlyphIndex('B'), 0);  // in the gap between two segments
+    EXPECT_EQ(font.GlyphIndex(0x1F600), 0);
+    EXPECT_EQ(font.Kerning(1, 2), -40);
+    EXPECT_EQ(font.Kerning(2, 1), -30);
+    EXPECT_EQ(font.Kerning(1, 1), 0);
+    EXPECT_EQ(font.Kerning(2, 3), 0);
+    const TrueTypeGlyph& composite = font.GlyphForCode('C');
+    EXPECT_EQ(composite.numberOfContours, 0);
+    EXPECT_EQ(composite.advanceWidth, 600);
+    TriangleList front, back;
+    EXPECT_EQ(BuildFaces(font, 3, TextOptions(), Vec3d(), front, back), kTextOk);
+    EXPECT_EQ(front.Count() + back.Count(), 0u);
+
+    tiny.cmapFormat = 0;
+    tiny.hMetrics = 1;
+    tiny.glyphs[0].advance = 250;
+    tiny.glyphs[2].lsb = -7;
+    tiny.kernCoverage = 0x0003;  // minimum values: not read
+    TrueTypeFont other = FromBytes(tiny.Build());
+    ASSERT_EQ(other.Status(), kFontOk);
+    EXPECT_EQ(other.GlyphIndex('O'), 2);
+    EXPECT_EQ(other.GlyphIndex(0x416), 0);  // past the 256 codes of format 0
+    EXPECT_EQ(other.Glyph(2).advanceWidth, 250);
+    EXPECT_EQ(other.Glyph(2).leftSideBearing, -7);
+    EXPECT_TRUE(other.KerningPairs().empty());
+}
+
+TEST(TrueTypeFontTest, OffCurveStartsAreFlattenedWhole)
+{
+    TrueTypeFont font = FromBytes(SampleTinyFont().Build());
+    OutlinePolygon outer, inner, square;
+    ASSERT_TRUE(FlattenContour(font, 2, 0, 5, 0.0, outer));
+    ASSERT_TRUE(FlattenContour(font, 2, 1, 5, 0.0, inner));
+    ASSERT_TRUE(FlattenContour(font, 1, 0, 5, 0.0, square));
+    // Four arcs of five pieces each; the walk starts at the implied midpoint
+    // of the last and the first point, or at the last point when it is on.
+    EXPECT_EQ(outer.Count(), 20);
+    EXPECT_EQ(outer.vertices[0], Vec3d(0.3, 0.0, 0.0));
+    EXPECT_EQ(inner.Count(), 20);
+    EXPECT_EQ(inner.vertices[0], Vec3d(0.15, 0.35, 0.0));
+    EXPECT_EQ(square.Count(), 4);
+    EXPECT_FALSE(FlattenContour(font, 2, 2, 5, 0.0, square));
+    EXPECT_FALSE(FlattenContour(font, 99, 0, 5, 0.0, square));
+    EXPECT_EQ(square.Count(), 4);
+}
+
+TEST(DecodeUtf8Test, WellFormedSequencesAndStrayBytes)
+{
+    struct CCase
+    {
+        const char* text;
+        std::vector<uint32_t> codes;
+    } cases[] = {
+        {"Az", {'A', 'z'}},
+        {"\xD0\x96\xE2\x82\xAC", {0x416, 0x20AC}},
+        {"\xF0\x9F\x98\x80", {0x1F600}},
+        {"\xE9t\xE9", {0xE9, 't', 0xE9}},        // Latin-1
+        {"\xC0\x80", {0xC0, 0x80}},              // overlong
+        {"\xED\xA0\x80", {0xED, 0xA0, 0x80}},    // surrogate
+        {"\xE2\x82", {0xE2, 0x82}},              // cut short
+    };
+    for (const CCase& c : cases)
+        EXPECT_EQ(DecodeUtf8(c.text), c.codes) << c.text;
+}
+
+// Cut or scrambled fonts are refused or read; either way, building text from
+// them ends with one of the engine's own results.
+TEST(DamagedFontTest, TruncatedAndCorruptedFontsNeverCrash)
+{
+    std::vector<std::string> fonts = {SampleTinyFont().Build()};
+    if (std::string path = FindInstalledFont("LiberationSans-Regular.ttf"); !path.empty())
+        fonts.push_back(testfiles::ReadAll(path));
+    std::mt19937 random(12);
+    for (const std::string& bytes : fonts) {
+        // A cut before the end of any table the text needs is damage.
+        size_t needed = 0;
+        const size_t tables = static_cast<uint8_t>(bytes[5]);
+        for (size_t t = 0; t < tables; ++t) {
+            auto u32 = [&](size_t at) {
+                return uint32_t{static_cast<uint8_t>(bytes[at])} << 24 | static_cast<uint8_t>(bytes[at + 1]) << 16 |
+                       static_cast<uint8_t>(bytes[at + 2]) << 8 | static_cast<uint8_t>(bytes[at + 3]);
+            };
+            std::string tag = bytes.substr(12 + 16 * t, 4);
+            if (std::string("head maxp name loca cmap glyf hhea hmtx kern").find(tag) == std::string::npos)
+                continue;
+            needed = std::max<size_t>(needed, size_t{u32(12 + 16 * t + 8)} + u32(12 + 16 * t + 12));
+            // Its offset, then its length, pointing far outside the file.
+            for (size_t field : {8, 12}) {
+                std::string broken = bytes;
+                broken.replace(12 + 16 * t + field, 4, "\x7F\xFF\xFF\xFF");
+                EXPECT_EQ(FromBytes(broken).Status(), kFontDamaged) << tag << " field " << field;
+            }
+        }
+        const size_t step = std::max<size_t>(1, bytes.size() / 200);
+        for (size_t length = 0; length < needed; length += length < 300 ? 1 : step)
+            EXPECT_EQ(FromBytes(bytes.substr(0, length)).Status(), kFontDamaged) << "cut at " << length;
+        EXPECT_EQ(FromBytes(bytes.substr(0, needed)).Status(), kFontOk);
+        for (int round = 0; round < 200; ++round) {
+            std::string broken = bytes;
+            for (int k = 0; k < 8; ++k)
+                broken[random() % broken.size()] = static_cast<char>(random());
+            TrueTypeFont font = FromBytes(broken);
+            if (font.Status() != kFontOk)
+                continue;
+            TextOptions options;
+            options.codes = {'A', 'O', 'C', 'g', '8'};
+            CRecordingModel model;
+            model.SetGroup("TTFont", 0, 0);
+            uint16_t result = BuildText(font, options, &model);
+            EXPECT_TRUE(result == kTextOk || result == kTextNoEar) << "result " << result;
+        }
+    }
+}
+
+}  // namespace

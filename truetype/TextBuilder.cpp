@@ -1,5 +1,7 @@
 #include "TextBuilder.h"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 
 #include "Model.h"
@@ -59,8 +61,9 @@ bool Blocks(const Vec3d& v, const Vec3d& prev, const Vec3d& cur, const Vec3d& ne
 // ear stays an ear when another corner is clipped (fewer vertices can only
 // block less), and a corner that was not an ear can become one only when its
 // neighbours change or the clipped vertex was what blocked it; so after each
-// cut only those corners are tested in full, keeping the work near n squared
-// instead of n cubed for large outlines.
+// cut only those corners are tested in full. A vertex outside a triangle's
+// bounding box is outside the triangle, so a grid of buckets over the
+// outline's bounding box limits each full test to the vertices near the ear.
 class CEarClipper
 {
 public:
@@ -74,9 +77,14 @@ public:
         m_index.resize(n);
         for (size_t i = 0; i < n; ++i)
             m_index[i] = i;
+        m_alive.assign(n, 1);
+        BuildGrid();
         m_ear.resize(n);
-        for (size_t p = 0; p < n; ++p)
+        m_convex.resize(n);
+        for (size_t p = 0; p < n; ++p) {
+            m_convex[p] = Convex(p);
             m_ear[p] = IsEar(p);
+        }
 
         while (m_index.size() > 3) {
             size_t c = m_index.size();
@@ -85,23 +93,27 @@ public:
                 ++e;
             if (e == c)
                 return kTextNoEar;
-            const Vec3d& prev = m_v[m_index[(e + c - 1) % c]];
-            const Vec3d& cur = m_v[m_index[e]];
-            const Vec3d& next = m_v[m_index[(e + 1) % c]];
+            const Vec3d& prev = Corner(e, -1);
+            const Vec3d& cur = Corner(e, 0);
+            const Vec3d& next = Corner(e, 1);
             if (!(back ? list.Append(next, cur, prev) : list.Append(prev, cur, next)))
                 return kTextOutOfMemory;
             const Vec3d clipped = cur;
+            m_alive[m_index[e]] = 0;
             m_index.erase(m_index.begin() + e);
             m_ear.erase(m_ear.begin() + e);
+            m_convex.erase(m_convex.begin() + e);
             --c;
             const size_t before = (e + c - 1) % c;
             const size_t after = e % c;
-            for (size_t p = 0; p < c; ++p) {
-                if (p == before || p == after)
-                    m_ear[p] = IsEar(p);
-                else if (!m_ear[p] && Convex(p) && Blocks(clipped, Corner(p, -1), Corner(p, 0), Corner(p, 1), m_orientation))
-                    m_ear[p] = IsEar(p);
+            for (size_t p : {before, after}) {
+                m_convex[p] = Convex(p);
+                m_ear[p] = IsEar(p);
             }
+            for (size_t p = 0; p < c; ++p)
+                if (!m_ear[p] && m_convex[p] && p != before && p != after &&
+                    Blocks(clipped, Corner(p, -1), Corner(p, 0), Corner(p, 1), m_orientation))
+                    m_ear[p] = IsEar(p);
         }
         const Vec3d& r0 = m_v[m_index[0]];
         const Vec3d& r1 = m_v[m_index[1]];
@@ -118,18 +130,48 @@ private:
         return m_v[m_index[(p + c + step) % c]];
     }
     bool Convex(size_t p) const { return Turn(Corner(p, -1), Corner(p, 0), Corner(p, 1)) == m_orientation; }
+
+    void BuildGrid()
+    {
+        m_low = m_high = m_v[0];
+        for (const Vec3d& v : m_v) {
+            m_low.x = std::min(m_low.x, v.x), m_low.y = std::min(m_low.y, v.y);
+            m_high.x = std::max(m_high.x, v.x), m_high.y = std::max(m_high.y, v.y);
+        }
+        m_size = std::max<size_t>(1, static_cast<size_t>(std::sqrt(static_cast<double>(m_v.size()) / 2)));
+        m_cells.assign(m_size * m_size, {});
+        for (size_t i = 0; i < m_v.size(); ++i)
+            m_cells[CellY(m_v[i].y) * m_size + CellX(m_v[i].x)].push_back(i);
+    }
+    size_t Cell(double at, double low, double high) const
+    {
+        if (!(high > low))
+            return 0;
+        double f = (at - low) / (high - low) * static_cast<double>(m_size);
+        return f <= 0 ? 0 : std::min(m_size - 1, static_cast<size_t>(f));
+    }
+    size_t CellX(double x) const { return Cell(x, m_low.x, m_high.x); }
+    size_t CellY(double y) const { return Cell(y, m_low.y, m_high.y); }
+
     bool IsEar(size_t p) const
     {
-        if (!Convex(p))
+        if (!m_convex[p])
             return false;
         size_t c = m_index.size();
         size_t prev = m_index[(p + c - 1) % c], cur = m_index[p], next = m_index[(p + 1) % c];
-        for (size_t q : m_index) {
-            if (q == prev || q == cur || q == next)
-                continue;
-            if (Blocks(m_v[q], m_v[prev], m_v[cur], m_v[next], m_orientation))
-                return false;
-        }
+        const Vec3d& a = m_v[prev];
+        const Vec3d& b = m_v[cur];
+        const Vec3d& d = m_v[next];
+        size_t x0 = CellX(std::min({a.x, b.x, d.x})), x1 = CellX(std::max({a.x, b.x, d.x}));
+        size_t y0 = CellY(std::min({a.y, b.y, d.y})), y1 = CellY(std::max({a.y, b.y, d.y}));
+        for (size_t y = y0; y <= y1; ++y)
+            for (size_t x = x0; x <= x1; ++x)
+                for (size_t q : m_cells[y * m_size + x]) {
+                    if (!m_alive[q] || q == prev || q == cur || q == next)
+                        continue;
+                    if (Blocks(m_v[q], a, b, d, m_orientation))
+                        return false;
+                }
         return true;
     }
 
@@ -137,6 +179,11 @@ private:
     const int m_orientation;
     std::vector<size_t> m_index;
     std::vector<char> m_ear;
+    std::vector<char> m_convex;
+    std::vector<char> m_alive;
+    std::vector<std::vector<size_t>> m_cells;
+    size_t m_size = 1;
+    Vec3d m_low, m_high;
 };
 
 }  // namespace
@@ -153,6 +200,8 @@ bool TriangleList::Append(const Vec3d& a, const Vec3d& b, const Vec3d& c)
 
 uint16_t TriangulatePolygon(const OutlinePolygon& polygon, TriangleList& list, bool back)
 {
+    if (polygon.vertices.size() > kMaxFaceVertices)
+        return kTextTooComplex;
     try {
         return CEarClipper(polygon).Run(list, back);
     } catch (const std::bad_alloc&) {
@@ -168,6 +217,8 @@ uint16_t BuildFaces(const TrueTypeFont& font, uint32_t glyph, const TextOptions&
     const int n = ContourCount(font, glyph);
     if (n < 1)
         return kTextOk;
+    if (n > kMaxGlyphContours)
+        return kTextTooComplex;
     double zFront, zBack;
     FaceDepths(options, zFront, zBack);
     try {

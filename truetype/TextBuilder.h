@@ -32,7 +32,15 @@ enum TextResult : uint16_t
     kTextOk = 0,
     kTextOutOfMemory = 1,
     kTextNoEar = 10,  // a face polygon could not be triangulated
+    kTextTooComplex = 11,  // a glyph beyond the limits below
 };
+
+// Ear clipping takes time near the square of a face's vertex count, and the
+// face builder keeps a contour-by-contour table; these limits keep a damaged
+// font from asking for hours or gigabytes. Real glyphs stay far below them
+// (hundreds of points, a hundred or so contours).
+constexpr int kMaxGlyphContours = 1024;
+constexpr size_t kMaxFaceVertices = 20000;
 
 struct Triangle3d
 {
@@ -59,7 +67,7 @@ private:
 uint16_t BuildFaces(const TrueTypeFont& font, uint32_t glyph, const TextOptions& options, const Vec3d& pen,
                     TriangleList& front, TriangleList& back);
 // Ear clipping of a polygon already at its place and depth; `back` reverses
-// every triangle. kTextOk or kTextNoEar.
+// every triangle. kTextOk, kTextNoEar, or kTextTooComplex past kMaxFaceVertices.
 uint16_t TriangulatePolygon(const OutlinePolygon& polygon, TriangleList& list, bool back);
 // One quad of side wall (two triangles) for every outline edge of the glyph.
 uint16_t BuildSides(const TrueTypeFont& font, uint32_t glyph, const TextOptions& options, const Vec3d& pen,

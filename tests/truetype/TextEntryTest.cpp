@@ -128,6 +128,18 @@ TEST(TrueTypeTextTest, FailuresGiveTheirMessageAndLeaveTheModelEmpty)
          "An invalid or unsupported character encoding method was specified."},
         {"truncated.ttf", good.substr(0, good.size() / 2), "Unable to read font file."},
         {"empty.ttf", "", "Unable to read font file."},
+        // Far past any real glyph: too many contours, or too many vertices.
+        {"contours.ttf", variant([](CTinyFont& f) {
+             for (int k = 0; k < 1100; ++k)
+                 f.glyphs[1].contours.push_back({{int16_t(k), 0, kOnCurve}, {int16_t(k), 9, kOnCurve}, {int16_t(k + 1), 0, kOnCurve}});
+         }),
+         "Unable to convert font."},
+        {"vertices.ttf", variant([](CTinyFont& f) {
+             auto& ring = f.glyphs[1].contours.emplace_back();
+             for (int k = 0; k < 7000; ++k)
+                 ring.push_back({int16_t(5000 * std::cos(-k * 0.0008976)), int16_t(5000 * std::sin(-k * 0.0008976)), kOffCurve});
+         }),
+         "Unable to convert font."},
     };
     for (const CCase& c : cases) {
         fs::path path = WriteFont(c.name, c.bytes);

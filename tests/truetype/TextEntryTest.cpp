@@ -162,60 +162,6 @@ TEST(TrueTypeTextTest, FailuresGiveTheirMessageAndLeaveTheModelEmpty)
     fs::remove(path);
 }
 
-TEST(TrueTypeFontTest, CharacterMapsMetricsAndComposites)
-{
-    CTinyFont tiny = SampleTinyFont();
-    TrueTypeFont font = FromBytes(tiny.Build());
-    ASSERT_EQ(font.Status(), kFontOk);
-    EXPECT_EQ(font.NameString(1), "Tiny");
-    EXPECT_EQ(font.GlyphIndex('A'), 1);
-    EXPECT_EQ(font.GlyphIndex(0x416), 1);
-    EXPECT_EQ(font.GlyphIndex('B'), 0);  // in the gap between two segments
-    EXPECT_EQ(font.GlyphIndex(0x1F600), 0);
-    EXPECT_EQ(font.Kerning(1, 2), -40);
-    EXPECT_EQ(font.Kerning(2, 1), -30);
-    EXPECT_EQ(font.Kerning(1, 1), 0);
-    EXPECT_EQ(font.Kerning(2, 3), 0);
-    const TrueTypeGlyph& composite = font.GlyphForCode('C');
-    EXPECT_EQ(composite.numberOfContours, 0);
-    EXPECT_EQ(composite.advanceWidth, 600);
-    TriangleList front, back;
-    EXPECT_EQ(BuildFaces(font, 3, TextOptions(), Vec3d(), front, back), kTextOk);
-    EXPECT_EQ(front.Count() + back.Count(), 0u);
-
-    tiny.cmapFormat = 0;
-    tiny.hMetrics = 1;
-    tiny.glyphs[0].advance = 250;
-    tiny.glyphs[2].lsb = -7;
-    tiny.kernCoverage = 0x0003;  // minimum values: not read
-    TrueTypeFont other = FromBytes(tiny.Build());
-    ASSERT_EQ(other.Status(), kFontOk);
-    EXPECT_EQ(other.GlyphIndex('O'), 2);
-    EXPECT_EQ(other.GlyphIndex(0x416), 0);  // past the 256 codes of format 0
-    EXPECT_EQ(other.Glyph(2).advanceWidth, 250);
-    EXPECT_EQ(other.Glyph(2).leftSideBearing, -7);
-    EXPECT_TRUE(other.KerningPairs().empty());
-}
-
-TEST(TrueTypeFontTest, OffCurveStartsAreFlattenedWhole)
-{
-    TrueTypeFont font = FromBytes(SampleTinyFont().Build());
-    OutlinePolygon outer, inner, square;
-    ASSERT_TRUE(FlattenContour(font, 2, 0, 5, 0.0, outer));
-    ASSERT_TRUE(FlattenContour(font, 2, 1, 5, 0.0, inner));
-    ASSERT_TRUE(FlattenContour(font, 1, 0, 5, 0.0, square));
-    // Four arcs of five pieces each; the walk starts at the implied midpoint
-    // of the last and the first point, or at the last point when it is on.
-    EXPECT_EQ(outer.Count(), 20);
-    EXPECT_EQ(outer.vertices[0], Vec3d(0.3, 0.0, 0.0));
-    EXPECT_EQ(inner.Count(), 20);
-    EXPECT_EQ(inner.vertices[0], Vec3d(0.15, 0.35, 0.0));
-    EXPECT_EQ(square.Count(), 4);
-    EXPECT_FALSE(FlattenContour(font, 2, 2, 5, 0.0, square));
-    EXPECT_FALSE(FlattenContour(font, 99, 0, 5, 0.0, square));
-    EXPECT_EQ(square.Count(), 4);
-}
-
 TEST(DecodeUtf8Test, WellFormedSequencesAndStrayBytes)
 {
     struct CCase

@@ -162,6 +162,24 @@ TEST(TrueTypeTextTest, FailuresGiveTheirMessageAndLeaveTheModelEmpty)
     fs::remove(path);
 }
 
+TEST(OutlineTest, InsetMovesEveryEdgeInwardsWhicheverWayItRuns)
+{
+    for (bool clockwise : {true, false}) {
+        OutlinePolygon square;
+        square.vertices = {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}};
+        if (!clockwise)
+            std::reverse(square.vertices.begin(), square.vertices.end());
+        square.orientation = Orientation(square);
+        OutlinePolygon inset;
+        Inset(square, 0.1, inset);
+        ASSERT_EQ(inset.Count(), 4);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(inset.vertices[i].x, square.vertices[i].x == 0 ? 0.1 : 0.9, 1e-12);
+            EXPECT_NEAR(inset.vertices[i].y, square.vertices[i].y == 0 ? 0.1 : 0.9, 1e-12);
+        }
+    }
+}
+
 TEST(DecodeUtf8Test, WellFormedSequencesAndStrayBytes)
 {
     struct CCase

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -143,6 +144,11 @@ const char* UsageText()
            "  --floor FLOOR          POV-Ray floor: none, checker, jade, marble, wood,\n"
            "                         water, specled (or 0..6)\n"
            "  --floor-offset Y       floor height in output units (default: the model's bottom)\n"
+           "\n"
+           "Preview:\n"
+           "  --preview FILE.png     draw the wireframe the window would show into a PNG;\n"
+           "                         with a single file name, nothing else is written\n"
+           "  --preview-size WxH     the picture's size in pixels (default 640x480)\n"
            "\n"
            "Messages:\n"
            "  -v, --verbose          print every status text\n"
@@ -288,12 +294,31 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             o.ignore.push_back(v);
         } else if (arg == "--text") {
             o.text = v;
+        } else if (arg == "--preview") {
+#ifndef TRIVEX_PREVIEW
+            message = "this build has no --preview (it was built without Qt)";
+            return EParse::Error;
+#endif
+            if (v.empty())
+                return bad(v, "a file name");
+            o.preview = v;
+        } else if (arg == "--preview-size") {
+            int w = 0, h = 0;
+            char tail = 0;
+            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
+                return bad(v, "WIDTHxHEIGHT, each 16 to 8192");
+            o.previewWidth = w;
+            o.previewHeight = h;
         } else {
             message = "unknown option " + arg;
             return EParse::Error;
         }
     }
 
+    if (!o.preview.empty() && (o.info || !o.outputDir.empty())) {
+        message = "--preview draws one conversion; it goes with neither --info nor --output-dir";
+        return EParse::Error;
+    }
     if (o.info) {
         o.inputs = positional;
     } else if (!o.outputDir.empty()) {
@@ -302,6 +327,8 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             return EParse::Error;
         }
         o.inputs = positional;
+    } else if (!o.preview.empty() && positional.size() == 1) {
+        o.inputs = positional;  // a preview of the input, nothing converted
     } else {
         if (positional.size() != 2) {
             message = positional.size() < 2 ? "need an input and an output file"

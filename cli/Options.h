@@ -34,6 +34,9 @@ struct COptions
     bool smoothAll = false;
     std::vector<std::string> ignore;
     std::string text = "Test";
+    std::string preview;       // PNG of the wireframe, empty: none
+    int previewWidth = 640;
+    int previewHeight = 480;
 };
 
 enum class EParse { Run, Help, Version, Formats, Error };

@@ -16,6 +16,9 @@
 #include "Formats.h"
 #include "Interrupt.h"
 #include "Options.h"
+#ifdef TRIVEX_PREVIEW
+#include "Preview.h"
+#endif
 
 namespace {
 
@@ -168,8 +171,9 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     }
     std::string problem;
     const CFormat* in = InputFormat(o, job.input, problem);
-    const CFormat* out = o.info ? nullptr : OutputFormat(o, job.output, problem);
-    if (!in || (!o.info && !out)) {
+    const bool writes = !o.info && !job.output.empty();
+    const CFormat* out = writes ? OutputFormat(o, job.output, problem) : nullptr;
+    if (!in || (writes && !out)) {
         model.ErrorMessage("%s", problem.c_str());
         return false;
     }
@@ -208,6 +212,12 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         progress.PrintOut(GroupList(model) + "\n");
         return true;
     }
+#ifdef TRIVEX_PREVIEW
+    if (!o.preview.empty() && !WritePreview(model, o.preview, o.previewWidth, o.previewHeight))
+        return false;
+#endif
+    if (!writes)
+        return true;
     if (!WriteModelFile(model, *out, job.output, &temporaries))
         return false;
     if (!o.quiet) {

@@ -18,7 +18,7 @@ ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
 if [ -f "$top/fuzz/CMakeLists.txt" ]; then
   fuzz="$top/build-fuzz"
-  CC=clang CXX=clang++ cmake -S "$top" -B "$fuzz" -G Ninja -DTRIVEX_FUZZ=ON -DTRIVEX_TESTS=OFF >/dev/null
+  CC=clang CXX=clang++ cmake -S "$top" -B "$fuzz" -G Ninja -DTRIVEX_FUZZ=ON -DTRIVEX_TESTS=OFF -DTRIVEX_GUI=OFF >/dev/null
   cmake --build "$fuzz" -j "$jobs"
   ctest --test-dir "$fuzz" --output-on-failure -j "$jobs"
 fi

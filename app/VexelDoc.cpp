@@ -1,0 +1,332 @@
+#include "VexelDoc.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <cctype>
+#include <cstdio>
+
+#include "Dialogs.h"
+#include "FileCommands.h"
+#include "MainFrame.h"
+
+const char* const kAppTitle = "Trivex Windows Application";
+
+namespace {
+
+std::string Lower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string LastThree(const std::string& path)
+{
+    return Lower(path.size() >= 3 ? path.substr(path.size() - 3) : path);
+}
+
+bool CanOpen(const std::string& path, const char* mode)
+{
+    FILE* fp = std::fopen(path.c_str(), mode);
+    if (!fp)
+        return false;
+    std::fclose(fp);
+    return true;
+}
+
+std::string ToLocal(const QString& s)
+{
+    return s.toLocal8Bit().toStdString();
+}
+
+}  // namespace
+
+CVexelDoc::CVexelDoc() = default;
+
+CVexelDoc::~CVexelDoc()
+{
+    // The model's destructor must not reach back into a window that is gone.
+    m_frame = nullptr;
+    while (m_waitDepth > 0)
+        EndWait();
+}
+
+void CVexelDoc::ShowStatus(const char* text)
+{
+    if (!m_frame)
+        return;  // during start-up and shut-down the text has nowhere to go
+    QStatusBar* bar = m_frame->statusBar();
+    bar->showMessage(QString::fromLocal8Bit(text));
+    // Long operations hold the event loop, so the text is painted now; a
+    // paint already in progress on the same window cannot nest another.
+    if (!m_painting && bar->isVisible())
+        bar->repaint();
+}
+
+void CVexelDoc::ShowBox(int icon, const char* text)
+{
+    std::fflush(stdout);
+    if (!m_interactive)
+        return;
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(kAppTitle), QString::fromLocal8Bit(text),
+                    QMessageBox::Ok, m_frame);
+    box.exec();
+}
+
+void CVexelDoc::ShowError(const char* text)
+{
+    std::printf("ErrorMessage: %s\n", text);
+    ShowBox(QMessageBox::Warning, text);
+}
+
+void CVexelDoc::ShowInfo(const char* text)
+{
+    std::printf("InfoMessage: %s\n", text);
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+void CVexelDoc::UpdateViews()
+{
+    emit ViewsChanged();
+}
+
+void CVexelDoc::SetModified(bool flag)
+{
+    if (m_modified == flag)
+        return;
+    m_modified = flag;
+    emit TitleChanged();
+}
+
+void CVexelDoc::BeginWait()
+{
+    ++m_waitDepth;
+    if (qApp)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CVexelDoc::EndWait()
+{
+    if (m_waitDepth == 0)
+        return;
+    --m_waitDepth;
+    if (qApp)
+        QApplication::restoreOverrideCursor();
+}
+
+QString CVexelDoc::Title() const
+{
+    return m_pathName.isEmpty() ? QStringLiteral("Untitled") : QFileInfo(m_pathName).fileName();
+}
+
+void CVexelDoc::SetPathName(const QString& path, bool addToRecent)
+{
+    m_pathName = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    if (addToRecent && !m_pathName.isEmpty())
+        emit RecentFileUsed(m_pathName);
+    emit TitleChanged();
+}
+
+void CVexelDoc::DeleteContents()
+{
+    Clear(true);
+}
+
+bool CVexelDoc::OnNewDocument()
+{
+    DeleteContents();
+    SetPathName(QString(), false);
+    SetModified(false);
+    return true;
+}
+
+bool CVexelDoc::OnOpenDocument(const std::string& path)
+{
+    const std::string last = LastThree(path);
+    if (last == "ttf") {
+        if (!RunTrueType(path))
+            return false;
+        SetPathName(QString::fromLocal8Bit(path.c_str()));
+        return true;
+    }
+    if (!OpenByName(*this, path)) {
+        // A reader that gave up part-way leaves a half-built model; nothing of
+        // it stays on screen. Refused names and unreadable files leave the
+        // model as it was.
+        const CFormat* format = FindFormat(last);
+        if (format && format->CanRead() && CanOpen(path, "rb")) {
+            Clear(true);
+            SetModified(false);
+        }
+        return false;
+    }
+    SetPathName(QString::fromLocal8Bit(path.c_str()));
+    return true;
+}
+
+bool CVexelDoc::OnSaveDocument(const std::string& path)
+{
+    std::string target = path;
+    for (;;) {
+        ESaveResult result = SaveByName(*this, target);
+        if (result == ESaveResult::Saved)
+            return true;
+        if (result == ESaveResult::Failed)
+            return false;
+        // An extension the generic save does not write: ask for another name.
+        if (!m_interactive) {
+            std::string last = target.size() >= 3 ? target.substr(target.size() - 3) : target;
+            last.resize(3, ' ');
+            ErrorMessage("Unsupported file type of %c%c%c", last[0], last[1], last[2]);
+            return false;
+        }
+        QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
+        if (name.isEmpty())
+            return true;
+        target = ToLocal(name);
+    }
+}
+
+bool CVexelDoc::SaveModified()
+{
+    if (!m_modified || !m_interactive)
+        return true;
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
+                    QStringLiteral("Save changes to %1?").arg(Title()),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_frame);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return OnFileSave();
+    case QMessageBox::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CVexelDoc::OnFileNew()
+{
+    if (SaveModified())
+        OnNewDocument();
+}
+
+void CVexelDoc::OnFileOpen()
+{
+    if (!SaveModified())
+        return;
+    QString name = AskFileName(false, DialogFilter(kGenericOpenFilter));
+    if (!name.isEmpty())
+        OnOpenDocument(ToLocal(name));
+}
+
+void CVexelDoc::OpenNamed(const std::string& path)
+{
+    if (SaveModified())
+        OnOpenDocument(path);
+}
+
+bool CVexelDoc::OnFileSave()
+{
+    if (m_pathName.isEmpty()) {
+        QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
+        if (name.isEmpty())
+            return false;
+        if (!OnSaveDocument(ToLocal(name)))
+            return false;
+        if (!m_modified)
+            SetPathName(name);
+        return !m_modified;
+    }
+    return OnSaveDocument(ToLocal(m_pathName)) && !m_modified;
+}
+
+void CVexelDoc::OnFileSaveAs()
+{
+    QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
+    if (!name.isEmpty())
+        OnSaveDocument(ToLocal(name));
+}
+
+void CVexelDoc::OnOpenFormat(const char* formatName)
+{
+    const CFileCommand* command = FindFileCommand(formatName, false);
+    if (!command || !SaveModified())
+        return;
+    if (command->format == std::string("ttf")) {
+        OnOpenTrueType();
+        return;
+    }
+    QString name = AskFileName(false, DialogFilter(command->filter));
+    if (name.isEmpty())
+        return;
+    const std::string path = ToLocal(name);
+    // A file that cannot be opened ends the command without a word.
+    if (!CanOpen(path, command->readMode ? command->readMode : "r"))
+        return;
+    const CFormat* format = FindFormat(formatName);
+    if (!format->CanRead()) {
+        ErrorMessage("Reading %s files is not supported", format->description);
+        return;
+    }
+    if (!ReadModelFile(*this, *format, path)) {
+        Clear(true);
+        SetModified(false);
+        return;
+    }
+    SetPathName(name);
+}
+
+void CVexelDoc::OnSaveFormat(const char* formatName)
+{
+    const CFileCommand* command = FindFileCommand(formatName, true);
+    if (!command)
+        return;
+    QString name = AskFileName(true, DialogFilter(command->filter));
+    if (name.isEmpty())
+        return;
+    WriteModelFile(*this, *FindFormat(formatName), ToLocal(name));
+}
+
+void CVexelDoc::OnOpenTrueType()
+{
+    const CFileCommand* command = FindFileCommand("ttf", false);
+    QString name = AskFileName(false, DialogFilter(command->filter));
+    if (!name.isEmpty())
+        RunTrueType(ToLocal(name));
+}
+
+bool CVexelDoc::RunTrueType(const std::string& fontPath)
+{
+    if (!m_interactive)
+        return BuildTrueTypeText(*this, fontPath, "Test");
+    CTrueTypeDialog dialog(m_frame);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    return BuildTrueTypeText(*this, fontPath, dialog.Text().toStdString());
+}
+
+QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& caption)
+{
+    if (!m_interactive)
+        return QString();
+    QFileDialog dialog(m_frame, caption.isEmpty() ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
+                                                  : caption);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilter(filter);
+    if (save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+    }
+    if (!m_pathName.isEmpty())
+        dialog.setDirectory(QFileInfo(m_pathName).absolutePath());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}

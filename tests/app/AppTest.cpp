@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QStatusBar>
+#include <filesystem>
+#include <fstream>
+
+#include "CommandIds.h"
+#include "Dialogs.h"
+#include "MainFrame.h"
+#include "ModalDriver.h"
+#include "TestFiles.h"
+#include "VexelDoc.h"
+#include "VexelView.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHouse = std::string(TRIVEX_SAMPLES_DIR) + "/house.obj";
+
+class AppTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() /
+              ("trivex-app-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        frame = std::make_unique<CMainFrame>(doc);
+        frame->resize(640, 480);
+        frame->show();
+        view = frame->View();
+    }
+    void TearDown() override
+    {
+        doc.SetModified(false);
+        frame.reset();
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    void Trigger(int command) { frame->Action(command)->trigger(); }
+    std::vector<CVector> Vertices() const
+    {
+        std::vector<CVector> v;
+        for (int i = 0; i < doc.GetVertexCount(); ++i)
+            v.push_back(*doc.m_vertices.GetAt(i));
+        return v;
+    }
+    CGroup* Group(const std::string& name)
+    {
+        for (int i = 0; i < doc.GetGroupCount(); ++i)
+            if (doc.GetGroup(i)->name == name)
+                return doc.GetGroup(i);
+        return nullptr;
+    }
+
+    fs::path dir;
+    CVexelDoc doc;
+    std::unique_ptr<CMainFrame> frame;
+    CVexelView* view = nullptr;
+};
+
+TEST_F(AppTest, OpenShowsModelTitleAndStatus)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("house.obj[*] - Trivex"));
+    EXPECT_FALSE(frame->isWindowModified());
+    EXPECT_GT(doc.GetPolygonCount(), 0);
+    EXPECT_TRUE(frame->Action(ID_OBJECT_COLORS)->isEnabled());
+    QImage picture = view->grab().toImage();
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready"));
+    int inked = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            inked += picture.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(inked, 500);
+    EXPECT_EQ(doc.WaitDepth(), 0);
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+
+    // Names the generic open refuses leave the model as it was.
+    const long polygons = doc.GetPolygonCount();
+    QString message;
+    AnswerNextBox(&message);
+    EXPECT_FALSE(doc.OnOpenDocument((dir / "x.asc").string()));
+    EXPECT_EQ(message, QStringLiteral("Unsupported file type of asc"));
+    EXPECT_EQ(doc.GetPolygonCount(), polygons);
+
+    // A reader that gives up leaves nothing of the half-read file behind.
+    testfiles::WriteAll(dir / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nv 1 x\n");
+    AnswerNextBox(&message);
+    EXPECT_FALSE(doc.OnOpenDocument((dir / "bad.obj").string()));
+    EXPECT_EQ(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(doc.WaitDepth(), 0);
+}
+
+TEST_F(AppTest, ViewCommandsChangeTheModel)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    const std::vector<CVector> before = Vertices();
+
+    Trigger(ID_MIRROR_X);
+    std::vector<CVector> mirrored = Vertices();
+    ASSERT_EQ(mirrored.size(), before.size());
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(mirrored[i], CVector(-before[i].x, before[i].y, before[i].z)) << i;
+    EXPECT_TRUE(frame->isWindowModified());
+    Trigger(ID_MIRROR_X);
+
+    const float zoom = doc.m_zoom;
+    Trigger(ID_ZOOM_IN);
+    Trigger(ID_ZOOM_OUT);
+    EXPECT_FLOAT_EQ(doc.m_zoom, zoom * 0.9375f);
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+
+    // Rotate: only the non-zero angle turns the model.
+    OnNextModal([](QWidget* w) {
+        auto* d = qobject_cast<CRotateDialog*>(w);
+        d->m_x->setText("90");
+        d->m_z->setText("-0");
+        d->accept();
+    });
+    Trigger(ID_OBJECT_ROTATE);
+    std::vector<CVector> turned = Vertices();
+    for (size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(turned[i], before[i].RotateX(90)) << i;
+
+    // Information reports the counts in one box.
+    QString info;
+    AnswerNextBox(&info);
+    Trigger(ID_OBJECT_INFO);
+    EXPECT_TRUE(info.startsWith(QStringLiteral("vertices   = %1").arg(doc.GetVertexCount()))) << info.toStdString();
+}
+
+TEST_F(AppTest, ColorsDialogEditsGroupsAndRefits)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    const float scale = doc.m_scale;
+    // The chimney stands above the roof; without it the model is smaller.
+    OnNextModal([this](QWidget* w) {
+        auto* d = qobject_cast<CColorsDialog*>(w);
+        int chimney = d->m_groups->row(d->m_groups->findItems("chimney", Qt::MatchExactly).first());
+        d->m_groups->setCurrentRow(chimney);
+        d->m_ignore->click();
+        d->m_colors->setCurrentRow(FindColor("Wheat"));
+        d->SmoothAll();
+        EXPECT_TRUE(d->m_smooth->isChecked());
+        // Renaming the door: everything but letters and digits becomes "_".
+        d->m_groups->setCurrentRow(d->m_groups->row(d->m_groups->findItems("door", Qt::MatchExactly).first()));
+        OnNextModal([](QWidget* n) {
+            auto* named = qobject_cast<CGroupNameDialog*>(n);
+            named->m_name->setText("my part #2");
+            named->accept();
+        }, d);
+        d->EditName();
+        EXPECT_EQ(d->m_groups->currentItem()->text(), QStringLiteral("my_part__2"));
+        d->accept();
+    });
+    Trigger(ID_OBJECT_COLORS);
+
+    ASSERT_NE(Group("chimney"), nullptr);
+    EXPECT_EQ(Group("chimney")->active, 0);
+    EXPECT_EQ(Group("chimney")->colorIndex, FindColor("Wheat"));
+    EXPECT_NE(Group("my_part__2"), nullptr);
+    for (int i = 0; i < doc.GetGroupCount(); ++i)
+        EXPECT_EQ(doc.GetGroup(i)->smooth, 1) << i;  // ignored groups too
+    EXPECT_LT(doc.m_scale, scale);
+    doc.ComputeRange();
+    for (int axis = 0; axis < 3; ++axis)
+        EXPECT_NEAR(doc.m_min[axis] + doc.m_max[axis], 0.0f, 1e-4f) << axis;  // centred on what remains
+}
+
+// Each numeric field refuses text that is no number and values out of range,
+// and the dialog stays open.
+TEST_F(AppTest, NumericFieldsRefuseBadInput)
+{
+    struct Case { int command; std::function<QLineEdit*(QWidget*)> field; const char* text; const char* message; };
+    const Case cases[] = {
+        {ID_OBJECT_ROTATE, [](QWidget* w) { return qobject_cast<CRotateDialog*>(w)->m_x; }, "400",
+         "Please enter a number between -360 and 360."},
+        {ID_OBJECT_ROTATE, [](QWidget* w) { return qobject_cast<CRotateDialog*>(w)->m_z; }, "ten",
+         "Please enter a number."},
+        {ID_PREFS_VIEW, [](QWidget* w) { return qobject_cast<CViewPrefsDialog*>(w)->m_angle; }, "180.5",
+         "Please enter a number between 0 and 180."},
+        {ID_PREFS_OUTPUT, [](QWidget* w) { return qobject_cast<COutputPrefsDialog*>(w)->m_scale; }, "0.0001",
+         "Please enter a number between 0.001 and 500."},
+        {ID_PREFS_DXF, [](QWidget* w) { return qobject_cast<CDxfPrefsDialog*>(w)->m_extrusion; }, "",
+         "Please enter a number."},
+        {ID_BACKGROUND_FLOOR, [](QWidget* w) { return qobject_cast<CFloorDialog*>(w)->m_offset; }, "1e",
+         "Please enter a number."},
+    };
+    for (const Case& c : cases) {
+        QString message;
+        bool stayedOpen = false;
+        OnNextModal([&](QWidget* w) {
+            QLineEdit* edit = c.field(w);
+            ASSERT_NE(edit, nullptr);
+            edit->setText(QString::fromLatin1(c.text));
+            OnNextModal([&, w](QWidget* box) {
+                message = qobject_cast<QMessageBox*>(box)->text();
+                qobject_cast<QMessageBox*>(box)->accept();
+                OnNextModal([&, w](QWidget* again) {
+                    stayedOpen = again == w;
+                    qobject_cast<QDialog*>(again)->reject();
+                });
+            }, w);
+            qobject_cast<QDialog*>(w)->accept();
+        });
+        Trigger(c.command);
+        EXPECT_EQ(message.toStdString(), c.message) << c.text;
+        EXPECT_TRUE(stayedOpen) << c.text;
+    }
+}
+
+TEST_F(AppTest, FloorAndViewPreferences)
+{
+    doc.SetGroup("g", 0, 0);
+    doc.AddTriangle({0, -2, 0}, {1, 0, 0}, {0, 1, 0});
+    doc.CreateXRef();
+    doc.CalculateNormals();
+    doc.m_scale = 3;
+    QString shown;
+    OnNextModal([&](QWidget* w) {
+        auto* d = qobject_cast<CFloorDialog*>(w);
+        shown = d->m_offset->text();
+        d->m_buttons[2]->setChecked(true);
+        d->accept();
+    });
+    Trigger(ID_BACKGROUND_FLOOR);
+    EXPECT_EQ(shown, QStringLiteral("-6"));
+    EXPECT_FLOAT_EQ(doc.m_floorOffset, -2.0f);
+    EXPECT_EQ(doc.m_floorType, 2);
+
+    OnNextModal([](QWidget* w) {
+        auto* d = qobject_cast<CViewPrefsDialog*>(w);
+        d->m_angle->setText("0");
+        d->m_cull->setChecked(true);
+        d->accept();
+    });
+    Trigger(ID_PREFS_VIEW);
+    EXPECT_EQ(view->m_cullBackfaces, 1);
+    EXPECT_EQ(doc.m_smoothAngle, 0.0f);
+    ASSERT_GT(doc.m_vertexNormals.GetCount(), 0);
+    for (int i = 0; i < doc.m_vertexNormals.GetCount(); ++i)
+        EXPECT_EQ(*doc.m_vertexNormals.GetAt(i), CVector(0, 0, 0)) << i;
+}
+
+TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
+{
+    // Five opens keep the last four, newest first.
+    std::vector<std::string> names;
+    for (int i = 0; i < 5; ++i) {
+        fs::path p = dir / ("m" + std::to_string(i) + ".obj");
+        fs::copy_file(kHouse, p);
+        names.push_back(fs::absolute(p).string());
+        ASSERT_TRUE(doc.OnOpenDocument(p.string()));
+    }
+    QStringList recent = frame->RecentFiles();
+    ASSERT_EQ(recent.size(), 4);
+    EXPECT_EQ(recent.first().toStdString(), names[4]);
+    EXPECT_EQ(recent.last().toStdString(), names[1]);
+    EXPECT_EQ(frame->Action(ID_FILE_MRU_FIRST)->text(), QStringLiteral("&1 ") + recent.first());
+
+    // A modified document asks before New; Cancel keeps it, No drops it.
+    doc.MirrorY(true);
+    QString prompt;
+    AnswerNextBox(&prompt, QMessageBox::Cancel);
+    Trigger(ID_FILE_NEW);
+    EXPECT_EQ(prompt, QStringLiteral("Save changes to m4.obj?"));
+    EXPECT_GT(doc.GetPolygonCount(), 0);
+    AnswerNextBox(&prompt, QMessageBox::No);
+    Trigger(ID_FILE_NEW);
+    EXPECT_EQ(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Untitled[*] - Trivex"));
+
+    // Yes on a model read from a file the generic save cannot write asks for a
+    // name; a .pov name then gets the scene.
+    ASSERT_TRUE(doc.OnOpenDocument(names[0]));
+    doc.MirrorZ(true);
+    const fs::path pov = dir / "saved.pov";
+    AnswerNextBox(nullptr, QMessageBox::Yes);
+    OnNextModal([&](QWidget* w) {
+        auto* files = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(files, nullptr);
+        files->selectFile(QString::fromStdString(pov.string()));
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    Trigger(ID_FILE_NEW);
+    EXPECT_TRUE(fs::exists(pov));
+    EXPECT_EQ(doc.GetPolygonCount(), 0);
+}
+
+TEST_F(AppTest, PrintingGivesOnePageOfTheSamePicture)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    const fs::path pdf = dir / "page.pdf";
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(pdf.string()));
+    ASSERT_TRUE(view->PrintTo(printer));
+    std::string bytes = testfiles::ReadAll(pdf);
+    ASSERT_EQ(bytes.rfind("%PDF", 0), 0u);
+    size_t pages = 0;
+    for (size_t at = bytes.find("/Type /Page"); at != std::string::npos; at = bytes.find("/Type /Page", at + 1))
+        if (bytes.compare(at, 12, "/Type /Pages") != 0)
+            ++pages;
+    EXPECT_EQ(pages, 1u);
+    // The page's picture is scaled from the page width, the window's from its own.
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+    EXPECT_EQ(doc.WaitDepth(), 0);
+}
+
+}  // namespace

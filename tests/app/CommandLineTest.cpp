@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "Formats.h"
+#include "TestFiles.h"
+#include "Wireframe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHouse = std::string(TRIVEX_SAMPLES_DIR) + "/house.obj";
+
+class CommandLineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("trivex-cmd-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    static int Run(const std::string& program, const std::string& args, std::string* out)
+    {
+        return testfiles::RunCommand("QT_QPA_PLATFORM=offscreen " + std::string(TRIVEX_BIN_DIR) + "/" + program +
+                                         " " + args,
+                                     out);
+    }
+    static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+    fs::path dir;
+};
+
+TEST_F(CommandLineTest, ConvertsAndQuitsWithT)
+{
+    const fs::path pov = dir / "house.pov";
+    std::string out;
+    ASSERT_EQ(Run("trivex", Quote(kHouse) + " " + Quote(pov) + " -t", &out), 0) << out;
+    // The same bytes as reading and writing through the format table here.
+    CModel model;
+    ASSERT_TRUE(OpenByName(model, kHouse));
+    const fs::path expected = dir / "expected.pov";
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("pov"), expected.string()));
+    EXPECT_EQ(testfiles::ReadAll(pov), testfiles::ReadAll(expected));
+}
+
+TEST_F(CommandLineTest, RefusedNamesEndWithAnErrorAndWriteNothing)
+{
+    struct Case { std::string args; std::string error; fs::path untouched; };
+    const fs::path out = dir / "out.pov";
+    const Case cases[] = {
+        {Quote(dir / "x.asc") + " " + Quote(out) + " -t", "ErrorMessage: Unsupported file type of asc", out},
+        // "-x" is no option: x is the input, and the failed open saves nothing.
+        {"-x " + Quote(out) + " -t", "ErrorMessage: Unsupported file type of   x", out},
+        {Quote(dir / "missing.obj") + " /t", "ErrorMessage: Couldn't open file", ""},
+        // The generic save writes no OBJ; unattended there is nobody to ask for another name.
+        {Quote(kHouse) + " " + Quote(dir / "h.obj") + " -t", "ErrorMessage: Unsupported file type of obj",
+         dir / "h.obj"},
+    };
+    for (const Case& c : cases) {
+        std::string text;
+        EXPECT_EQ(Run("trivex", c.args, &text), 1) << c.args;
+        EXPECT_NE(text.find(c.error), std::string::npos) << c.args << "\n" << text;
+        if (!c.untouched.empty())
+            EXPECT_FALSE(fs::exists(c.untouched)) << c.args;
+    }
+}
+
+// Every drawn pixel lies on a segment of its colour, and every segment is drawn.
+TEST_F(CommandLineTest, PreviewPixelsMatchTheSegments)
+{
+    const fs::path png = dir / "house.png";
+    std::string out;
+    ASSERT_EQ(Run("trivex-convert", "--color walls=Blue --preview " + Quote(png) + " --preview-size 320x240 " +
+                                        Quote(kHouse),
+                  &out),
+              0)
+        << out;
+    QImage image(QString::fromStdString(png.string()));
+    ASSERT_EQ(image.size(), QSize(320, 240));
+
+    CModel model;
+    ASSERT_TRUE(OpenByName(model, kHouse));
+    for (int i = 0; i < model.GetGroupCount(); ++i)
+        if (model.GetGroup(i)->name == "walls")
+            model.GetGroup(i)->colorIndex = FindColor("Blue");
+    const std::vector<CSegment> segments = BuildWireframe(model, PixelScale(320, model.m_zoom), {});
+    ASSERT_FALSE(segments.empty());
+
+    auto distance = [](const CSegment& s, double px, double py) {
+        double ax = s.x0 + 160, ay = s.y0 + 120, bx = s.x1 + 160, by = s.y1 + 120;
+        double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+        double t = len2 > 0 ? std::clamp(((px - ax) * dx + (py - ay) * dy) / len2, 0.0, 1.0) : 0.0;
+        return std::hypot(px - (ax + t * dx), py - (ay + t * dy));
+    };
+    int drawn = 0, stray = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            QRgb c = image.pixel(x, y);
+            if (c == qRgb(255, 255, 255))
+                continue;
+            ++drawn;
+            bool onSegment = false;
+            for (const CSegment& s : segments)
+                if (qRgb(s.red, s.green, s.blue) == c && distance(s, x, y) <= 1.0)
+                    onSegment = true;
+            stray += onSegment ? 0 : 1;
+        }
+    EXPECT_GT(drawn, 200);
+    EXPECT_EQ(stray, 0);
+    bool blue = false;
+    for (const CSegment& s : segments) {
+        int mx = (s.x0 + s.x1) / 2 + 160, my = (s.y0 + s.y1) / 2 + 120;
+        bool found = false;
+        for (int dy = -1; dy <= 1 && !found; ++dy)
+            for (int dx = -1; dx <= 1 && !found; ++dx)
+                found = image.valid(mx + dx, my + dy) &&
+                        image.pixel(mx + dx, my + dy) != qRgb(255, 255, 255);
+        EXPECT_TRUE(found) << s.x0 << "," << s.y0 << " " << s.x1 << "," << s.y1;
+        blue = blue || (s.blue == 255 && s.red == 0);
+    }
+    EXPECT_TRUE(blue);  // the edit on the command line reached the picture
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+// Runs `action` on the next modal window that opens (other than `except`),
+// the way a user would answer it. Gives up after five seconds.
+inline void OnNextModal(std::function<void(QWidget*)> action, QWidget* except = nullptr)
+{
+    auto* timer = new QTimer;
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, except] {
+        QWidget* w = QApplication::activeModalWidget();
+        bool timedOut = clock->elapsed() > 5000;
+        if (!timedOut && (!w || w == except || !w->isVisible()))
+            return;
+        timer->stop();
+        timer->deleteLater();
+        delete clock;
+        if (!timedOut)
+            action(w);
+    });
+    timer->start(5);
+}
+
+// Answers the next message box with `button` and keeps its text.
+inline void AnswerNextBox(QString* text, QMessageBox::StandardButton button = QMessageBox::Ok)
+{
+    OnNextModal([text, button](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box) {
+            w->close();
+            return;
+        }
+        if (text)
+            *text = box->text();
+        if (QAbstractButton* b = box->button(button))
+            b->click();
+        else
+            box->reject();
+    });
+}

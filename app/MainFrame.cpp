@@ -41,7 +41,7 @@ CMainFrame::CMainFrame(CVexelDoc& doc) : m_doc(doc)
     connect(&m_doc, &CVexelDoc::ViewsChanged, this, &CMainFrame::UpdateCommands);
     connect(&m_doc, &CVexelDoc::RecentFileUsed, this, &CMainFrame::AddRecentFile);
 
-    resize(640, 480);
+    resize(760, 540);
     QSettings settings = Settings();
     restoreGeometry(settings.value(QStringLiteral("MainWindow/geometry")).toByteArray());
     RebuildRecentMenu();
@@ -178,7 +178,7 @@ void CMainFrame::BuildToolBar()
     QToolBar* bar = addToolBar(QStringLiteral("Toolbar"));
     bar->setObjectName(QStringLiteral("toolbar"));
     bar->setMovable(false);
-    bar->setIconSize(QSize(24, 24));
+    bar->setIconSize(QSize(20, 20));
     const int layout[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_EDIT_CUT, ID_EDIT_COPY, ID_EDIT_PASTE, 0,
                           ID_ZOOM_IN, ID_ZOOM_OUT, 0, ID_OBJECT_ROTATE, 0, ID_MIRROR_X, ID_MIRROR_Y, ID_MIRROR_Z, 0,
                           ID_OBJECT_INFO, 0, ID_OBJECT_COLORS, 0, ID_BACKGROUND_FLOOR, ID_BACKGROUND_SKY, 0,

@@ -288,8 +288,10 @@ void CMainFrame::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    QSettings settings = Settings();
-    settings.setValue(QStringLiteral("MainWindow/geometry"), saveGeometry());
+    if (isVisible()) {
+        QSettings settings = Settings();
+        settings.setValue(QStringLiteral("MainWindow/geometry"), saveGeometry());
+    }
     event->accept();
 }
 

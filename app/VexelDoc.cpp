@@ -147,6 +147,10 @@ bool CVexelDoc::OnOpenDocument(const std::string& path)
 {
     const std::string last = LastThree(path);
     if (last == "ttf") {
+        if (!CanOpen(path, "rb")) {
+            ErrorMessage("Couldn't open file %s", path.c_str());
+            return false;
+        }
         if (!RunTrueType(path))
             return false;
         SetPathName(QString::fromLocal8Bit(path.c_str()));

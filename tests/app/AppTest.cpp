@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QMimeData>
+#include <QDropEvent>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrinter>
@@ -295,6 +297,18 @@ TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
     Trigger(ID_FILE_NEW);
     EXPECT_TRUE(fs::exists(pov));
     EXPECT_EQ(doc.GetPolygonCount(), 0);
+
+    // A file dropped on the window opens as if chosen.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(names[2]))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(frame.get(), &drop);
+    QCoreApplication::processEvents();
+    EXPECT_GT(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(frame->RecentFiles().first().toStdString(), names[2]);
 }
 
 TEST_F(AppTest, PrintingGivesOnePageOfTheSamePicture)

@@ -311,6 +311,15 @@ TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
     EXPECT_EQ(frame->RecentFiles().first().toStdString(), names[2]);
 }
 
+TEST_F(AppTest, WindowPlaceIsRememberedAcrossRuns)
+{
+    frame->resize(700, 430);
+    ASSERT_TRUE(frame->close());
+    CVexelDoc another;
+    CMainFrame next(another);
+    EXPECT_EQ(next.size(), QSize(700, 430));
+}
+
 TEST_F(AppTest, PrintingGivesOnePageOfTheSamePicture)
 {
     ASSERT_TRUE(doc.OnOpenDocument(kHouse));

@@ -311,6 +311,48 @@ TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
     EXPECT_EQ(frame->RecentFiles().first().toStdString(), names[2]);
 }
 
+// The Open and Save As submenus: each command's dialog offers its own filter,
+// opening names the document, saving leaves its name alone.
+TEST_F(AppTest, FormatCommandsUseTheirDialogs)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    QStringList filters;
+    auto choose = [&](const fs::path& path) {
+        OnNextModal([&filters, path](QWidget* w) {
+            auto* files = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(files, nullptr);
+            filters = files->nameFilters();
+            files->selectFile(QString::fromStdString(path.string()));
+            QMetaObject::invokeMethod(files, "accept");
+        });
+    };
+    const fs::path obj = dir / "copy.obj";
+    choose(obj);
+    Trigger(32811);  // Save As / Wavefront
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Wavefront (*.obj)")});
+    CModel reference;
+    ASSERT_TRUE(OpenByName(reference, kHouse));
+    const fs::path expected = dir / "expected.obj";
+    ASSERT_TRUE(WriteModelFile(reference, *FindFormat("obj"), expected.string()));
+    EXPECT_EQ(testfiles::ReadAll(obj), testfiles::ReadAll(expected));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("house.obj[*] - Trivex"));
+
+    // Cancelling an open leaves the model as it was.
+    const long polygons = doc.GetPolygonCount();
+    OnNextModal([&filters](QWidget* w) {
+        filters = qobject_cast<QFileDialog*>(w)->nameFilters();
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    Trigger(32804);  // Open / RAW
+    EXPECT_EQ(filters, QStringList{QStringLiteral("RAW 3D File (*.raw)")});
+    EXPECT_EQ(doc.GetPolygonCount(), polygons);
+
+    choose(obj);
+    Trigger(32802);  // Open / Wavefront
+    EXPECT_GT(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("copy.obj[*] - Trivex"));
+}
+
 TEST_F(AppTest, WindowPlaceIsRememberedAcrossRuns)
 {
     frame->resize(700, 430);

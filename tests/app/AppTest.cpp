@@ -291,8 +291,7 @@ TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
     OnNextModal([&](QWidget* w) {
         auto* files = qobject_cast<QFileDialog*>(w);
         ASSERT_NE(files, nullptr);
-        files->selectFile(QString::fromStdString(pov.string()));
-        QMetaObject::invokeMethod(files, "accept");
+        AnswerFileDialog(files, QString::fromStdString(pov.string()));
     });
     Trigger(ID_FILE_NEW);
     EXPECT_TRUE(fs::exists(pov));
@@ -322,8 +321,7 @@ TEST_F(AppTest, FormatCommandsUseTheirDialogs)
             auto* files = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(files, nullptr);
             filters = files->nameFilters();
-            files->selectFile(QString::fromStdString(path.string()));
-            QMetaObject::invokeMethod(files, "accept");
+            AnswerFileDialog(files, QString::fromStdString(path.string()));
         });
     };
     const fs::path obj = dir / "copy.obj";

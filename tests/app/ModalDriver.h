@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
@@ -44,4 +46,15 @@ inline void AnswerNextBox(QString* text, QMessageBox::StandardButton button = QM
         else
             box->reject();
     });
+}
+
+// Answers a file dialog with `path` as a user typing the whole name would.
+// The dialog lists its folder in the background; typing the full path does
+// not depend on that listing having arrived.
+inline void AnswerFileDialog(QFileDialog* dialog, const QString& path)
+{
+    dialog->selectFile(path);
+    if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        edit->setText(path);
+    QMetaObject::invokeMethod(dialog, "accept");
 }

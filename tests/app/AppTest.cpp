@@ -351,6 +351,35 @@ TEST_F(AppTest, FormatCommandsUseTheirDialogs)
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("copy.obj[*] - Trivex"));
 }
 
+TEST_F(AppTest, FontOpensAsTextInOneGroup)
+{
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!fs::exists(font))
+        GTEST_SKIP() << "DejaVuSans.ttf is not installed (Debian package fonts-dejavu-core)";
+    QString offered;
+    OnNextModal([&offered](QWidget* w) {
+        auto* d = qobject_cast<CTrueTypeDialog*>(w);
+        ASSERT_NE(d, nullptr);
+        offered = d->m_text->text();
+        d->m_text->setText("Hi");
+        d->accept();
+    });
+    ASSERT_TRUE(doc.OnOpenDocument(font));
+    EXPECT_EQ(offered, QStringLiteral("Test"));
+    ASSERT_EQ(doc.GetGroupCount(), 1);
+    EXPECT_EQ(doc.GetGroup(0)->name, "TTFont");
+    EXPECT_EQ(doc.GetGroup(0)->colorIndex, 96);
+    EXPECT_EQ(doc.GetGroup(0)->textureIndex, 5);
+    EXPECT_GT(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("DejaVuSans.ttf[*] - Trivex"));
+
+    // Cancelling the text keeps what was there.
+    const long polygons = doc.GetPolygonCount();
+    OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    EXPECT_FALSE(doc.OnOpenDocument(font));
+    EXPECT_EQ(doc.GetPolygonCount(), polygons);
+}
+
 TEST_F(AppTest, WindowPlaceIsRememberedAcrossRuns)
 {
     frame->resize(700, 430);

@@ -6,5 +6,5 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 cmake -S "$top" -B "$build" -G Ninja >/dev/null
 cmake --build "$build" --target writer_tests
-TRIVEX_UPDATE_GOLDEN=1 "$build/bin/writer_tests" --gtest_filter='*Golden*'
+TRIVEX_UPDATE_GOLDEN=regenerate "$build/bin/writer_tests" --gtest_filter='*Golden*'
 git -C "$top" status --short tests/data/golden

@@ -208,18 +208,24 @@ TEST_F(ConvertTest, FailedSavesLeaveTheTargetAlone)
 TEST_F(ConvertTest, ReadOnlyFolder)
 {
     // Folder permissions do not bind root, so as root the converter runs as
-    // the unprivileged user "nobody".
+    // the unprivileged user "nobody", who then also owns the target: only the
+    // folder may stand in the way, not the file's own permissions.
     std::string prefix;
+    fs::create_directories(Path("locked"));
+    std::string target = Path("locked/keep.raw");
+    testfiles::WriteAll(target, "precious");
     if (::geteuid() == 0) {
         if (!testfiles::HaveTool("setpriv"))
             GTEST_SKIP() << "running as root without setpriv: folder permissions would not stop the write";
         prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
     }
-    fs::create_directories(Path("locked"));
-    std::string target = Path("locked/keep.raw");
-    testfiles::WriteAll(target, "precious");
     fs::permissions(Path("locked"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                                         fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    // The converter's user may write the file but not the folder, so a save
+    // that wrote in place would succeed: refusing it takes the folder check.
+    ASSERT_EQ(0, testfiles::RunCommand(prefix + "test -w " + Quote(target)));
+    ASSERT_NE(0, testfiles::RunCommand(prefix + "test -w " + Quote(Path("locked"))));
     std::string out;
     EXPECT_EQ(Run("-q " + Quote(Data("cube.obj")) + " " + Quote(target), &out, prefix), 1) << out;
     EXPECT_NE(out.find("Couldn't open file " + target), std::string::npos) << out;

@@ -6,18 +6,12 @@ using readertest::Face;
 using readertest::Faces;
 using readertest::ReadText;
 
+using testfiles::GroupNames;
+
 namespace {
 
 const char* kTriangle = "0 0 0 1 0 0 0 1 0\n";
 const char* kNeighbour = "1 0 0 1 1 0 0 1 0\n";  // shares the edge (1,0,0)-(0,1,0)
-
-std::vector<std::string> GroupNames(const CModel& model)
-{
-    std::vector<std::string> names;
-    for (int g = 0; g < model.GetGroupCount(); ++g)
-        names.push_back(model.GetGroup(g)->name);
-    return names;
-}
 
 TEST(RawReader, TrianglesAloneFillTheDefaultGroup)
 {

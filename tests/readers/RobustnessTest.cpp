@@ -6,6 +6,8 @@
 
 using readertest::ReadText;
 
+using testfiles::GroupNames;
+
 namespace {
 
 struct CNamedReader
@@ -41,14 +43,6 @@ TEST(ReaderRobustness, NonFiniteAndOverflowingNumbers)
             }
         }
     }
-}
-
-std::vector<std::string> GroupNames(const CModel& model)
-{
-    std::vector<std::string> names;
-    for (int g = 0; g < model.GetGroupCount(); ++g)
-        names.push_back(model.GetGroup(g)->name);
-    return names;
 }
 
 TEST(ReaderRobustness, ByteOrderMarkIsNotText)

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "Model.h"
 
@@ -53,6 +54,15 @@ std::string WriteToString(Writer writer, CModel& model, double scale, int* resul
     return bytes;
 }
 
+// The model's group names in their stored order.
+inline std::vector<std::string> GroupNames(const CModel& model)
+{
+    std::vector<std::string> names;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        names.push_back(model.GetGroup(g)->name);
+    return names;
+}
+
 // Opens a stream on an in-memory copy of `text`, for feeding readers.
 inline FILE* OpenText(const std::string& text)
 {
@@ -64,13 +74,25 @@ inline FILE* OpenText(const std::string& text)
     return fp;
 }
 
-// Compares bytes with the checked-in file tests/data/golden/<name>. With the
-// environment variable TRIVEX_UPDATE_GOLDEN set, writes the file instead
-// (scripts/regen-golden.sh), so a reviewer reads the change as a diff.
+// The value of TRIVEX_UPDATE_GOLDEN with which scripts/regen-golden.sh asks
+// the golden tests to rewrite their files. Any other value, empty included,
+// leaves the tests comparing: a stray setting must not turn every golden test
+// into a pass.
+inline constexpr char kRegenerateGolden[] = "regenerate";
+
+inline bool RegeneratingGolden()
+{
+    const char* value = std::getenv("TRIVEX_UPDATE_GOLDEN");
+    return value && std::string(value) == kRegenerateGolden;
+}
+
+// Compares bytes with the checked-in file tests/data/golden/<name>. While the
+// regeneration script runs, writes the file instead, so a reviewer reads the
+// change as a diff.
 inline void ExpectGolden(const std::string& name, const std::string& bytes)
 {
     std::filesystem::path path = std::filesystem::path(TRIVEX_TEST_DATA) / "golden" / name;
-    if (std::getenv("TRIVEX_UPDATE_GOLDEN")) {
+    if (RegeneratingGolden()) {
         WriteAll(path, bytes);
         return;
     }

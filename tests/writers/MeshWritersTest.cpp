@@ -1,6 +1,6 @@
 // What the NFF, World Toolkit NFF, 3D Studio ASCII, VRML and trueSpace
-// exporters have in common: their notifications, and what they do when the
-// disk is full.
+// exporters have in common: their notifications. What they do when the disk
+// is full is tested with every other exporter in ExportDiskFullTest.cpp.
 
 #include <gtest/gtest.h>
 
@@ -37,17 +37,6 @@ std::string CaseName(const ::testing::TestParamInfo<CWriterCase>& info)
 {
     return info.param.name;
 }
-
-// A stream whose every write fails once it reaches the device.
-struct CFullDisk
-{
-    FILE* fp = std::fopen("/dev/full", "w");
-    ~CFullDisk()
-    {
-        if (fp)
-            std::fclose(fp);
-    }
-};
 
 }  // namespace
 
@@ -87,45 +76,6 @@ TEST_P(MeshWriters, ReportGroupsAndClearTheModifiedFlag)
     EXPECT_EQ(expected, model.status);
     EXPECT_EQ(vertices, model.GetVertexCount());
     EXPECT_EQ(4, model.GetGroupCount());
-}
-
-// A small file fits the stream's buffer, so every write "succeeds" and the
-// full disk shows only when the buffer is flushed; the writers flush before
-// they claim success.
-TEST_P(MeshWriters, FullDiskOnASmallFileIsReportedNotSaved)
-{
-    const CWriterCase& w = GetParam();
-    CFullDisk disk;
-    ASSERT_NE(nullptr, disk.fp);
-    CRecordingModel model;
-    samples::Assembly(model);
-    model.modified = true;
-
-    EXPECT_EQ(0, w.write(model, disk.fp, 1.0));
-    EXPECT_EQ(std::vector<std::string>{"Write Error: Out of Disk Space?"}, model.errors);
-    EXPECT_FALSE(model.HasStatus("File Saved"));
-    EXPECT_TRUE(model.modified);
-    EXPECT_EQ(0, model.waitDepth);
-}
-
-// A file larger than the buffer fails while the groups are being written.
-// The NFF and trueSpace writers stop at the first failed write; the others
-// run to the end and find the error at the final flush. Either way there is
-// one message and no success.
-TEST_P(MeshWriters, FullDiskOnALargeFileIsReportedOnce)
-{
-    const CWriterCase& w = GetParam();
-    CFullDisk disk;
-    ASSERT_NE(nullptr, disk.fp);
-    CRecordingModel model;
-    exportsamples::Strip(model, 3000);
-    model.modified = true;
-
-    EXPECT_EQ(0, w.write(model, disk.fp, 1.0));
-    EXPECT_EQ(std::vector<std::string>{"Write Error: Out of Disk Space?"}, model.errors);
-    EXPECT_FALSE(model.HasStatus("File Saved"));
-    EXPECT_TRUE(model.modified);
-    EXPECT_EQ(0, model.waitDepth);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MeshWriters, ::testing::ValuesIn(kWriters), CaseName);

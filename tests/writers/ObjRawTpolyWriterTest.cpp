@@ -16,6 +16,8 @@ using testfiles::ExpectGolden;
 using testfiles::OpenText;
 using testfiles::WriteToString;
 
+using testfiles::GroupNames;
+
 namespace {
 
 // Forgets what building the sample reported, so that only the writer's
@@ -100,14 +102,6 @@ int ReadBack(Reader reader, CModel& model, const std::string& text)
     int result = reader(model, fp);
     std::fclose(fp);
     return result;
-}
-
-std::vector<std::string> GroupNames(const CModel& model)
-{
-    std::vector<std::string> names;
-    for (int g = 0; g < model.GetGroupCount(); ++g)
-        names.push_back(model.GetGroup(g)->name);
-    return names;
 }
 
 }  // namespace

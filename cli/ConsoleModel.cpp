@@ -77,3 +77,9 @@ void CConsoleModel::ShowInfo(const char* text)
 {
     m_progress.PrintOut(std::string(text) + "\n");
 }
+
+void CConsoleModel::ShowWarning(const char* text)
+{
+    if (!m_quiet)
+        m_progress.PrintLine("trivex-convert: " + m_label + ": warning: " + Trimmed(text));
+}

@@ -45,12 +45,16 @@ public:
     void ShowStatus(const char* text) override;
     void ShowError(const char* text) override;
     void ShowInfo(const char* text) override;
+    void ShowWarning(const char* text) override;
+    // Quiet runs print nothing but errors.
+    void SetQuiet(bool quiet) { m_quiet = quiet; }
 
     int ErrorCount() const { return m_errors; }
 
 private:
     std::string m_label;
     bool m_verbose;
+    bool m_quiet = false;
     CProgress& m_progress;
     int m_errors = 0;
 };

@@ -165,6 +165,7 @@ struct CJob
 bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries)
 {
     CConsoleModel model(job.input, o.verbose, progress);
+    model.SetQuiet(o.quiet);
     if (!job.clash.empty()) {
         model.ErrorMessage("not converted: %s would overwrite the output of %s", job.output.c_str(), job.clash.c_str());
         return false;

@@ -51,6 +51,11 @@ void CModel::InfoMessage(const char* format, ...)
     TRIVEX_FORWARD_FORMATTED(ShowInfo);
 }
 
+void CModel::WarningMessage(const char* format, ...)
+{
+    TRIVEX_FORWARD_FORMATTED(ShowWarning);
+}
+
 #undef TRIVEX_FORWARD_FORMATTED
 
 void CModel::ShowStatus(const char* text)
@@ -66,6 +71,11 @@ void CModel::ShowError(const char* text)
 void CModel::ShowInfo(const char* text)
 {
     std::printf("InfoMessage: %s\n", text);
+}
+
+void CModel::ShowWarning(const char* text)
+{
+    ShowInfo(text);
 }
 
 void CModel::Assertion(bool condition, const char* text, const char* file, long line)

@@ -65,9 +65,14 @@ public:
     virtual void StatusMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void ErrorMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void InfoMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    // Something the user should know about a read that still succeeded (it
+    // stopped early, or skipped part of a line). Shown as information unless
+    // ShowWarning is overridden.
+    virtual void WarningMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void ShowStatus(const char* text);
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
+    virtual void ShowWarning(const char* text);
     virtual void Assertion(bool condition, const char* text, const char* file, long line);
     virtual void UpdateViews() {}
     virtual void SetModified(bool) {}

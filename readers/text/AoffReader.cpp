@@ -29,6 +29,7 @@ public:
                 m_model.EndWait();
                 return 0;
             }
+            readerframe::WarnIfCut(m_model, m_in, 1);
             // Counts missing from the header count as zero.
             textinput::CLineScanner header(m_text.c_str());
             long points = 0, polygons = 0, ignored = 0;
@@ -56,6 +57,7 @@ private:
                 m_model.ErrorMessage("Premature EOF line# %ld, expecting %ld points, got %ld", m_line, points, read);
                 return false;
             }
+            readerframe::WarnIfCut(m_model, m_in, m_line);
             if (m_line % 100 == 0)
                 m_model.StatusMessage("Reading Line# %ld", m_line);
             textinput::CLineScanner scanner(m_text.c_str());
@@ -64,7 +66,10 @@ private:
                 m_model.ErrorMessage("Syntax error: Read incorrect # of float, line# %lf", static_cast<double>(m_line));
                 return false;
             }
-            m_model.AddVertex(p, false);
+            // A point the model cannot store would shift every later point's
+            // number; the model has said why.
+            if (m_model.AddVertex(p, false) < 0)
+                return false;
         }
         return true;
     }
@@ -76,6 +81,7 @@ private:
             ++m_line;
             if (!m_in.ReadLine(m_text))
                 return true;
+            readerframe::WarnIfCut(m_model, m_in, m_line);
             if (m_line % 100 == 0)
                 m_model.StatusMessage("Reading Line# %d", ToInt(m_line));
             textinput::CLineScanner counter(m_text.c_str());
@@ -100,7 +106,8 @@ private:
             m_corners.clear();
             for (int k = 1; k <= count; ++k)
                 m_corners.push_back(textinput::ToVertexNumber(field[k]));
-            polygonsplit::AddPolygon(m_model, m_corners);
+            if (!polygonsplit::AddPolygon(m_model, m_corners))
+                return false;
         }
         return true;
     }

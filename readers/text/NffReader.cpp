@@ -14,7 +14,12 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] { Parse(); });
+        return readerframe::ReadMerging(m_model, [this] {
+            Parse();
+            // What was read stays, but the user learns that the file held more.
+            if (!m_atEnd)
+                m_model.WarningMessage("Reading stopped at line %ld: the item there could not be read", m_itemLine);
+        });
     }
 
 private:
@@ -22,9 +27,11 @@ private:
     void Parse()
     {
         for (;;) {
+            m_itemLine = m_in.Line();
             int c = m_in.Get();
             switch (c) {
             case EOF:
+                m_atEnd = true;
                 return;
             case '#':
                 m_in.SkipLine();
@@ -135,6 +142,8 @@ private:
     std::vector<int32_t> m_corners;
     float m_numbers[8] = {};
     long m_reads = 1;
+    long m_itemLine = 1;
+    bool m_atEnd = false;
 };
 
 }  // namespace

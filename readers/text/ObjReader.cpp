@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -25,6 +26,7 @@ public:
         try {
             while (m_in.ReadLine(m_text)) {
                 ++m_line;
+                readerframe::WarnIfCut(m_model, m_in, m_line);
                 if (m_line % 100 == 0)
                     m_model.StatusMessage("Reading Line# %ld", m_line);
                 if (!ReadLine())
@@ -99,6 +101,10 @@ private:
                 return false;
             }
             value = textinput::ToFloat(d);
+            if (!std::isfinite(value)) {
+                m_model.ErrorMessage("Syntax error line %ld", m_line);
+                return false;
+            }
             // A w component or vertex colours may follow; only three are read.
             s = end;
             while (*s && !IsSpace(static_cast<unsigned char>(*s)))

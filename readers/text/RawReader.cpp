@@ -24,6 +24,7 @@ public:
             long line = 0;
             while (m_in.ReadLine(m_text)) {
                 ++line;
+                readerframe::WarnIfCut(m_model, m_in, line);
                 ReadLine();
                 if (line % 100 == 0)
                     m_model.StatusMessage("Reading Line# %ld", line);

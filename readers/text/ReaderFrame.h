@@ -3,6 +3,7 @@
 #include <new>
 
 #include "Model.h"
+#include "TextInput.h"
 
 namespace readerframe {
 
@@ -19,6 +20,15 @@ inline void BeginRead(CModel& model)
     model.BeginWait();
     model.Clear(true);
     SelectDefaultGroup(model);
+}
+
+// Tells the user when the line just read was too long to be read whole: its
+// start was used and the rest skipped.
+inline void WarnIfCut(CModel& model, const textinput::CTextStream& in, long line)
+{
+    if (in.LineCut())
+        model.WarningMessage("Line %ld is longer than %zu MiB; only its start was read", line,
+                             textinput::CTextStream::kMaxLine >> 20);
 }
 
 // The whole frame of the readers that merge corners as they read (RAW, TPOLY,

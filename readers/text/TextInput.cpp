@@ -1,5 +1,6 @@
 #include "TextInput.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace textinput {
@@ -8,6 +9,8 @@ bool CTextStream::Fill()
 {
     if (!m_fp)
         return false;
+    Line();  // counts the line feeds of the buffer about to be replaced
+    m_counted = 0;
     m_pos = 0;
     m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
     if (!m_started) {
@@ -21,12 +24,21 @@ bool CTextStream::Fill()
     return m_pos < m_end;
 }
 
+long CTextStream::Line()
+{
+    m_lineFeeds += std::count(m_buffer + m_counted, m_buffer + m_pos, '\n');
+    m_counted = m_pos;
+    return m_lineFeeds + 1;
+}
+
 bool CTextStream::ReadLine(std::string& line)
 {
     line.clear();
+    m_cut = false;
     if (Peek() == EOF)
         return false;
     bool zeroSeen = false;
+    bool ended = false;
     size_t taken = 0;
     while (taken < kMaxLine) {
         if (m_pos == m_end && !Fill())
@@ -47,7 +59,18 @@ bool CTextStream::ReadLine(std::string& line)
         m_pos += length;
         if (feed) {
             ++m_pos;
+            ended = true;
             break;
+        }
+    }
+    // The tail of an overlong line is no line of its own: read as one, it
+    // would turn into geometry or names that the file never held.
+    if (!ended && taken == kMaxLine) {
+        if (Peek() == '\n')
+            Get();
+        else if (Peek() != EOF) {
+            m_cut = true;
+            SkipLine();
         }
     }
     return true;

@@ -123,6 +123,9 @@ bool ScanLong(Source& in, long& value)
 }
 
 // A number read as a double and stored as a float, clamped as ToFloat does.
+// Infinities, NaN and values beyond the float range count as unreadable: no
+// coordinate, colour or size can use them, and writers would pass them on
+// into files that their consumers refuse.
 template <typename Source>
 bool ScanFloat(Source& in, float& value)
 {
@@ -130,7 +133,7 @@ bool ScanFloat(Source& in, float& value)
     if (!ScanDouble(in, d))
         return false;
     value = ToFloat(d);
-    return true;
+    return std::isfinite(value);
 }
 
 // Scanner over one zero-terminated line.
@@ -178,9 +181,14 @@ public:
 
     // Reads the next line without its line feed. A zero byte ends the line's
     // text (the rest of that line is dropped), as it would for a C string.
-    // False at end of input when no character was left. May throw
-    // std::bad_alloc.
+    // A line longer than kMaxLine gives its first kMaxLine characters and
+    // the rest is skipped (see LineCut). False at end of input when no
+    // character was left. May throw std::bad_alloc.
     bool ReadLine(std::string& line);
+    // Whether the last ReadLine had to skip the end of an overlong line.
+    bool LineCut() const { return m_cut; }
+    // The 1-based number of the line the next character belongs to.
+    long Line();
     // Skips through the next line feed.
     void SkipLine();
     void SkipSpace()
@@ -203,6 +211,10 @@ private:
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_started = false;
+    bool m_cut = false;
+    // Line feeds before m_buffer[m_counted]; Line() counts on from there.
+    long m_lineFeeds = 0;
+    size_t m_counted = 0;
 };
 
 }  // namespace textinput

@@ -12,7 +12,13 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] { ReadRecords(); });
+        return readerframe::ReadMerging(m_model, [this] {
+            ReadRecords();
+            // The triangles before it stay, but the user learns that the file held more.
+            if (!m_atEnd)
+                m_model.WarningMessage("Reading stopped at line %ld: no complete triangle record there",
+                                       m_recordLine);
+        });
     }
 
 private:
@@ -21,6 +27,12 @@ private:
     void ReadRecords()
     {
         for (;;) {
+            m_in.SkipSpace();
+            m_recordLine = m_in.Line();
+            if (m_in.Peek() == EOF) {
+                m_atEnd = true;
+                return;
+            }
             long count = 0;
             if (!m_in.ReadLong(count))
                 return;
@@ -46,6 +58,8 @@ private:
     CModel& m_model;
     textinput::CTextStream m_in;
     long m_reads = 0;
+    long m_recordLine = 1;
+    bool m_atEnd = false;
 };
 
 }  // namespace

@@ -265,3 +265,17 @@ TEST_F(ConvertTest, ReadOnlyTargetInAnOpenFolder)
     EXPECT_EQ(testfiles::ReadAll(target), "precious");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("open")), fs::directory_iterator()), 1);
 }
+
+// A read that stops early still converts, but says where it stopped, unless
+// told to be quiet.
+TEST_F(ConvertTest, EarlyStopIsAWarning)
+{
+    std::string input = Path("short.nff");
+    testfiles::WriteAll(input, "p 3\n0 0 0\n1 0 0\n0 1 0\ns 1 2 3\np 3\n0 0 1\n1 0 1\n0 1 1\n");
+    const std::string warning = "short.nff: warning: Reading stopped at line 5: the item there could not be read";
+    std::string out;
+    EXPECT_EQ(0, Run(Quote(input) + " " + Quote(Path("short.raw")), &out));
+    EXPECT_NE(out.find(warning), std::string::npos) << out;
+    EXPECT_EQ(0, Run("-q " + Quote(input) + " " + Quote(Path("quiet.raw")), &out));
+    EXPECT_EQ(out, "");
+}

@@ -1,7 +1,11 @@
 // 3D Studio ASCII scene: one named triangle mesh per group, with its own
 // merged vertex list and a material named after the group's colour.
 
+#include <string>
+#include <vector>
+
 #include "GroupMesh.h"
+#include "GroupNames.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -14,6 +18,15 @@ int Byte(float component)
     return value < 0 ? 0 : value > 255 ? 255 : static_cast<int>(value);
 }
 
+// An object name is read up to the next double quote, so that quote, line
+// breaks and other control or non-ASCII bytes become "_". Names keep ten
+// characters at most.
+std::string AscObjectName(const std::string& name, int position)
+{
+    return ShortObjectName(
+        ReplaceDisallowed(name, [](unsigned char c) { return c >= 0x20 && c < 0x7f && c != '"'; }), position);
+}
+
 }  // namespace
 
 int WriteAsc(CModel& model, FILE* fp, double scale)
@@ -24,6 +37,7 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
     model.StatusMessage("Saving Polygons");
 
     std::fprintf(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
+    const std::vector<std::string> names = FormatGroupNames(model, IsWritten, AscObjectName, 10);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -31,8 +45,9 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        std::fprintf(fp, "Named object: \"%s\"\n", ShortObjectName(group->name, g).c_str());
-        AddGroupTriangles(work, *group);
+        std::fprintf(fp, "Named object: \"%s\"\n", names[g].c_str());
+        if (!AddGroupTriangles(work, *group))
+            return FailWorkingModel(model, work);
 
         const long vertexCount = work.GetVertexCount();
         const long faceCount = WorkingFaceCount(work);

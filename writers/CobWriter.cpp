@@ -217,7 +217,8 @@ int WriteCob(CModel& model, FILE* fp, double /*scale*/)
         const uint32_t groupId = kGroupIdStep * k;
         const uint32_t polyId = kPolyIdStep * k;
         GroupChunk(out, name, groupId, kTopGroupId);
-        AddGroupTriangles(work, *group);
+        if (!AddGroupTriangles(work, *group))
+            return FailWorkingModel(model, work);
         PolygonChunk(out, work, name, polyId, groupId);
         MaterialChunk(out, *group, polyId + kMaterialIdOffset, polyId);
         work.Clear(false);

@@ -47,29 +47,50 @@ inline bool IsWritten(const CGroup* group)
     return group && group->active && group->polygons.GetCount() > 0;
 }
 
-// The scratch model a writer builds each group's mesh in. What it reports
-// about itself (clearing between groups, running out of memory) is nothing
-// the user asked about: the base model would print it on standard output,
-// where a converter's own output goes, so it stays silent. The document's
-// model still reports the writer's progress and errors.
+// The scratch model a writer builds each group's mesh in. Its progress texts
+// (clearing between groups) are nothing the user asked about: the base model
+// would print them on standard output, where a converter's own output goes,
+// so they stay silent. An error (it ran out of memory) is kept instead, for
+// the writer to fail the save with: a group written short must not be
+// reported as saved.
 class CWorkingModel : public CModel
 {
 public:
     void ShowStatus(const char*) override {}
-    void ShowError(const char*) override {}
+    void ShowError(const char* text) override
+    {
+        if (!m_failure[0])
+            std::snprintf(m_failure, sizeof m_failure, "%s", text);
+    }
     void ShowInfo(const char*) override {}
+
+    bool Failed() const { return m_failure[0] != '\0'; }
+    const char* Failure() const { return m_failure; }
+
+private:
+    char m_failure[256] = {};
 };
 
 // Copies the group's fan triangles into `work`, which merges shared corners
 // and drops triangles whose corners coincide, so that each group is written
-// with its own compact vertex list.
-inline void AddGroupTriangles(CModel& work, const CGroup& group)
+// with its own compact vertex list. False when the working model could not
+// hold them all (it has kept the reason).
+inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
 {
-    for (int p = 0; p < group.polygons.GetCount(); ++p)
+    for (int p = 0; p < group.polygons.GetCount() && !work.Failed(); ++p)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
                 work.AddTriangle(a, b, c);
             });
+    return !work.Failed();
+}
+
+// Ends a save whose working model failed: the user sees its reason, and the
+// document stays modified.
+inline int FailWorkingModel(CModel& model, const CWorkingModel& work)
+{
+    model.ErrorMessage("%s", work.Failure());
+    return 0;
 }
 
 // The triangles of the working model's current group (empty when selecting

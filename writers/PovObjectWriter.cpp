@@ -1,5 +1,9 @@
 #include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
 
+#include "GroupNames.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -90,8 +94,17 @@ bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s,
     return true;
 }
 
+// POV-Ray identifiers hold letters, digits and "_" only; the writer puts "_"
+// in front of each name, so a name may also start with a digit.
+std::vector<std::string> IdentifierNames(const CModel& model)
+{
+    return FormatGroupNames(model, Written, [](const std::string& name, int) {
+        return ReplaceDisallowed(name, [](unsigned char c) { return std::isalnum(c) || c == '_'; });
+    });
+}
+
 // Everything after the texture declarations; false on a write error.
-bool WriteObjectBody(CModel& model, FILE* fp, double s)
+bool WriteObjectBody(CModel& model, FILE* fp, double s, const std::vector<std::string>& names)
 {
     if (!PrintChecked(fp, "\n\n// This object has the following minimum and maximum values:\n") ||
         !PrintChecked(fp, "// xmin=%f, xmax=%f\n", model.m_min[0] * s, model.m_max[0] * s) ||
@@ -120,8 +133,8 @@ bool WriteObjectBody(CModel& model, FILE* fp, double s)
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
             continue;
-        const char* name = group->name.c_str();
-        model.StatusMessage("Saving Group %s", name);
+        const char* name = names[g].c_str();
+        model.StatusMessage("Saving Group %s", group->name.c_str());
         CModel::Indent(fp, d);
         if (!PrintChecked(fp, "// _%s\n", name))
             return false;
@@ -170,6 +183,7 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
     std::fputs("\treflection 0.1 refraction 1 ior 1.5\n", fp);
     std::fputs("}\n\n", fp);
     std::fputs("// Object converted to POVRay V2.2 by TRIVEX V2.7\n", fp);
+    const std::vector<std::string> names = IdentifierNames(model);
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
@@ -177,8 +191,8 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
         std::fprintf(fp,
                      group->textureIndex == 1 ? "#declare _%s = texture {pigment {color %s filter 0.5} finish {%s}}\n"
                                               : "#declare _%s = texture {pigment {color %s} finish {%s}}\n",
-                     group->name.c_str(), GroupColor(*group).name, GroupTexture(*group));
+                     names[g].c_str(), GroupColor(*group).name, GroupTexture(*group));
     }
 
-    return FinishWrite(model, fp, WriteObjectBody(model, fp, scale));
+    return FinishWrite(model, fp, WriteObjectBody(model, fp, scale, names));
 }

@@ -80,7 +80,8 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
         work.Clear(false);
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Compressing Group %s", group->name.c_str());
-        AddGroupTriangles(work, *group);
+        if (!AddGroupTriangles(work, *group))
+            return FailWorkingModel(model, work);
         model.StatusMessage("Saving Group %s", group->name.c_str());
 
         std::fprintf(fp, "\tDEF %s Separator {\n", DefName(group->name).c_str());

@@ -1,9 +1,13 @@
 // World Toolkit NFF 2.1: one object per group, each with its own merged
 // vertex list, its faces and a 4-bit colour.
 
+#include <cctype>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "GroupMesh.h"
+#include "GroupNames.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -18,6 +22,71 @@ int Nibble(float component)
     return digit < 0 ? 0 : digit > 15 ? 15 : static_cast<int>(digit);
 }
 
+bool IsWtkNameCharacter(unsigned char c)
+{
+    return std::isalnum(c) || c == '_' || c == '.' || c == ':';
+}
+
+// Whether `text` reads as a number or a hexadecimal colour rather than a name:
+// digits with an optional point and fraction and an optional exponent, or
+// "0x" and hexadecimal digits.
+bool IsWtkNumber(const std::string& text)
+{
+    auto digits = [&](size_t& i) {
+        size_t start = i;
+        while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])))
+            ++i;
+        return i - start;
+    };
+    if (text.size() > 2 && text[0] == '0' && text[1] == 'x')
+        return text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+    size_t i = 0;
+    size_t mantissa = digits(i);
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits(i);
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (digits(i) == 0)
+            return false;
+    }
+    return i == text.size();
+}
+
+// Whether a reader takes `name` as an object name: a word of letters, digits,
+// "_", "." and ":" that does not read as a number, a hexadecimal colour, an
+// "_name" option or one of the format's keywords.
+bool IsWtkObjectName(const std::string& name)
+{
+    static constexpr const char* kKeywords[] = {"nff",   "s8",    "version", "viewpos", "viewdir", "norm", "rgb",
+                                                "uv",    "rot",   "scale",   "trans",   "both",    "id",   "mirror"};
+    if (name.empty())
+        return false;
+    for (char c : name)
+        if (!IsWtkNameCharacter(static_cast<unsigned char>(c)))
+            return false;
+    for (const char* keyword : kKeywords)
+        if (name == keyword)
+            return false;
+    const bool option = name.size() >= 2 && name[0] == '_' &&
+                        (std::isalpha(static_cast<unsigned char>(name[1])) || name[1] == '_') &&
+                        name.find_first_of(".:") == std::string::npos;
+    return !option && !IsWtkNumber(name);
+}
+
+// Characters a name cannot hold become "_"; a name that would still read as
+// something else gains "_" in front, or "g" where that makes an option name.
+std::string WtkObjectName(const std::string& name, int)
+{
+    std::string fixed = ReplaceDisallowed(name, IsWtkNameCharacter);
+    if (IsWtkObjectName(fixed))
+        return fixed;
+    return IsWtkObjectName("_" + fixed) ? "_" + fixed : "g" + fixed;
+}
+
 }  // namespace
 
 int WriteWtkNff(CModel& model, FILE* fp, double scale)
@@ -28,6 +97,7 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
     model.StatusMessage("Saving Polygons");
 
     std::fprintf(fp, "// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
+    const std::vector<std::string> names = FormatGroupNames(model, IsWritten, WtkObjectName);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -35,7 +105,8 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        AddGroupTriangles(work, *group);
+        if (!AddGroupTriangles(work, *group))
+            return FailWorkingModel(model, work);
         // An object needs at least one vertex and one polygon: readers of the
         // format stop at an empty one and lose every object after it. A group
         // whose faces all collapsed has nothing to show, so it is left out.
@@ -43,7 +114,7 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             work.Clear(false);
             continue;
         }
-        std::fprintf(fp, "%s\n", group->name.c_str());
+        std::fprintf(fp, "%s\n", names[g].c_str());
 
         std::fprintf(fp, "%d\n", work.GetVertexCount());
         for (int i = 0; i < work.GetVertexCount(); ++i) {

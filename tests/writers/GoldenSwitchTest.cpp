@@ -45,8 +45,8 @@ TEST(GoldenFiles, OnlyTheScriptsValueRewrites)
     ASSERT_FALSE(kept.empty());
     for (const char* value : {"1", "0", "", "yes", "regenerate "}) {
         CScopedEnv env("TRIVEX_UPDATE_GOLDEN", value);
-        EXPECT_NONFATAL_FAILURE(testfiles::ExpectGolden(name, "not the writer's output"), "differs from golden file")
-            << "TRIVEX_UPDATE_GOLDEN=\"" << value << "\"";
+        SCOPED_TRACE(std::string("TRIVEX_UPDATE_GOLDEN=\"") + value + "\"");
+        EXPECT_NONFATAL_FAILURE(testfiles::ExpectGolden(name, "not the writer's output"), "differs from golden file");
         const bool unchanged = testfiles::ReadAll(path) == kept;
         EXPECT_TRUE(unchanged) << "TRIVEX_UPDATE_GOLDEN=\"" << value << "\" rewrote " << name;
         if (!unchanged)

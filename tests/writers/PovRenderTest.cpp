@@ -217,3 +217,19 @@ TEST_F(PovRender, IncludeWithNothingDrawnParses)
         EXPECT_NE(std::string::npos, summary.find("centre_differs=1")) << scene << ": " << summary;
     }
 }
+
+// Names with blanks and punctuation, as RAW and NFF files give them, and one
+// that clashes once they are fixed, still make a scene POV-Ray parses.
+TEST_F(PovRender, GroupNamesWithBlanksRender)
+{
+    CRecordingModel model;
+    model.SetGroup("left arm", FindColor("Red"), FindTexture("Shiny"));
+    model.AddTriangle({-1, -1, 0}, {1, -1, 0}, {0, 1, 0});
+    model.SetGroup("left_arm", FindColor("Blue"), FindTexture("Shiny"));
+    model.AddTriangle({-1, -1, 0.5f}, {1, -1, 0.5f}, {0, 1, 0.5f});
+    model.SetGroup("x.y (2)", FindColor("Green"), FindTexture("Shiny"));
+    model.AddTriangle({-1, -1, 1}, {1, -1, 1}, {0, 1, 1});
+    model.FinishLoad();
+    WriteAll(m_dir / "names.pov", WriteToString(WritePovScene, model, model.m_scale));
+    EXPECT_TRUE(ManyColours(Render("names.pov")));
+}

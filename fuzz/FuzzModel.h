@@ -15,6 +15,7 @@ public:
     void StatusMessage(const char*, ...) override {}
     void ErrorMessage(const char*, ...) override {}
     void InfoMessage(const char*, ...) override {}
+    void WarningMessage(const char*, ...) override {}
 };
 
 // Feeds the bytes to a reader through an in-memory stream.

@@ -279,3 +279,19 @@ TEST_F(ConvertTest, EarlyStopIsAWarning)
     EXPECT_EQ(0, Run("-q " + Quote(input) + " " + Quote(Path("quiet.raw")), &out));
     EXPECT_EQ(out, "");
 }
+
+// Group names that are no World Toolkit object names (blanks, keywords,
+// numbers, option names) are written so that the format's reader takes every
+// object back.
+TEST_F(ConvertTest, WorldToolkitObjectNamesReadBack)
+{
+    std::string raw;
+    int z = 0;
+    for (const char* name : {"left arm", "left_arm", "left-arm", "7", "both", "_x", "1e5"})
+        raw += "\"" + std::string(name) + "\"\n0 0 " + std::to_string(z) + " 1 0 " + std::to_string(z) + " 0 1 " +
+               std::to_string(z++) + "\n";
+    testfiles::WriteAll(Path("names.raw"), raw);
+    std::string out;
+    ASSERT_EQ(0, Run("--to wtk " + Quote(Path("names.raw")) + " " + Quote(Path("names.nff")), &out)) << out;
+    EXPECT_EQ(7, Polygons(Path("names.nff"), "--from wtk"));
+}

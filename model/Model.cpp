@@ -109,6 +109,7 @@ void CModel::SetGroup(const char* name, int colorIndex, int textureIndex)
     }
     if (!group || m_groups.Add(group) < 0) {
         delete group;
+        m_outOfMemory = true;
         ErrorMessage("Out of Memory\n");
         return;
     }
@@ -129,6 +130,7 @@ int CModel::AddVertex(const CVector& v, bool merge)
     int index = stored ? m_vertices.Add(stored) : -1;
     if (index < 0) {
         // A pool record that never made it into the array is reclaimed with the pool.
+        m_outOfMemory = true;
         ErrorMessage("m_vertices.Add() failed, Out of Memory");
         return -1;
     }
@@ -144,6 +146,7 @@ bool CModel::AddFace(int count, const int32_t* index)
         return false;
     CPolygon* polygon = m_polygonPool.New();
     if (!polygon || m_currentGroup->polygons.Add(polygon) < 0) {
+        m_outOfMemory = true;
         ErrorMessage("Out of Memory\n");
         return false;
     }
@@ -295,6 +298,7 @@ void CModel::Clear(bool updateViews)
     StatusMessage("Clearing All Data");
     BeginWait();
     FreeGeometry();
+    m_outOfMemory = false;
     m_normalsValid = 0;
     m_skyType = 0;
     m_floorType = 0;

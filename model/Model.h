@@ -89,6 +89,9 @@ public:
     // or memory runs out.
     bool AddFace(int count, const int32_t* index);
     void SmoothCurrentGroup();
+    // Whether SetGroup, AddVertex or AddFace ran out of memory since the last
+    // Clear: a read that went on would report a model with parts missing.
+    bool OutOfMemory() const { return m_outOfMemory; }
     void ClearVertexHash();
     void CreateXRef();
     void Clear(bool updateViews);
@@ -155,4 +158,5 @@ private:
     CPool<CPolygon> m_polygonPool;
     CPool<CVertexRef> m_xrefPool;
     CPolygon** m_xrefStorage = nullptr;  // one block backs every CVertexRef list
+    bool m_outOfMemory = false;
 };

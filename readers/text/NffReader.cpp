@@ -17,7 +17,7 @@ public:
         return readerframe::ReadMerging(m_model, [this] {
             Parse();
             // What was read stays, but the user learns that the file held more.
-            if (!m_atEnd)
+            if (!m_atEnd && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: the item there could not be read", m_itemLine);
         });
     }
@@ -26,7 +26,7 @@ private:
     // Items are read until one cannot be; what came before it stays.
     void Parse()
     {
-        for (;;) {
+        while (!m_model.OutOfMemory()) {
             m_itemLine = m_in.Line();
             int c = m_in.Get();
             switch (c) {
@@ -129,6 +129,8 @@ private:
             if (!ReadNumbers(patch ? 6 : 3))
                 return false;
             int index = m_model.AddVertex(CVector(m_numbers[0], m_numbers[1], m_numbers[2]), true);
+            if (index < 0)
+                return false;  // out of memory: the read fails
             m_corners.push_back(index + 1);
         }
         polygonsplit::AddPolygon(m_model, m_corners);

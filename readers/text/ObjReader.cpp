@@ -29,7 +29,9 @@ public:
                 readerframe::WarnIfCut(m_model, m_in, m_line);
                 if (m_line % 100 == 0)
                     m_model.StatusMessage("Reading Line# %ld", m_line);
-                if (!ReadLine())
+                // A vertex, face or group the model could not store fails
+                // the read; the model has said why.
+                if (!ReadLine() || m_model.OutOfMemory())
                     return Fail();
             }
         } catch (const std::bad_alloc&) {

@@ -22,7 +22,7 @@ public:
     {
         return readerframe::ReadMerging(m_model, [this] {
             long line = 0;
-            while (m_in.ReadLine(m_text)) {
+            while (!m_model.OutOfMemory() && m_in.ReadLine(m_text)) {
                 ++line;
                 readerframe::WarnIfCut(m_model, m_in, line);
                 ReadLine();

@@ -33,15 +33,20 @@ inline void WarnIfCut(CModel& model, const textinput::CTextStream& in, long line
 
 // The whole frame of the readers that merge corners as they read (RAW, TPOLY,
 // NFF): parse, release the merge index, then the load epilogue. Running out of
-// memory empties the model and gives 0.
+// memory empties the model and gives 0; the parse stops once the model has
+// run out (OutOfMemory), which has said so itself.
 template <typename Parse>
 int ReadMerging(CModel& model, Parse&& parse)
 {
     BeginRead(model);
+    bool failed = false;
     try {
         parse();
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory\n");
+        failed = true;
+    }
+    if (failed || model.OutOfMemory()) {
         model.EndWait();
         model.Clear(true);
         return 0;

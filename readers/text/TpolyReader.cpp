@@ -15,7 +15,7 @@ public:
         return readerframe::ReadMerging(m_model, [this] {
             ReadRecords();
             // The triangles before it stay, but the user learns that the file held more.
-            if (!m_atEnd)
+            if (!m_atEnd && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: no complete triangle record there",
                                        m_recordLine);
         });
@@ -46,6 +46,8 @@ private:
                 CountRead();
             }
             m_model.AddTriangle(corner[0], corner[1], corner[2]);
+            if (m_model.OutOfMemory())
+                return;
         }
     }
 

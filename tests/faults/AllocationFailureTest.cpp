@@ -126,37 +126,54 @@ TEST(AllocationFailure, SaveFailsOrIsComplete)
 
 // A load either reads every point and face, or fails with the model's
 // out-of-memory message and an empty model.
-TEST(AllocationFailure, AoffLoadFailsOrIsComplete)
+TEST(AllocationFailure, LoadFailsOrIsComplete)
 {
-    std::string text = "300 100 0\n";
+    // 200 triangles in each format, none sharing all its corners with another.
+    std::string aoff = "300 100 0\n", raw, tpoly, nff, obj;
     for (int i = 0; i < 300; ++i)
-        text += std::to_string(i % 17) + " " + std::to_string(i / 17) + " " + std::to_string(i % 5) + "\n";
+        aoff += std::to_string(i % 17) + " " + std::to_string(i / 17) + " " + std::to_string(i % 5) + "\n";
     for (int i = 0; i < 100; ++i)
-        text += "4 " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) +
+        aoff += "4 " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " + std::to_string(3 * i + 3) +
                 " " + std::to_string((3 * i + 4) % 300 + 1) + "\n";
-    long allowed = 0;
-    for (; allowed < kMaxAllocations; ++allowed) {
-        CRecordingModel model;
-        int result;
-        bool refused;
-        {
-            CAllocationLimit limit(allowed);
-            result = readertest::ReadText(ReadAoff, model, text);
-            refused = limit.Refused();
-        }
-        SCOPED_TRACE("with " + std::to_string(allowed) + " allocations");
-        if (result == 1) {
-            // Running short after the faces were read only loses what the
-            // load derives from them (normals, cross references).
-            EXPECT_EQ(300, model.GetVertexCount());
-            EXPECT_EQ(200, model.GetPolygonCount());
-            if (!refused)
-                break;
-        } else {
-            EXPECT_TRUE(refused);
-            ASSERT_FALSE(model.errors.empty());
-            EXPECT_TRUE(IsOutOfMemory(model.errors[0])) << model.errors[0];
-        }
+    for (int i = 0; i < 200; ++i) {
+        const std::string a = std::to_string(i), b = std::to_string(i + 1);
+        const std::string corners = a + " 0 0 " + b + " 0 0 " + a + " 1 0";
+        raw += corners + "\n";
+        tpoly += "3 " + corners + "\n";
+        nff += "p 3\n" + a + " 0 0\n" + b + " 0 0\n" + a + " 1 0\n";
+        obj += "v " + a + " 0 0\nv " + b + " 0 0\nv " + a + " 1 0\nf -3 -2 -1\n";
     }
-    EXPECT_LT(allowed, kMaxAllocations);
+    const struct
+    {
+        const char* name;
+        readertest::Reader read;
+        const std::string& text;
+    } readers[] = {{"aoff", ReadAoff, aoff}, {"raw", ReadRaw, raw}, {"tpoly", ReadTpoly, tpoly},
+                   {"nff", ReadNff, nff},    {"obj", ReadObj, obj}};
+    for (const auto& r : readers) {
+        long allowed = 0;
+        for (; allowed < kMaxAllocations; ++allowed) {
+            CRecordingModel model;
+            int result;
+            bool refused;
+            {
+                CAllocationLimit limit(allowed);
+                result = readertest::ReadText(r.read, model, r.text);
+                refused = limit.Refused();
+            }
+            SCOPED_TRACE(std::string(r.name) + " with " + std::to_string(allowed) + " allocations");
+            if (result == 1) {
+                // Running short after the faces were read only loses what the
+                // load derives from them (normals, cross references).
+                EXPECT_EQ(200, model.GetPolygonCount());
+                if (!refused)
+                    break;
+            } else {
+                EXPECT_TRUE(refused);
+                ASSERT_FALSE(model.errors.empty());
+                EXPECT_TRUE(IsOutOfMemory(model.errors[0])) << model.errors[0];
+            }
+        }
+        EXPECT_LT(allowed, kMaxAllocations) << r.name;
+    }
 }

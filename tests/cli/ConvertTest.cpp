@@ -286,10 +286,11 @@ TEST_F(ConvertTest, EarlyStopIsAWarning)
 TEST_F(ConvertTest, WorldToolkitObjectNamesReadBack)
 {
     std::string raw;
-    int z = 0;
-    for (const char* name : {"left arm", "left_arm", "left-arm", "7", "both", "_x", "1e5"})
-        raw += "\"" + std::string(name) + "\"\n0 0 " + std::to_string(z) + " 1 0 " + std::to_string(z) + " 0 1 " +
-               std::to_string(z++) + "\n";
+    int layer = 0;
+    for (const char* name : {"left arm", "left_arm", "left-arm", "7", "both", "_x", "1e5"}) {
+        const std::string z = std::to_string(layer++);
+        raw += "\"" + std::string(name) + "\"\n0 0 " + z + " 1 0 " + z + " 0 1 " + z + "\n";
+    }
     testfiles::WriteAll(Path("names.raw"), raw);
     std::string out;
     ASSERT_EQ(0, Run("--to wtk " + Quote(Path("names.raw")) + " " + Quote(Path("names.nff")), &out)) << out;

@@ -51,6 +51,11 @@ void CModel::InfoMessage(const char* format, ...)
     TRIVEX_FORWARD_FORMATTED(ShowInfo);
 }
 
+void CModel::NoticeMessage(const char* format, ...)
+{
+    TRIVEX_FORWARD_FORMATTED(ShowNotice);
+}
+
 #undef TRIVEX_FORWARD_FORMATTED
 
 void CModel::ShowStatus(const char* text)
@@ -319,6 +324,7 @@ void CModel::FinishLoad()
     CreateXRef();
     Center(false);
     Unitize(true, false);
+    ResolveNormalOrder();
     CalculateNormals();
     StatusMessage("File Read Finished");
     UpdateViews();

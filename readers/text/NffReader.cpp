@@ -14,7 +14,12 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] { Parse(); });
+        int result = readerframe::ReadMerging(m_model, [this] { Parse(); });
+        // Said after the load so that it is the status text that stays.
+        if (result > 0 && m_spheres + m_cones > 0)
+            m_model.NoticeMessage("Skipped %ld sphere%s and %ld cone%s: only polygons are read", m_spheres,
+                                  m_spheres == 1 ? "" : "s", m_cones, m_cones == 1 ? "" : "s");
+        return result;
     }
 
 private:
@@ -48,10 +53,12 @@ private:
             case 'c':  // cone: base and apex
                 if (!ReadNumbers(4) || !ReadNumbers(4))
                     return;
+                ++m_cones;
                 break;
             case 's':
                 if (!ReadNumbers(4))
                     return;
+                ++m_spheres;
                 break;
             case 'p':
                 if (!ReadPolygon(m_in.Get() == 'p'))
@@ -135,6 +142,8 @@ private:
     std::vector<int32_t> m_corners;
     float m_numbers[8] = {};
     long m_reads = 1;
+    long m_spheres = 0;
+    long m_cones = 0;
 };
 
 }  // namespace

@@ -313,7 +313,7 @@ int main(int argc, char** argv)
     // not shut out the models they belong to.
     std::map<std::string, std::string> taken;
     for (CJob& job : jobs) {
-        if (!job.in || ::access(job.input.c_str(), R_OK) != 0)
+        if (options.outputDir.empty() || !job.in || ::access(job.input.c_str(), R_OK) != 0)
             continue;
         auto [at, added] = taken.emplace(job.output, job.input);
         if (!added)

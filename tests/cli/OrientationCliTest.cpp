@@ -216,4 +216,7 @@ TEST_F(OrientationCli, BatchesSkipUnreadableInputsAndNffSaysWhatItLeftOut)
     EXPECT_EQ(Count(out, "c.nff: Skipped 2 spheres and 1 cone: only polygons are read"), 1u) << out;
     EXPECT_EQ(Run("-q " + args, &quiet), 1);
     EXPECT_EQ(Count(quiet, "Skipped"), 0u) << quiet;
+    // Reports write nothing, so they claim no names.
+    EXPECT_EQ(Run("--info " + Path("a.obj") + " " + Path("b.obj"), &out), 0) << out;
+    EXPECT_EQ(Count(out, "polygons ="), 2u) << out;
 }

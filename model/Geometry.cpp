@@ -264,6 +264,11 @@ int CModel::FindOutwardNormalOrder() const
     // six times the volume enclosed as seen from the origin, (b - a) x (c - a)
     // to twice the vector area, and its length to twice the area.
     double volume = 0.0, area = 0.0, opening[3] = {0.0, 0.0, 0.0}, farthest = 0.0;
+    auto cross = [](const double* a, const double* b, double* out) {
+        out[0] = a[1] * b[2] - a[2] * b[1];
+        out[1] = a[2] * b[0] - a[0] * b[2];
+        out[2] = a[0] * b[1] - a[1] * b[0];
+    };
     for (int g = 0; g < m_groups.GetCount(); ++g) {
         const CGroup* group = m_groups.GetAt(g);
         if (!group || !group->active)
@@ -285,11 +290,6 @@ int CModel::FindOutwardNormalOrder() const
                     if (d > farthest)
                         farthest = d;
                 }
-                auto cross = [](const double* a, const double* b, double* out) {
-                    out[0] = a[1] * b[2] - a[2] * b[1];
-                    out[1] = a[2] * b[0] - a[0] * b[2];
-                    out[2] = a[0] * b[1] - a[1] * b[0];
-                };
                 double bc[3], e1[3], e2[3], n[3];
                 cross(v[1], v[2], bc);
                 volume += v[0][0] * bc[0] + v[0][1] * bc[1] + v[0][2] * bc[2];

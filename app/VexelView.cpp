@@ -177,6 +177,9 @@ void CVexelView::OnViewPrefs()
     const int32_t order = dialog.m_order->isChecked() ? 1 : 0;
     const float angle = CTrivexDialog::Value(dialog.m_angle);
     if (order != (m_doc.m_normalOrder != 0 ? 1 : 0) || angle != m_doc.m_smoothAngle) {
+        // A changed order is the user's choice, kept for later loads too.
+        if (order != (m_doc.m_normalOrder != 0 ? 1 : 0))
+            m_doc.m_normalOrderSetting = order;
         m_doc.m_normalOrder = order;
         m_doc.m_smoothAngle = angle;
         m_doc.CalculateNormals();

@@ -73,6 +73,12 @@ void CConsoleModel::ShowError(const char* text)
     m_progress.PrintLine("trivex-convert: " + m_label + ": " + Trimmed(text));
 }
 
+void CConsoleModel::ShowNotice(const char* text)
+{
+    if (!m_quiet)
+        m_progress.PrintLine(m_label + ": " + Trimmed(text));
+}
+
 void CConsoleModel::ShowInfo(const char* text)
 {
     m_progress.PrintOut(std::string(text) + "\n");

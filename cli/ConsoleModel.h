@@ -32,13 +32,13 @@ private:
 };
 
 // A model that reports on the console: errors on standard error prefixed with
-// the input's name, status texts only when verbose, information on standard
-// output, and long reads on the progress line.
+// the input's name, status texts only when verbose, notices unless quiet,
+// information on standard output, and long reads on the progress line.
 class CConsoleModel : public CModel
 {
 public:
-    CConsoleModel(std::string label, bool verbose, CProgress& progress)
-        : m_label(std::move(label)), m_verbose(verbose), m_progress(progress)
+    CConsoleModel(std::string label, bool verbose, bool quiet, CProgress& progress)
+        : m_label(std::move(label)), m_verbose(verbose), m_quiet(quiet), m_progress(progress)
     {
     }
 
@@ -46,15 +46,14 @@ public:
     void ShowError(const char* text) override;
     void ShowInfo(const char* text) override;
     void ShowWarning(const char* text) override;
-    // Quiet runs print nothing but errors.
-    void SetQuiet(bool quiet) { m_quiet = quiet; }
+    void ShowNotice(const char* text) override;
 
     int ErrorCount() const { return m_errors; }
 
 private:
     std::string m_label;
     bool m_verbose;
-    bool m_quiet = false;
+    bool m_quiet;
     CProgress& m_progress;
     int m_errors = 0;
 };

@@ -8,6 +8,7 @@
 
 #include "Colors.h"
 #include "Formats.h"
+#include "Model.h"
 
 namespace {
 
@@ -91,6 +92,29 @@ int LookUp(const std::string& name, const char* (*nameAt)(int), int count)
 const char* ColorNameAt(int i) { return ColorTable[i].name; }
 const char* TextureNameAt(int i) { return TextureNames[i]; }
 
+// Options that take a value, so that anything else starting with "-" is
+// reported as unknown rather than taking the next argument as its value.
+bool TakesValue(const std::string& arg)
+{
+    static const char* const kValued[] = {"--from", "--to", "-o", "--output-dir", "-j", "--jobs", "--scale", "--up",
+                                          "--mirror", "--smooth-angle", "--normal-order", "--raw-groups", "--extrude",
+                                          "--extrusion", "--sky", "--floor", "--floor-offset", "--rotate-x",
+                                          "--rotate-y", "--rotate-z", "--color", "--texture", "--smooth", "--ignore",
+                                          "--text", "--preview", "--preview-size"};
+    for (const char* name : kValued)
+        if (arg == name)
+            return true;
+    return false;
+}
+
+std::string TextureList()
+{
+    std::string list;
+    for (int i = 0; i < kTextureCount; ++i)
+        list += std::string(i == 0 ? "" : i + 1 == kTextureCount ? " or " : ", ") + TextureNames[i];
+    return list;
+}
+
 bool SplitAssignment(const std::string& text, std::string& group, std::string& value)
 {
     size_t eq = text.rfind('=');
@@ -119,15 +143,19 @@ const char* UsageText()
            "  -j, --jobs N           convert N files at once (default: one per core)\n"
            "  --info                 print the model information and its groups; write nothing\n"
            "  --list-formats         list the formats and what can be done with them\n"
+           "  --list-colors          list the colour names --color takes\n"
            "\n"
            "Reading:\n"
            "  --smooth-angle DEG     smoothing angle for vertex normals, 0..180 (default 70)\n"
-           "  --normal-order ORDER   \"file\" (default) or \"reverse\" corner order for normals\n"
+           "  --normal-order ORDER   which way normals point: \"auto\" (default: outward on\n"
+           "                         closed models, else counter-clockwise fronts), \"file\"\n"
+           "                         (clockwise fronts) or \"reverse\" (counter-clockwise fronts)\n"
            "  --extrude on|off       DXF: extrude 2D polylines (default on)\n"
            "  --extrusion AMOUNT     DXF: extrusion amount, 0.01..100 (default 1)\n"
            "  --text STRING          TrueType input: the text to build (default \"Test\")\n"
            "\n"
            "Editing:\n"
+           "  --up y|z               the model's up axis; z turns +Z up before other rotations\n"
            "  --rotate-x DEG, --rotate-y DEG, --rotate-z DEG\n"
            "                         rotate, -360..360; applied X, then Y, then Z\n"
            "  --mirror AXES          mirror on the axes named, e.g. x or xz\n"
@@ -138,7 +166,8 @@ const char* UsageText()
            "  --ignore GROUP         leave a group out of the output\n"
            "\n"
            "Writing:\n"
-           "  --scale S              output scale, 0.001..500 (default: the size as read)\n"
+           "  --scale S              output size: the model's bounding radius in output\n"
+           "                         units, 0.001..500 (default: the size as read); not a factor\n"
            "  --raw-groups on|off    name the groups in RAW output (default on)\n"
            "  --sky SKY              POV-Ray sky: none, blue, lightning, stars (or 0..3)\n"
            "  --floor FLOOR          POV-Ray floor: none, checker, jade, marble, wood,\n"
@@ -208,6 +237,8 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             return EParse::Version;
         if (arg == "--list-formats")
             return EParse::Formats;
+        if (arg == "--list-colors")
+            return EParse::Colors;
         if (arg == "-v" || arg == "--verbose") {
             o.verbose = true;
         } else if (arg == "-q" || arg == "--quiet") {
@@ -216,6 +247,9 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             o.info = true;
         } else if (arg == "--smooth-all") {
             o.smoothAll = true;
+        } else if (!TakesValue(arg)) {
+            message = "unknown option " + arg;
+            return EParse::Error;
         } else if (!next(v)) {
             return EParse::Error;
         } else if (arg == "--from" || arg == "--to") {
@@ -247,8 +281,15 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                 o.normalOrder = 1;
             else if (s == "reverse" || s == "0")
                 o.normalOrder = 0;
+            else if (s == "auto")
+                o.normalOrder = kNormalOrderAuto;
             else
-                return bad(v, "\"file\" or \"reverse\"");
+                return bad(v, "\"auto\", \"file\" or \"reverse\"");
+        } else if (arg == "--up") {
+            std::string axis = Lower(v);
+            if (axis != "y" && axis != "z")
+                return bad(v, "y or z");
+            o.zUp = axis == "z";
         } else if (arg == "--raw-groups" || arg == "--extrude") {
             if (!ParseSwitch(v, choice))
                 return bad(v, "on or off");
@@ -286,7 +327,8 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             bool color = arg == "--color";
             int index = color ? LookUp(name, ColorNameAt, kColorCount) : LookUp(name, TextureNameAt, kTextureCount);
             if (index < 0)
-                return bad(name, color ? "no such colour" : "no such texture");
+                return bad(name, color ? "no such colour; --list-colors shows the names"
+                                       : ("no such texture; the textures are " + TextureList()).c_str());
             (color ? o.colors : o.textures).emplace_back(group, index);
         } else if (arg == "--smooth") {
             o.smooth.push_back(v);
@@ -309,9 +351,6 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                 return bad(v, "WIDTHxHEIGHT, each 16 to 8192");
             o.previewWidth = w;
             o.previewHeight = h;
-        } else {
-            message = "unknown option " + arg;
-            return EParse::Error;
         }
     }
 

@@ -19,13 +19,14 @@ struct COptions
 
     std::optional<float> scale;
     std::optional<float> smoothAngle;
-    std::optional<int> normalOrder;
+    std::optional<int> normalOrder;  // 1, 0 or kNormalOrderAuto
     std::optional<int> rawGroups;
     std::optional<int> sky;
     std::optional<int> floor;
     std::optional<float> floorOffset;
     std::optional<int> extrude2D;
     std::optional<float> extrusion;
+    bool zUp = false;          // the model stands on Z: turn +Z up first
     float rotate[3] = {0, 0, 0};
     std::string mirror;        // any of "xyz"
     std::vector<std::pair<std::string, int>> colors;    // group, colour index
@@ -39,7 +40,7 @@ struct COptions
     int previewHeight = 480;
 };
 
-enum class EParse { Run, Help, Version, Formats, Error };
+enum class EParse { Run, Help, Version, Formats, Colors, Error };
 
 // Parses argv; on Error, `message` says what was wrong.
 EParse ParseOptions(int argc, char** argv, COptions& options, std::string& message);

@@ -107,6 +107,8 @@ bool ApplyEdits(CConsoleModel& model, const COptions& o)
         model.Center(false);
         model.Unitize(true, false);
     }
+    if (o.zUp)
+        model.TurnZUp(false);
     if (o.rotate[0] != 0)
         model.RotateX(o.rotate[0], false);
     if (o.rotate[1] != 0)
@@ -159,29 +161,34 @@ struct CJob
     std::string input;
     std::string output;
     std::string clash;  // the earlier input that writes the same output
+    const CFormat* in = nullptr;
+    std::string problem;  // why the input cannot be read, when it cannot
 };
 
 // Converts one file; true on success.
 bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries)
 {
-    CConsoleModel model(job.input, o.verbose, progress);
-    model.SetQuiet(o.quiet);
+    CConsoleModel model(job.input, o.verbose, o.quiet, progress);
+    if (!job.in) {
+        model.ErrorMessage("%s%s", o.outputDir.empty() ? "" : "skipped: ", job.problem.c_str());
+        return false;
+    }
     if (!job.clash.empty()) {
         model.ErrorMessage("not converted: %s would overwrite the output of %s", job.output.c_str(), job.clash.c_str());
         return false;
     }
+    const CFormat* in = job.in;
     std::string problem;
-    const CFormat* in = InputFormat(o, job.input, problem);
     const bool writes = !o.info && !job.output.empty();
     const CFormat* out = writes ? OutputFormat(o, job.output, problem) : nullptr;
-    if (!in || (writes && !out)) {
+    if (writes && !out) {
         model.ErrorMessage("%s", problem.c_str());
         return false;
     }
     if (o.smoothAngle)
         model.m_smoothAngle = *o.smoothAngle;
     if (o.normalOrder)
-        model.m_normalOrder = *o.normalOrder;
+        model.m_normalOrderSetting = *o.normalOrder;
     if (o.rawGroups)
         model.m_rawGroups = *o.rawGroups;
     if (o.extrude2D)
@@ -242,6 +249,14 @@ void ListFormats()
     }
 }
 
+void ListColors()
+{
+    std::printf("%-5s %-20s %-6s %-6s %s\n", "index", "name", "red", "green", "blue");
+    for (int i = 0; i < kColorCount; ++i)
+        std::printf("%-5d %-20s %-6.3f %-6.3f %.3f\n", i, ColorTable[i].name, ColorTable[i].red, ColorTable[i].green,
+                    ColorTable[i].blue);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -257,6 +272,9 @@ int main(int argc, char** argv)
         return 0;
     case EParse::Formats:
         ListFormats();
+        return 0;
+    case EParse::Colors:
+        ListColors();
         return 0;
     case EParse::Error:
         std::fprintf(stderr, "trivex-convert: %s\nTry 'trivex-convert --help'.\n", message.c_str());
@@ -277,18 +295,29 @@ int main(int argc, char** argv)
         for (const std::string& input : options.inputs) {
             fs::path name = fs::path(input).filename();
             name.replace_extension(to->extension);
-            jobs.push_back({input, (fs::path(options.outputDir) / name).string(), ""});
-        }
-        // Inputs that differ only in their extension would write the same file.
-        std::map<std::string, std::string> taken;
-        for (CJob& job : jobs) {
-            auto [at, added] = taken.emplace(job.output, job.input);
-            if (!added)
-                job.clash = at->second;
+            CJob& job = jobs.emplace_back();
+            job.input = input;
+            job.output = (fs::path(options.outputDir) / name).string();
         }
     } else {
-        for (const std::string& input : options.inputs)
-            jobs.push_back({input, options.output, ""});
+        for (const std::string& input : options.inputs) {
+            CJob& job = jobs.emplace_back();
+            job.input = input;
+            job.output = options.output;
+        }
+    }
+    for (CJob& job : jobs)
+        job.in = InputFormat(options, job.input, job.problem);
+    // Inputs that differ only in their extension would write the same file.
+    // Only inputs that can be read claim a name: a folder's .mtl files must
+    // not shut out the models they belong to.
+    std::map<std::string, std::string> taken;
+    for (CJob& job : jobs) {
+        if (options.outputDir.empty() || !job.in || ::access(job.input.c_str(), R_OK) != 0)
+            continue;
+        auto [at, added] = taken.emplace(job.output, job.input);
+        if (!added)
+            job.clash = at->second;
     }
 
     CInterruptWatch interrupt;

@@ -156,6 +156,11 @@ void CModel::Rotate(Axis axis, float degrees, bool updateViews)
         if (CVector* v = m_vertices.GetAt(i))
             *v = axis == Axis::X ? v->RotateX(degrees) : axis == Axis::Y ? v->RotateY(degrees) : v->RotateZ(degrees);
     }
+    FinishRotation(updateViews);
+}
+
+void CModel::FinishRotation(bool updateViews)
+{
     VerticesMoved();
     StatusMessage("Rotation Finished");
     SetModified(true);
@@ -163,6 +168,19 @@ void CModel::Rotate(Axis axis, float degrees, bool updateViews)
     CalculateNormals();
     if (updateViews)
         UpdateViews();
+}
+
+void CModel::TurnZUp(bool updateViews)
+{
+    // The quarter turn about X, done exactly: turned through the rotation's
+    // pi of 3.14159, every coordinate would keep a trace of the old axis.
+    StatusMessage("Rotating Object %3.2f Degrees on the X Axis", 90.0);
+    BeginWait();
+    for (int i = 0; i < m_vertices.GetCount(); ++i) {
+        if (CVector* v = m_vertices.GetAt(i))
+            *v = CVector(v->x, v->z, -v->y);
+    }
+    FinishRotation(updateViews);
 }
 
 void CModel::RotateX(float degrees, bool updateViews) { Rotate(Axis::X, degrees, updateViews); }
@@ -181,6 +199,10 @@ void CModel::Mirror(Axis axis, bool updateViews)
         }
     }
     VerticesMoved();
+    // A reflection turns every face's winding around as seen from outside;
+    // reading the corners the other way keeps the normals on the side of the
+    // surface they were on.
+    m_normalOrder = m_normalOrder ? 0 : 1;
     StatusMessage("Mirroring Finished");
     SetModified(true);
     EndWait();
@@ -234,4 +256,78 @@ void CModel::CalculateNormals()
     m_normalsValid = 1;
     StatusMessage("Polygon & Vertex Normal Calculation Finished");
     EndWait();
+}
+
+int CModel::FindOutwardNormalOrder() const
+{
+    // Over the fan triangles (a, b, c) of the active faces: a . (b x c) sums to
+    // six times the volume enclosed as seen from the origin, (b - a) x (c - a)
+    // to twice the vector area, and its length to twice the area.
+    double volume = 0.0, area = 0.0, opening[3] = {0.0, 0.0, 0.0}, farthest = 0.0;
+    auto cross = [](const double* a, const double* b, double* out) {
+        out[0] = a[1] * b[2] - a[2] * b[1];
+        out[1] = a[2] * b[0] - a[0] * b[2];
+        out[2] = a[0] * b[1] - a[1] * b[0];
+    };
+    for (int g = 0; g < m_groups.GetCount(); ++g) {
+        const CGroup* group = m_groups.GetAt(g);
+        if (!group || !group->active)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            for (int k = 2; k < polygon->count && k < 4; ++k) {
+                const CVector* corners[3] = {polygon->GetVertex(0), polygon->GetVertex(k - 1), polygon->GetVertex(k)};
+                if (!corners[0] || !corners[1] || !corners[2])
+                    continue;
+                double v[3][3];
+                for (int i = 0; i < 3; ++i) {
+                    v[i][0] = corners[i]->x;
+                    v[i][1] = corners[i]->y;
+                    v[i][2] = corners[i]->z;
+                    double d = v[i][0] * v[i][0] + v[i][1] * v[i][1] + v[i][2] * v[i][2];
+                    if (d > farthest)
+                        farthest = d;
+                }
+                double bc[3], e1[3], e2[3], n[3];
+                cross(v[1], v[2], bc);
+                volume += v[0][0] * bc[0] + v[0][1] * bc[1] + v[0][2] * bc[2];
+                for (int i = 0; i < 3; ++i) {
+                    e1[i] = v[1][i] - v[0][i];
+                    e2[i] = v[2][i] - v[0][i];
+                }
+                cross(e1, e2, n);
+                for (int i = 0; i < 3; ++i)
+                    opening[i] += n[i];
+                area += std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            }
+        }
+    }
+    // A closed surface has no vector area left over, and its volume is the same
+    // from every point. Through openings of vector area N the volume seen from
+    // a point p changes by p . N. The winding is clear when the volume is
+    // several times what any point within the model's reach could change
+    // (a sphere may lack a cap of some 60 degrees; a room without its front
+    // wall, modelled to be seen from inside, does not count as closed), and
+    // more than the rounding of a flat, two-sided sheet.
+    constexpr double kMargin = 4.0;
+    const double reach = std::sqrt(farthest);
+    const double open = std::sqrt(opening[0] * opening[0] + opening[1] * opening[1] + opening[2] * opening[2]);
+    const double magnitude = std::fabs(volume);
+    if (!std::isfinite(volume) || !std::isfinite(open) || !std::isfinite(area) || area <= 0.0)
+        return -1;
+    if (magnitude <= kMargin * open * reach || magnitude <= 1e-4 * area * reach)
+        return -1;
+    return volume > 0.0 ? 0 : 1;
+}
+
+void CModel::ResolveNormalOrder()
+{
+    if (m_normalOrderSetting != kNormalOrderAuto) {
+        m_normalOrder = m_normalOrderSetting ? 1 : 0;
+        return;
+    }
+    int outward = FindOutwardNormalOrder();
+    m_normalOrder = outward < 0 ? 0 : outward;
 }

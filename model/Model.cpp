@@ -56,6 +56,11 @@ void CModel::WarningMessage(const char* format, ...)
     TRIVEX_FORWARD_FORMATTED(ShowWarning);
 }
 
+void CModel::NoticeMessage(const char* format, ...)
+{
+    TRIVEX_FORWARD_FORMATTED(ShowNotice);
+}
+
 #undef TRIVEX_FORWARD_FORMATTED
 
 void CModel::ShowStatus(const char* text)
@@ -333,6 +338,7 @@ void CModel::FinishLoad()
     CreateXRef();
     Center(false);
     Unitize(true, false);
+    ResolveNormalOrder();
     CalculateNormals();
     StatusMessage("File Read Finished");
     UpdateViews();

@@ -19,6 +19,9 @@
 
 class CModel;
 
+// The normal-order setting that lets each load choose the order itself.
+constexpr int32_t kNormalOrderAuto = -1;
+
 // One face. Vertex numbers are 1-based; unused slots hold 0.
 struct CPolygon
 {
@@ -69,10 +72,15 @@ public:
     // stopped early, or skipped part of a line). Shown as information unless
     // ShowWarning is overridden.
     virtual void WarningMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
+    // A status text the user should not miss, such as what a reader had to
+    // leave out. By default it is shown like any status text; a converter
+    // prints it even when it hides the other status texts.
+    virtual void NoticeMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void ShowStatus(const char* text);
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);
+    virtual void ShowNotice(const char* text) { ShowStatus(text); }
     virtual void Assertion(bool condition, const char* text, const char* file, long line);
     virtual void UpdateViews() {}
     virtual void SetModified(bool) {}
@@ -110,6 +118,19 @@ public:
     void MirrorY(bool updateViews);
     void MirrorZ(bool updateViews);
     void CalculateNormals();
+    // Turns the model so that its +Z axis points up (+Y): (x, y, z) becomes
+    // (x, z, -y) exactly, for models from programs that stand on Z.
+    void TurnZUp(bool updateViews);
+
+    // The normal order that makes the normals of the active faces point out of
+    // the volume they enclose: 0 when the faces wind counter-clockwise seen
+    // from outside, 1 when clockwise, -1 when they enclose no clear volume (an
+    // open surface, a single face, faces wound both ways).
+    int FindOutwardNormalOrder() const;
+    // Puts m_normalOrderSetting in force: m_normalOrder becomes the setting,
+    // or for kNormalOrderAuto the outward order, 0 when there is none. Callers
+    // recompute the normals afterwards.
+    void ResolveNormalOrder();
 
     // The sequence every reader ends with once it has filled the model.
     void FinishLoad();
@@ -137,7 +158,12 @@ public:
     float m_scale = 1.0f;
     int32_t m_normalsValid = 0;
     float m_smoothAngle = 70.0f;
-    int32_t m_normalOrder = 1;
+    // The order in force: 1, face normals follow the stored corner order
+    // (clockwise fronts); 0, the reverse (counter-clockwise fronts, the common
+    // convention and so the order a model starts with).
+    int32_t m_normalOrder = 0;
+    // What the user asked for: 1, 0, or kNormalOrderAuto to choose per load.
+    int32_t m_normalOrderSetting = kNormalOrderAuto;
     int32_t m_rawGroups = 1;
 
 protected:
@@ -148,6 +174,7 @@ protected:
 private:
     enum class Axis { X, Y, Z };
     void Rotate(Axis axis, float degrees, bool updateViews);
+    void FinishRotation(bool updateViews);
     void Mirror(Axis axis, bool updateViews);
     void VerticesMoved();
     void FreeGeometry();

@@ -20,6 +20,11 @@ public:
         events.push_back(std::string("error ") + text);
     }
     void ShowInfo(const char* text) override { infos.emplace_back(text); }
+    void ShowNotice(const char* text) override
+    {
+        notices.emplace_back(text);
+        events.push_back(std::string("notice ") + text);
+    }
     void BeginWait() override
     {
         ++waitDepth;
@@ -50,7 +55,7 @@ public:
         return false;
     }
 
-    std::vector<std::string> status, errors, infos;
+    std::vector<std::string> status, errors, infos, notices;
     // Every status and error text and every other notification, in order.
     std::vector<std::string> events;
     int waitDepth = 0;

@@ -14,12 +14,17 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] {
+        int result = readerframe::ReadMerging(m_model, [this] {
             Parse();
             // What was read stays, but the user learns that the file held more.
             if (!m_atEnd && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: the item there could not be read", m_itemLine);
         });
+        // Said after the load so that it is the status text that stays.
+        if (result > 0 && m_spheres + m_cones > 0)
+            m_model.NoticeMessage("Skipped %ld sphere%s and %ld cone%s: only polygons are read", m_spheres,
+                                  m_spheres == 1 ? "" : "s", m_cones, m_cones == 1 ? "" : "s");
+        return result;
     }
 
 private:
@@ -55,10 +60,12 @@ private:
             case 'c':  // cone: base and apex
                 if (!ReadNumbers(4) || !ReadNumbers(4))
                     return;
+                ++m_cones;
                 break;
             case 's':
                 if (!ReadNumbers(4))
                     return;
+                ++m_spheres;
                 break;
             case 'p':
                 if (!ReadPolygon(m_in.Get() == 'p'))
@@ -146,6 +153,8 @@ private:
     long m_reads = 1;
     long m_itemLine = 1;
     bool m_atEnd = false;
+    long m_spheres = 0;
+    long m_cones = 0;
 };
 
 }  // namespace

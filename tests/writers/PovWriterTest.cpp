@@ -143,8 +143,8 @@ TEST(PovObject, ScaleMultipliesCornersAndExtentsButNotNormals)
     EXPECT_NE(std::string::npos, one.find("// ymin=-1.000000, ymax=2.000000\n"));
     EXPECT_NE(std::string::npos, two.find("// ymin=-2.000000, ymax=4.000000\n"));
     // Corner (-1,-1,-1) of the smooth body with its stored (unit) normal.
-    EXPECT_NE(std::string::npos, two.find("<-2.000000, -2.000000, -2.000000>, <0.000000, 0.000000, 1.000000>,\n"));
-    EXPECT_NE(std::string::npos, one.find("<-1.000000, -1.000000, -1.000000>, <0.000000, 0.000000, 1.000000>,\n"));
+    EXPECT_NE(std::string::npos, two.find("<-2.000000, -2.000000, -2.000000>, <0.000000, 0.000000, -1.000000>,\n"));
+    EXPECT_NE(std::string::npos, one.find("<-1.000000, -1.000000, -1.000000>, <0.000000, 0.000000, -1.000000>,\n"));
 }
 
 TEST(PovObject, IgnoredGroupStillCountsForTheOuterUnion)

@@ -46,6 +46,7 @@ TEST(VrmlWriterGolden, Tetrahedron)
 TEST(VrmlWriterGolden, AssemblyScaleTwoClockwise)
 {
     CModel model;
+    model.m_normalOrder = 1;
     samples::Assembly(model);
     ExpectGolden("vrml_assembly_clockwise.wrl", Vrml(model, 2.0));
 }
@@ -68,13 +69,13 @@ TEST(VrmlWriterGolden, Parts)
 TEST(VrmlWriter, NoActiveGroupGivesHeaderAndClosingBrace)
 {
     CModel empty;
-    EXPECT_EQ(Header("CLOCKWISE") + "}\n", Vrml(empty, 1.0));
+    EXPECT_EQ(Header("COUNTERCLOCKWISE") + "}\n", Vrml(empty, 1.0));
 
     CModel ignored;
     samples::Tetrahedron(ignored);
     ignored.GetGroup(0)->active = 0;
-    ignored.m_normalOrder = 0;
-    EXPECT_EQ(Header("COUNTERCLOCKWISE") + "}\n", Vrml(ignored, 1.0));
+    ignored.m_normalOrder = 1;
+    EXPECT_EQ(Header("CLOCKWISE") + "}\n", Vrml(ignored, 1.0));
 }
 
 TEST(VrmlWriter, SmoothGroupsGetCreaseAngleAndNormalIndex)

@@ -23,7 +23,7 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    std::fprintf(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
+    Print(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -31,29 +31,29 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        std::fprintf(fp, "Named object: \"%s\"\n", ShortObjectName(group->name, g).c_str());
+        Print(fp, "Named object: \"%s\"\n", ShortObjectName(group->name, g).c_str());
         AddGroupTriangles(work, *group);
 
         const long vertexCount = work.GetVertexCount();
         const long faceCount = WorkingFaceCount(work);
-        std::fprintf(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
-        std::fprintf(fp, "Vertex List:\n");
+        Print(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
+        Print(fp, "Vertex List:\n");
         for (long i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, static_cast<int>(i));
-            std::fprintf(fp, "Vertex %ld:  X:%f    Y:%f    Z:%f\n", i, v.x * s, v.y * s, v.z * s);
+            Print(fp, "Vertex %ld:  X:%f    Y:%f    Z:%f\n", i, v.x * s, v.y * s, v.z * s);
         }
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
-        std::fprintf(fp, "Face list:\n");
+        Print(fp, "Face list:\n");
         for (long f = 0; f < faceCount; ++f) {
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
-            std::fprintf(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", f, static_cast<long>(face->index[0] - 1),
+            Print(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", f, static_cast<long>(face->index[0] - 1),
                          static_cast<long>(face->index[1] - 1), static_cast<long>(face->index[2] - 1));
-            std::fprintf(fp, "Material: \"r%dg%db%da90\"\n", red, green, blue);
-            std::fprintf(fp, "Smoothing: 32\n");
+            Print(fp, "Material: \"r%dg%db%da90\"\n", red, green, blue);
+            Print(fp, "Smoothing: 32\n");
         }
         work.Clear(false);
     }

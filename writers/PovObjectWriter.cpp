@@ -174,7 +174,7 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
             continue;
-        std::fprintf(fp,
+        Print(fp,
                      group->textureIndex == 1 ? "#declare _%s = texture {pigment {color %s filter 0.5} finish {%s}}\n"
                                               : "#declare _%s = texture {pigment {color %s} finish {%s}}\n",
                      group->name.c_str(), GroupColor(*group).name, GroupTexture(*group));

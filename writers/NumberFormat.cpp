@@ -193,6 +193,22 @@ constexpr int kMaxWidth = 64;
 // one these routines do not write.
 const char* ParseSpec(const char* p, CSpec& spec)
 {
+    // The conversions records are made of, without flags or width.
+    switch (p[0]) {
+    case 'f':
+    case 'g':
+    case 'd':
+    case 's':
+        spec.conversion = p[0];
+        return p + 1;
+    case 'l':
+        if (p[1] == 'd') {
+            spec.isLong = true;
+            spec.conversion = 'd';
+            return p + 2;
+        }
+        break;
+    }
     for (;; ++p) {
         if (*p == '0')
             spec.zero = true;
@@ -259,19 +275,43 @@ bool Supported(const char* format)
     return true;
 }
 
+size_t Write(const void* data, size_t length, FILE* fp)
+{
+#if defined(__GLIBC__)
+    // The program writes each stream from one thread; the lock buys nothing.
+    return fwrite_unlocked(data, 1, length, fp);
+#else
+    return std::fwrite(data, 1, length, fp);
+#endif
+}
+
 // Collects one record and hands it to the stream in as few writes as it can.
+// A record too long for the buffer is written in pieces, but only once the
+// whole format is known to be one these routines write: until then nothing
+// has reached the stream and the C library can still take over.
 class CRecord
 {
 public:
-    explicit CRecord(FILE* fp) : m_fp(fp) {}
+    CRecord(FILE* fp, const char* format) : m_fp(fp), m_format(format) {}
+
+    bool Unsupported() const { return m_unsupported; }
+    void MarkUnsupported() { m_unsupported = true; }
+
+    bool Put(char c)
+    {
+        if (m_used == sizeof m_buffer && !Flush(false))
+            return false;
+        m_buffer[m_used++] = c;
+        return true;
+    }
 
     bool Append(const char* text, size_t length)
     {
         if (length > sizeof m_buffer - m_used) {
-            if (!Flush())
+            if (!Flush(false))
                 return false;
             if (length > sizeof m_buffer)
-                return std::fwrite(text, 1, length, m_fp) == length;
+                return Write(text, length, m_fp) == length;
         }
         std::memcpy(m_buffer + m_used, text, length);
         m_used += length;
@@ -281,21 +321,32 @@ public:
     // Room for one conversion and its padding.
     char* Reserve()
     {
-        if (sizeof m_buffer - m_used < kMaxNumber + kMaxWidth + 1 && !Flush())
+        if (sizeof m_buffer - m_used < kMaxNumber + kMaxWidth + 1 && !Flush(false))
             return nullptr;
         return m_buffer + m_used;
     }
     void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer); }
 
-    bool Flush()
+    bool Flush(bool last)
     {
+        if (!last && !m_verified) {
+            m_verified = true;
+            if (!Supported(m_format)) {
+                m_unsupported = true;
+                return false;
+            }
+        }
         const size_t used = m_used;
         m_used = 0;
-        return used == 0 || std::fwrite(m_buffer, 1, used, m_fp) == used;
+        m_verified = true;
+        return used == 0 || Write(m_buffer, used, m_fp) == used;
     }
 
 private:
     FILE* m_fp;
+    const char* m_format;
+    bool m_verified = false;
+    bool m_unsupported = false;
     size_t m_used = 0;
     char m_buffer[1024];
 };
@@ -304,7 +355,11 @@ private:
 char* Padded(char* out, const char* text, size_t length, const CSpec& spec)
 {
     const size_t width = static_cast<size_t>(spec.width);
-    const size_t pad = width > length ? width - length : 0;
+    if (width <= length) {
+        std::memcpy(out, text, length);
+        return out + length;
+    }
+    const size_t pad = width - length;
     if (spec.left) {
         std::memcpy(out, text, length);
         std::memset(out + length, ' ', pad);
@@ -321,25 +376,28 @@ char* Padded(char* out, const char* text, size_t length, const CSpec& spec)
     return out + length + pad;
 }
 
-}  // namespace
-
-bool VPrint(FILE* fp, const char* format, va_list args)
+// Formats into the record. False when the stream refused a piece or the
+// format holds a conversion these routines do not write.
+bool Format(CRecord& record, const char* p, va_list args)
 {
-    if (!Supported(format))
-        return std::vfprintf(fp, format, args) >= 0;
-    CRecord record(fp);
-    const char* p = format;
-    while (*p) {
-        const char* percent = std::strchr(p, '%');
-        const size_t literal = percent ? static_cast<size_t>(percent - p) : std::strlen(p);
-        if (literal && !record.Append(p, literal))
-            return false;
-        if (!percent)
-            break;
+    for (;;) {
+        const char c = *p;
+        if (c == '\0')
+            return true;
+        if (c != '%') {
+            if (!record.Put(c))
+                return false;
+            ++p;
+            continue;
+        }
         CSpec spec;
-        p = ParseSpec(percent + 1, spec);
+        p = ParseSpec(p + 1, spec);
+        if (!p) {
+            record.MarkUnsupported();  // nothing has reached the stream yet
+            return false;
+        }
         if (spec.conversion == '%') {
-            if (!record.Append("%", 1))
+            if (!record.Put('%'))
                 return false;
             continue;
         }
@@ -360,6 +418,29 @@ bool VPrint(FILE* fp, const char* format, va_list args)
                 return false;
             continue;
         }
+        char* out = record.Reserve();
+        if (!out)
+            return false;
+        if (spec.width == 0) {
+            // Nothing to pad: the digits go straight into the record.
+            switch (spec.conversion) {
+            case 'f':
+                out = Fixed(out, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+                break;
+            case 'g':
+                out = General(out, va_arg(args, double));
+                break;
+            case 'd':
+                out = Integer(out, spec.isLong ? va_arg(args, long) : va_arg(args, int));
+                break;
+            case 'x':
+                out = spec.isLong ? std::to_chars(out, out + 24, va_arg(args, unsigned long), 16).ptr
+                                  : std::to_chars(out, out + 24, va_arg(args, unsigned), 16).ptr;
+                break;
+            }
+            record.Commit(out);
+            continue;
+        }
         char number[kMaxNumber + 8];
         char* end = number;
         switch (spec.conversion) {
@@ -377,12 +458,24 @@ bool VPrint(FILE* fp, const char* format, va_list args)
                               : std::to_chars(number, number + 24, va_arg(args, unsigned), 16).ptr;
             break;
         }
-        char* out = record.Reserve();
-        if (!out)
-            return false;
         record.Commit(Padded(out, number, static_cast<size_t>(end - number), spec));
     }
-    return record.Flush();
+}
+
+}  // namespace
+
+bool VPrint(FILE* fp, const char* format, va_list args)
+{
+    va_list original;
+    va_copy(original, args);
+    CRecord record(fp, format);
+    bool ok = Format(record, format, args) && record.Flush(true);
+    if (!ok && record.Unsupported()) {
+        // Nothing was written: the C library formats the whole record.
+        ok = std::vfprintf(fp, format, original) >= 0;
+    }
+    va_end(original);
+    return ok;
 }
 
 }  // namespace numberformat

@@ -121,6 +121,7 @@ TEST(NumberFormat, RecordsMatchFprintf)
     EXPECT_EQ("#" + longName + "#\n", Printed("#%s#\n", longName.c_str()));
     // Conversions it does not write itself still come out as fprintf's.
     EXPECT_EQ(Oracle("%e %+d %.3g %c", 1.5, 3, 2.25, 'q'), Printed("%e %+d %.3g %c", 1.5, 3, 2.25, 'q'));
+    EXPECT_EQ(longName + " " + Oracle("%e", 1.5), Printed("%s %e", longName.c_str(), 1.5));
 }
 
 TEST(NumberFormat, RefusedWritesAreReported)

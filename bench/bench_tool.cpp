@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -165,15 +166,23 @@ int TimeWriters(int argc, char** argv)
                 std::fprintf(stderr, "%s: write failed\n", writer.name);
                 return 1;
             }
-            FILE* check = std::fopen(path.c_str(), "rb");
-            if (check && std::fseek(check, 0, SEEK_END) == 0)
-                bytes = std::ftell(check);
-            if (check)
-                std::fclose(check);
+        }
+        // Size and a checksum of the output, so that two builds can be shown
+        // to write the same bytes.
+        uint64_t sum = 1469598103934665603ull;
+        if (FILE* check = std::fopen(path.c_str(), "rb")) {
+            unsigned char block[65536];
+            for (size_t n; (n = std::fread(block, 1, sizeof block, check)) > 0;) {
+                bytes += static_cast<long>(n);
+                for (size_t i = 0; i < n; ++i)
+                    sum = (sum ^ block[i]) * 1099511628211ull;
+            }
+            std::fclose(check);
         }
         std::remove(path.c_str());
         std::sort(times.begin(), times.end());
-        std::printf("%s %ld %.6f\n", writer.name, bytes, times[times.size() / 2]);
+        std::printf("%s %ld %.6f %016llx\n", writer.name, bytes, times[times.size() / 2],
+                    static_cast<unsigned long long>(sum));
         std::fflush(stdout);
     }
     return 0;

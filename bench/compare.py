@@ -164,14 +164,15 @@ def writers(ours, before, paths, out_dir):
             out = subprocess.run([os.path.join(folder, "bench_tool"), "writers", source, out_dir, "1"],
                                  check=True, stdout=subprocess.PIPE, text=True).stdout
             for line in out.splitlines():
-                fmt, size, seconds = line.split()
-                table.setdefault(fmt, []).append((int(size), float(seconds)))
+                fmt, size, seconds, checksum = line.split()
+                table.setdefault(fmt, []).append((int(size), float(seconds), checksum))
     for fmt in WRITERS:
         size = now[fmt][0][0]
-        if size != old[fmt][0][0]:
-            print("  %-5s output differs in size from the old build's: %d against %d bytes" % (fmt, size, old[fmt][0][0]))
-        t_now = statistics.median(s for _, s in now[fmt])
-        t_old = statistics.median(s for _, s in old[fmt])
+        same = now[fmt][0][::2] == old[fmt][0][::2]
+        print("  %-5s output the same bytes as the old build's: %s" % (
+            fmt, verdict("writer %s output byte-identical to before" % fmt, same)))
+        t_now = statistics.median(s for _, s, _ in now[fmt])
+        t_old = statistics.median(s for _, s, _ in old[fmt])
         speedup = t_old / t_now
         print("  %-5s %10.1f %10.1f %10.1f %9.2f  %s" % (
             fmt, size / 1e6, size / 1e6 / t_now, size / 1e6 / t_old, speedup,
@@ -214,7 +215,7 @@ def scaling(ours, paths, readable, out_dir):
         out = subprocess.run([tool, "writers", paths[(name, "obj")], out_dir, str(RUNS)],
                              check=True, stdout=subprocess.PIPE, text=True).stdout
         for line in out.splitlines():
-            fmt, _, seconds = line.split()
+            fmt, _, seconds, _ = line.split()
             table.setdefault(fmt, []).append(float(seconds))
     for fmt in WRITERS:
         growth_line("grid writer %s" % fmt, counts, table[fmt])

@@ -50,10 +50,9 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
-            Print(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", f, static_cast<long>(face->index[0] - 1),
-                         static_cast<long>(face->index[1] - 1), static_cast<long>(face->index[2] - 1));
-            Print(fp, "Material: \"r%dg%db%da90\"\n", red, green, blue);
-            Print(fp, "Smoothing: 32\n");
+            Print(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\nMaterial: \"r%dg%db%da90\"\nSmoothing: 32\n", f,
+                  static_cast<long>(face->index[0] - 1), static_cast<long>(face->index[1] - 1),
+                  static_cast<long>(face->index[2] - 1), red, green, blue);
         }
         work.Clear(false);
     }

@@ -49,9 +49,9 @@ int WriteNff(CModel& model, FILE* fp, double scale)
                 const CVector* bn = smooth ? VertexNormal(model, nb) : nullptr;
                 const CVector* cn = smooth ? VertexNormal(model, nc) : nullptr;
                 if (an && bn && cn) {
-                    Print(fp, "pp 3\n%f %f %f %f %f %f\n", a.x * s, a.y * s, a.z * s, an->x, an->y, an->z);
-                    Print(fp, "%f %f %f %f %f %f\n", b.x * s, b.y * s, b.z * s, bn->x, bn->y, bn->z);
-                    Print(fp, "%f %f %f %f %f %f\n", c.x * s, c.y * s, c.z * s, cn->x, cn->y, cn->z);
+                    Print(fp, "pp 3\n%f %f %f %f %f %f\n%f %f %f %f %f %f\n%f %f %f %f %f %f\n", a.x * s, a.y * s,
+                          a.z * s, an->x, an->y, an->z, b.x * s, b.y * s, b.z * s, bn->x, bn->y, bn->z, c.x * s,
+                          c.y * s, c.z * s, cn->x, cn->y, cn->z);
                 } else {
                     failed = !PrintChecked(fp, "p 3\n%f %f %f\n%f %f %f\n%f %f %f\n", a.x * s, a.y * s, a.z * s,
                                            b.x * s, b.y * s, b.z * s, c.x * s, c.y * s, c.z * s);

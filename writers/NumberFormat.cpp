@@ -134,7 +134,12 @@ char* General(char* out, double value)
     // them, -4 <= X < 6 is written as a plain decimal with 5 - X digits after
     // the point, trailing zeros dropped; anything else in exponent form.
     if (a >= 1e-5 && a < 1e6) {
-        int x = static_cast<int>(std::floor(std::log10(a)));
+        // A first guess at X from the value before rounding; the loop below
+        // corrects it when rounding carries or the guess is one off.
+        static constexpr double kTens[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
+        int x = -5;
+        while (x < 5 && a >= kTens[x + 5])
+            ++x;
         for (int attempt = 0; attempt < 3; ++attempt) {
             const int p = 5 - x;
             if (p < 0 || p > kMaxPrecision)

@@ -30,14 +30,13 @@ bool WriteFace(FILE* fp, const CPolygon& polygon, bool smooth, int normalCount)
 {
     for (int i = 0; i < polygon.count && smooth; ++i)
         smooth = polygon.index[i] <= normalCount;
-    if (!PrintChecked(fp, "f "))
-        return false;
-    for (int i = 0; i < polygon.count; ++i) {
-        long number = polygon.index[i];
-        if (!(smooth ? PrintChecked(fp, "%ld//%ld ", number, number) : PrintChecked(fp, "%ld ", number)))
-            return false;
-    }
-    return PrintChecked(fp, "\n");
+    // The whole line in one write; faces have three or four corners.
+    const long a = polygon.index[0], b = polygon.index[1], c = polygon.index[2], d = polygon.index[3];
+    if (polygon.count == 3)
+        return smooth ? PrintChecked(fp, "f %ld//%ld %ld//%ld %ld//%ld \n", a, a, b, b, c, c)
+                      : PrintChecked(fp, "f %ld %ld %ld \n", a, b, c);
+    return smooth ? PrintChecked(fp, "f %ld//%ld %ld//%ld %ld//%ld %ld//%ld \n", a, a, b, b, c, c, d, d)
+                  : PrintChecked(fp, "f %ld %ld %ld %ld \n", a, b, c, d);
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)

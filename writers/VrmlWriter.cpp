@@ -43,6 +43,13 @@ void WriteIndexLines(FILE* fp, const CModel& work)
 {
     const int count = WorkingFaceCount(work);
     for (int p = 0; p < count; ++p) {
+        const CPolygon* triangle = WorkingFaces(work)->GetAt(p);
+        if (triangle && triangle->count == 3) {
+            // The working model holds triangles only: one write per line.
+            Print(fp, p + 1 < count ? "\t\t\t\t%d, %d, %d, -1,\n" : "\t\t\t\t%d, %d, %d, -1\n",
+                  triangle->index[0] - 1, triangle->index[1] - 1, triangle->index[2] - 1);
+            continue;
+        }
         Print(fp, "\t\t\t\t");
         if (const CPolygon* face = WorkingFaces(work)->GetAt(p))
             for (int k = 0; k < face->count && k < 4; ++k)
@@ -98,8 +105,7 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
         const int vertexCount = work.GetVertexCount();
         for (int i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, i);
-            Print(fp, "\t\t\t\t%f %f %f", v.x * s, v.y * s, v.z * s);
-            Print(fp, i + 1 < vertexCount ? ",\n" : "\n");
+            Print(fp, i + 1 < vertexCount ? "\t\t\t\t%f %f %f,\n" : "\t\t\t\t%f %f %f\n", v.x * s, v.y * s, v.z * s);
         }
         Print(fp, "\t\t\t]\n");
         Print(fp, "\t\t}\n\n");

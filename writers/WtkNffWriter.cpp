@@ -58,6 +58,12 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             const CPolygon* face = WorkingFaces(work)->GetAt(p);
             if (!face)
                 continue;
+            if (face->count == 3) {
+                // The working model holds triangles only: one write per face.
+                Print(fp, "3 %d %d %d 0x%01x%01x%01x both\n", face->index[0] - 1, face->index[1] - 1,
+                      face->index[2] - 1, red, green, blue);
+                continue;
+            }
             Print(fp, "%d ", face->count);
             for (int k = 0; k < face->count && k < 4; ++k)
                 Print(fp, "%d ", face->index[k] - 1);

@@ -28,12 +28,15 @@ int CVertexIndex::Bucket(const CVector& v)
 
 int64_t CVertexIndex::CellCoord(float c, double offset)
 {
-    double t = std::floor((static_cast<double>(c) + offset) * kCellsPerUnit);
+    double t = (static_cast<double>(c) + offset) * kCellsPerUnit;
     if (t > kCellLimit)
         t = kCellLimit;
     if (t < -kCellLimit)
         t = -kCellLimit;
-    return static_cast<int64_t>(t);
+    // floor() by truncation and a step down for negative fractions: the
+    // library call costs more than the rest of a lookup.
+    int64_t cell = static_cast<int64_t>(t);
+    return static_cast<double>(cell) > t ? cell - 1 : cell;
 }
 
 size_t CVertexIndex::Slot(int64_t x, int64_t y, int64_t z) const

@@ -386,14 +386,14 @@ char* Padded(char* out, const char* text, size_t length, const CSpec& spec)
 bool Format(CRecord& record, const char* p, va_list args)
 {
     for (;;) {
-        const char c = *p;
-        if (c == '\0')
-            return true;
-        if (c != '%') {
-            if (!record.Put(c))
+        if (*p != '%') {
+            const char* run = p;
+            while (*p != '%' && *p != '\0')
+                ++p;
+            if (!record.Append(run, static_cast<size_t>(p - run)))
                 return false;
-            ++p;
-            continue;
+            if (*p == '\0')
+                return true;
         }
         CSpec spec;
         p = ParseSpec(p + 1, spec);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "BlockArray.h"
 #include "Colors.h"
@@ -144,10 +145,21 @@ private:
     void VerticesMoved();
     void FreeGeometry();
     void FreeXRef();
+    void IndexPendingVertices();
 
     CPool<CVector> m_vertexPool;
     CPool<CVector> m_normalPool;
     CPool<CPolygon> m_polygonPool;
     CPool<CVertexRef> m_xrefPool;
     CPolygon** m_xrefStorage = nullptr;  // one block backs every CVertexRef list
+    // Vertices added without merging and not yet in m_vertexHash, oldest
+    // first, with the bucket of the coordinates they were added with. They
+    // are filed only when a merging add needs them, so a reader that never
+    // merges (OBJ, AOFF) never builds the index at all.
+    struct CPendingVertex
+    {
+        int32_t index;
+        int32_t bucket;
+    };
+    std::vector<CPendingVertex> m_pending;
 };

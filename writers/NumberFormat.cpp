@@ -93,6 +93,31 @@ CSplit Split(double a, int precision)
     return {whole, fraction};
 }
 
+// Split for the usual case, from one double multiplication: t = a * 10^p is
+// the exact product rounded, so it is off by at most half a unit in its last
+// place (below t * 2^-53). When t lies clearly nearer one integer than the
+// next, the exact product rounds to that same integer; only near a tie is the
+// exact arithmetic of Split needed. False when it is.
+bool QuickSplit(double a, int precision, CSplit& split)
+{
+    const double t = a * static_cast<double>(kPow10[precision]);
+    if (!(t < 0x1p52))
+        return false;
+    // Adding and taking away 2^52 rounds to an integer, ties to even.
+    const double n = (t + 0x1p52) - 0x1p52;
+    if (!(std::fabs(t - n) < 0.5 - t * 0x1p-50))
+        return false;
+    const uint64_t whole = static_cast<uint64_t>(n);
+    split = {whole / kPow10[precision], whole % kPow10[precision]};
+    return true;
+}
+
+CSplit SplitFast(double a, int precision)
+{
+    CSplit split;
+    return QuickSplit(a, precision, split) ? split : Split(a, precision);
+}
+
 char* FixedDigits(char* out, CSplit split, int precision)
 {
     out = Digits(out, split.whole);
@@ -116,7 +141,7 @@ char* Fixed(char* out, double value, int precision)
     const double a = std::fabs(value);
     if (a >= 9.2e18)
         return std::to_chars(out, out + kMaxNumber, a, std::chars_format::fixed, precision).ptr;
-    return FixedDigits(out, Split(a, precision), precision);
+    return FixedDigits(out, SplitFast(a, precision), precision);
 }
 
 char* General(char* out, double value)
@@ -144,7 +169,7 @@ char* General(char* out, double value)
             const int p = 5 - x;
             if (p < 0 || p > kMaxPrecision)
                 break;
-            const CSplit split = Split(a, p);
+            const CSplit split = SplitFast(a, p);
             const uint64_t n = split.whole * kPow10[p] + split.fraction;
             if (n >= 1000000) {
                 ++x;

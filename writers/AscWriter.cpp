@@ -1,6 +1,8 @@
 // 3D Studio ASCII scene: one named triangle mesh per group, with its own
 // merged vertex list and a material named after the group's colour.
 
+#include <cstdio>
+
 #include "GroupMesh.h"
 #include "WriteCheck.h"
 #include "Writers.h"
@@ -40,19 +42,27 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
         Print(fp, "Vertex List:\n");
         for (long i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, static_cast<int>(i));
-            Print(fp, "Vertex %ld:  X:%f    Y:%f    Z:%f\n", i, v.x * s, v.y * s, v.z * s);
+            numberformat::CRecordOut line(fp);  // "Vertex %ld:  X:%f    Y:%f    Z:%f\n"
+            line.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
+            line.Text("    Z:").Fixed(v.z * s).Text("\n").Write();
         }
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
         Print(fp, "Face list:\n");
+        // The material and smoothing lines after every face are the group's.
+        char material[64];
+        const int materialLength = std::snprintf(material, sizeof material, "Material: \"r%dg%db%da90\"\nSmoothing: 32\n",
+                                                 red, green, blue);
         for (long f = 0; f < faceCount; ++f) {
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
-            Print(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\nMaterial: \"r%dg%db%da90\"\nSmoothing: 32\n", f,
-                  static_cast<long>(face->index[0] - 1), static_cast<long>(face->index[1] - 1),
-                  static_cast<long>(face->index[2] - 1), red, green, blue);
+            // "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", then the material lines.
+            numberformat::CRecordOut line(fp);
+            line.Text("Face ").Long(f).Text(": A:").Long(face->index[0] - 1).Text(" B:").Long(face->index[1] - 1);
+            line.Text(" C:").Long(face->index[2] - 1).Text(" AB:1 BC:1 CA:1\n");
+            line.Text(material, static_cast<size_t>(materialLength)).Write();
         }
         work.Clear(false);
     }

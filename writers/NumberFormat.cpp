@@ -305,7 +305,7 @@ bool Supported(const char* format)
     return true;
 }
 
-size_t Write(const void* data, size_t length, FILE* fp)
+size_t WriteBytes(const void* data, size_t length, FILE* fp)
 {
 #if defined(__GLIBC__)
     // The program writes each stream from one thread; the lock buys nothing.
@@ -341,7 +341,7 @@ public:
             if (!Flush(false))
                 return false;
             if (length > sizeof m_buffer)
-                return Write(text, length, m_fp) == length;
+                return WriteBytes(text, length, m_fp) == length;
         }
         std::memcpy(m_buffer + m_used, text, length);
         m_used += length;
@@ -369,7 +369,7 @@ public:
         const size_t used = m_used;
         m_used = 0;
         m_verified = true;
-        return used == 0 || Write(m_buffer, used, m_fp) == used;
+        return used == 0 || WriteBytes(m_buffer, used, m_fp) == used;
     }
 
 private:
@@ -493,6 +493,11 @@ bool Format(CRecord& record, const char* p, va_list args)
 }
 
 }  // namespace
+
+bool CRecordOut::Put(const char* data, size_t length)
+{
+    return WriteBytes(data, length, m_fp) == length;
+}
 
 bool VPrint(FILE* fp, const char* format, va_list args)
 {

@@ -46,8 +46,11 @@ void WriteIndexLines(FILE* fp, const CModel& work)
         const CPolygon* triangle = WorkingFaces(work)->GetAt(p);
         if (triangle && triangle->count == 3) {
             // The working model holds triangles only: one write per line.
-            Print(fp, p + 1 < count ? "\t\t\t\t%d, %d, %d, -1,\n" : "\t\t\t\t%d, %d, %d, -1\n",
-                  triangle->index[0] - 1, triangle->index[1] - 1, triangle->index[2] - 1);
+            // "\t\t\t\t%d, %d, %d, -1,\n", the last line without the comma
+            numberformat::CRecordOut line(fp);
+            line.Text("\t\t\t\t").Long(triangle->index[0] - 1).Text(", ").Long(triangle->index[1] - 1).Text(", ");
+            line.Long(triangle->index[2] - 1).Text(", -1");
+            (p + 1 < count ? line.Text(",\n") : line.Text("\n")).Write();
             continue;
         }
         Print(fp, "\t\t\t\t");
@@ -105,7 +108,10 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
         const int vertexCount = work.GetVertexCount();
         for (int i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, i);
-            Print(fp, i + 1 < vertexCount ? "\t\t\t\t%f %f %f,\n" : "\t\t\t\t%f %f %f\n", v.x * s, v.y * s, v.z * s);
+            // "\t\t\t\t%f %f %f,\n", the last point without the comma
+            numberformat::CRecordOut line(fp);
+            line.Text("\t\t\t\t").Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s);
+            (i + 1 < vertexCount ? line.Text(",\n") : line.Text("\n")).Write();
         }
         Print(fp, "\t\t\t]\n");
         Print(fp, "\t\t}\n\n");

@@ -48,7 +48,8 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
         Print(fp, "%d\n", work.GetVertexCount());
         for (int i = 0; i < work.GetVertexCount(); ++i) {
             CVector v = WorkingVertex(work, i);
-            Print(fp, "%f %f %f\n", v.x * s, v.y * s, v.z * s);
+            numberformat::CRecordOut line(fp);  // "%f %f %f\n"
+            line.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n").Write();
         }
 
         const ColorEntry& color = GroupColor(*group);
@@ -60,8 +61,11 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
                 continue;
             if (face->count == 3) {
                 // The working model holds triangles only: one write per face.
-                Print(fp, "3 %d %d %d 0x%01x%01x%01x both\n", face->index[0] - 1, face->index[1] - 1,
-                      face->index[2] - 1, red, green, blue);
+                // "3 %d %d %d 0x%01x%01x%01x both\n"
+                numberformat::CRecordOut line(fp);
+                line.Text("3 ").Long(face->index[0] - 1).Text(" ").Long(face->index[1] - 1).Text(" ");
+                line.Long(face->index[2] - 1).Text(" 0x").HexDigit(red).HexDigit(green).HexDigit(blue);
+                line.Text(" both\n").Write();
                 continue;
             }
             Print(fp, "%d ", face->count);

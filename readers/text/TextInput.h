@@ -114,6 +114,56 @@ private:
     std::string m_long;
 };
 
+// The common case of ScanDouble without copying: a plain decimal number
+// that ends inside the bytes the source holds in memory is parsed where it
+// lies. The token is the one the copying path below would collect, and
+// from_chars gives strtod's value for it. Anything else (no digits, inf or
+// nan, a value out of range, a number running past the buffer) is left to
+// the copying path, with nothing consumed.
+template <typename Source>
+bool ScanDecimalInPlace(Source& in, double& value)
+{
+    const char* start;
+    const char* end;  // null: the text ends with a zero byte
+    if (!in.Contiguous(start, end))
+        return false;
+    auto more = [end](const char* q) { return end ? q < end : *q != '\0'; };
+    const char* p = start;
+    if (more(p) && (*p == '+' || *p == '-'))
+        ++p;
+    const char* body = p;
+    bool digits = false;
+    while (more(p) && IsDigit(*p)) {
+        ++p;
+        digits = true;
+    }
+    if (more(p) && *p == '.') {
+        ++p;
+        while (more(p) && IsDigit(*p)) {
+            ++p;
+            digits = true;
+        }
+    }
+    if (!digits)
+        return false;
+    if (more(p) && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (more(p) && (*p == '+' || *p == '-'))
+            ++p;
+        while (more(p) && IsDigit(*p))
+            ++p;
+    }
+    if (!more(p))
+        return false;
+    double parsed;
+    const std::from_chars_result r = std::from_chars(*start == '+' ? body : start, p, parsed);
+    if (r.ec != std::errc())
+        return false;
+    value = parsed;
+    in.Skip(static_cast<size_t>(p - start));
+    return true;
+}
+
 // Skips white space, then reads a decimal floating-point number the way %g
 // does: optional sign, digits with an optional point, optional exponent, or
 // inf/infinity/nan. False, with nothing but white space consumed past the
@@ -124,6 +174,8 @@ bool ScanDouble(Source& in, double& value)
 {
     while (IsSpace(in.Peek()))
         in.Get();
+    if (ScanDecimalInPlace(in, value))
+        return true;
     CNumberToken token;
     if (in.Peek() == '+' || in.Peek() == '-')
         token.Push(static_cast<char>(in.Get()));
@@ -210,6 +262,14 @@ public:
     bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
     const char* Position() const { return m_p; }
+    // The unread text, which ends with a zero byte.
+    bool Contiguous(const char*& start, const char*& end) const
+    {
+        start = m_p;
+        end = nullptr;
+        return true;
+    }
+    void Skip(size_t n) { m_p += n; }
 
 private:
     const char* m_p;
@@ -259,6 +319,16 @@ public:
     bool ReadDouble(double& value) { return ScanDouble(*this, value); }
     bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
+    // The buffered bytes not read yet; false at end of input.
+    bool Contiguous(const char*& start, const char*& end)
+    {
+        if (m_pos == m_end && !Fill())
+            return false;
+        start = reinterpret_cast<const char*>(m_buffer + m_pos);
+        end = reinterpret_cast<const char*>(m_buffer + m_end);
+        return true;
+    }
+    void Skip(size_t n) { m_pos += n; }
 
 private:
     bool Fill();

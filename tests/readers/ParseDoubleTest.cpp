@@ -117,3 +117,47 @@ TEST(ParseDouble, LineScannerReadsLongNumbersWhole)
     EXPECT_EQ(std::strtod(digits.c_str(), nullptr), first);
     EXPECT_EQ(9.0, second);
 }
+
+TEST(ParseDouble, ScannersAgreeWithStrtodOnLinesAndStreams)
+{
+    // Each text between blanks and a following 7, read from a line and from a
+    // stream: the number read must be strtod's, and both must stop at the same
+    // place (the 7 reads back the same way).
+    std::string all;
+    std::vector<std::string> texts;
+    for (const std::string& text : Texts())
+        if (text.find_first_of("0123456789") != std::string::npos)
+            texts.push_back(text);
+    for (const std::string& text : texts)
+        all += "  " + text + " 7\n";
+    FILE* fp = fmemopen(all.data(), all.size(), "r");
+    ASSERT_NE(nullptr, fp);
+    textinput::CTextStream stream(fp);
+    int mismatches = 0;
+    for (const std::string& text : texts) {
+        const std::string line = "  " + text + " 7\n";
+        textinput::CLineScanner scanner(line.c_str());
+        double fromLine = 0, fromStream = 0;
+        long afterLine = 0, afterStream = 0;
+        const bool lineOk = scanner.ReadDouble(fromLine);
+        const bool streamOk = stream.ReadDouble(fromStream);
+        scanner.ReadLong(afterLine);
+        stream.ReadLong(afterStream);
+        stream.SkipLine();
+        const char* p = text.c_str();
+        while (textinput::IsSpace(static_cast<unsigned char>(*p)))
+            ++p;
+        // Hexadecimal, inf and nan are read as tokens of their own, not as
+        // strtod would take them; for those the two sources need only agree.
+        const bool decimal = text.find_first_of("xXiInN") == std::string::npos;
+        const double want = std::strtod(p, nullptr);
+        const bool same = lineOk == streamOk && afterLine == afterStream && SameDouble(fromLine, fromStream) &&
+                          (!lineOk || !decimal || SameDouble(fromLine, want));
+        if (!same && ++mismatches <= 20)
+            ADD_FAILURE() << "\"" << text << "\": line " << lineOk << " " << fromLine << " then " << afterLine
+                          << ", stream " << streamOk << " " << fromStream << " then " << afterStream << ", strtod "
+                          << want;
+    }
+    std::fclose(fp);
+    EXPECT_EQ(0, mismatches);
+}

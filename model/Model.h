@@ -23,10 +23,12 @@ class CModel;
 // One face. Vertex numbers are 1-based; unused slots hold 0.
 struct CPolygon
 {
+    // The two 16-bit fields sit together at the end, so that a face takes 40
+    // bytes instead of 48 with padding: models hold millions of them.
     CModel* owner = nullptr;
-    int16_t count = 0;
     int32_t index[4] = {0, 0, 0, 0};
     CVector normal;
+    int16_t count = 0;
     int16_t flag = 0;
 
     // The vertex of slot i, or null when the slot does not resolve to one.

@@ -72,6 +72,13 @@ public:
         m_used = static_cast<size_t>(numberformat::Fixed(m_buffer + m_used, value, precision) - m_buffer);
         return *this;
     }
+    // %g.
+    CRecordOut& General(double value)
+    {
+        Room();
+        m_used = static_cast<size_t>(numberformat::General(m_buffer + m_used, value) - m_buffer);
+        return *this;
+    }
     // %d and %ld.
     CRecordOut& Long(long value)
     {

@@ -127,6 +127,7 @@ int CModel::AddVertex(const CVector& v, bool merge)
 {
     int bucket = CVertexIndex::Bucket(v);
     if (merge) {
+        IndexPendingVertices();
         int found = m_vertexHash.Find(v, bucket, m_vertices);
         if (found >= 0)
             return found;
@@ -140,9 +141,31 @@ int CModel::AddVertex(const CVector& v, bool merge)
         return -1;
     }
     *stored = v;
+    if (!merge) {
+        // Filed later, with the bucket of the coordinates it was added with,
+        // exactly as if it were filed now and moved with the others since.
+        try {
+            m_pending.push_back({index, bucket});
+            return index;
+        } catch (const std::bad_alloc&) {
+            IndexPendingVertices();
+        }
+    }
     // A vertex missing from the index only stops later merges with it.
     m_vertexHash.Insert(v, bucket, index);
     return index;
+}
+
+void CModel::IndexPendingVertices()
+{
+    if (m_pending.empty())
+        return;
+    // The pending vertices are newer than every filed one, so filing them in
+    // order keeps the index in vertex order.
+    for (const CPendingVertex& pending : m_pending)
+        if (const CVector* v = m_vertices.GetAt(pending.index))
+            m_vertexHash.Insert(*v, pending.bucket, pending.index);
+    std::vector<CPendingVertex>().swap(m_pending);
 }
 
 bool CModel::AddFace(int count, const int32_t* index)
@@ -188,6 +211,7 @@ void CModel::SmoothCurrentGroup()
 void CModel::ClearVertexHash()
 {
     m_vertexHash.Clear();
+    std::vector<CPendingVertex>().swap(m_pending);
 }
 
 long CModel::GetPolygonCount() const
@@ -292,6 +316,7 @@ void CModel::FreeGeometry()
     m_groups.FreeAll();
     m_polygonPool.FreeAll();
     m_vertexHash.Clear();
+    std::vector<CPendingVertex>().swap(m_pending);
     FreeXRef();
     m_vertexNormals.FreeAll();
     m_normalPool.FreeAll();
@@ -328,8 +353,11 @@ int CModel::LongestGroupName() const
 
 void CModel::Indent(FILE* fp, int depth)
 {
-    for (int i = 0; i < depth; ++i)
-        std::fputc('\t', fp);
+    // One write per indent instead of one per tab: exporters indent every line.
+    static constexpr char kTabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
+    constexpr int kMost = static_cast<int>(sizeof kTabs - 1);
+    for (; depth > 0; depth -= kMost)
+        std::fwrite(kTabs, 1, static_cast<size_t>(depth < kMost ? depth : kMost), fp);
 }
 
 void CModel::FinishLoad()

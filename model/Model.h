@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "BlockArray.h"
 #include "Colors.h"
@@ -25,10 +26,12 @@ constexpr int32_t kNormalOrderAuto = -1;
 // One face. Vertex numbers are 1-based; unused slots hold 0.
 struct CPolygon
 {
+    // The two 16-bit fields sit together at the end, so that a face takes 40
+    // bytes instead of 48 with padding: models hold millions of them.
     CModel* owner = nullptr;
-    int16_t count = 0;
     int32_t index[4] = {0, 0, 0, 0};
     CVector normal;
+    int16_t count = 0;
     int16_t flag = 0;
 
     // The vertex of slot i, or null when the slot does not resolve to one.
@@ -179,6 +182,7 @@ private:
     void VerticesMoved();
     void FreeGeometry();
     void FreeXRef();
+    void IndexPendingVertices();
 
     CPool<CVector> m_vertexPool;
     CPool<CVector> m_normalPool;
@@ -186,4 +190,14 @@ private:
     CPool<CVertexRef> m_xrefPool;
     CPolygon** m_xrefStorage = nullptr;  // one block backs every CVertexRef list
     bool m_outOfMemory = false;
+    // Vertices added without merging and not yet in m_vertexHash, oldest
+    // first, with the bucket of the coordinates they were added with. They
+    // are filed only when a merging add needs them, so a reader that never
+    // merges (OBJ, AOFF) never builds the index at all.
+    struct CPendingVertex
+    {
+        int32_t index;
+        int32_t bucket;
+    };
+    std::vector<CPendingVertex> m_pending;
 };

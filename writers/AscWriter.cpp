@@ -1,6 +1,7 @@
 // 3D Studio ASCII scene: one named triangle mesh per group, with its own
 // merged vertex list and a material named after the group's colour.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,7 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    std::fprintf(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
+    Print(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
     const std::vector<std::string> names = FormatGroupNames(model, IsWritten, AscObjectName, 10);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
@@ -45,30 +46,37 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        std::fprintf(fp, "Named object: \"%s\"\n", names[g].c_str());
+        Print(fp, "Named object: \"%s\"\n", names[g].c_str());
         if (!AddGroupTriangles(work, *group))
             return FailWorkingModel(model, work);
 
         const long vertexCount = work.GetVertexCount();
         const long faceCount = WorkingFaceCount(work);
-        std::fprintf(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
-        std::fprintf(fp, "Vertex List:\n");
+        Print(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
+        Print(fp, "Vertex List:\n");
         for (long i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, static_cast<int>(i));
-            std::fprintf(fp, "Vertex %ld:  X:%f    Y:%f    Z:%f\n", i, v.x * s, v.y * s, v.z * s);
+            numberformat::CRecordOut line(fp);  // "Vertex %ld:  X:%f    Y:%f    Z:%f\n"
+            line.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
+            line.Text("    Z:").Fixed(v.z * s).Text("\n").Write();
         }
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
-        std::fprintf(fp, "Face list:\n");
+        Print(fp, "Face list:\n");
+        // The material and smoothing lines after every face are the group's.
+        char material[64];
+        const int materialLength = std::snprintf(material, sizeof material, "Material: \"r%dg%db%da90\"\nSmoothing: 32\n",
+                                                 red, green, blue);
         for (long f = 0; f < faceCount; ++f) {
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
-            std::fprintf(fp, "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", f, static_cast<long>(face->index[0] - 1),
-                         static_cast<long>(face->index[1] - 1), static_cast<long>(face->index[2] - 1));
-            std::fprintf(fp, "Material: \"r%dg%db%da90\"\n", red, green, blue);
-            std::fprintf(fp, "Smoothing: 32\n");
+            // "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", then the material lines.
+            numberformat::CRecordOut line(fp);
+            line.Text("Face ").Long(f).Text(": A:").Long(face->index[0] - 1).Text(" B:").Long(face->index[1] - 1);
+            line.Text(" C:").Long(face->index[2] - 1).Text(" AB:1 BC:1 CA:1\n");
+            line.Text(material, static_cast<size_t>(materialLength)).Write();
         }
         work.Clear(false);
     }

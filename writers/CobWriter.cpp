@@ -25,8 +25,8 @@ constexpr uint32_t kNodeRecordsSize = 2 + 2 + 48 + 48;
 constexpr uint32_t kMaterialSize = 37;
 constexpr uint32_t kSizePlaceholder = 0xFFFFFFFFu;
 
-// Writes little-endian items one at a time, each checked as one complete
-// item, and counts the bytes. After the first failure nothing more is
+// Writes little-endian items and counts their bytes; every block handed to
+// the stream is checked whole. After the first failure nothing more is
 // written and Ok() stays false.
 class CCobStream
 {
@@ -38,13 +38,31 @@ public:
     void ResetCount() { m_counted = 0; }
     void Fail() { m_ok = false; }
 
+    // Items are gathered and handed to the stream a block at a time: a
+    // stream call per number cost more than everything else the writer does.
+    // A refused block fails the writer just as a refused item did.
     void Bytes(const void* data, size_t size)
     {
         if (!m_ok || size == 0)
             return;
-        m_ok = std::fwrite(data, size, 1, m_fp) == 1;
-        if (m_ok)
-            m_counted += size;
+        if (size > sizeof m_buffer - m_used) {
+            Flush();
+            if (size > sizeof m_buffer) {
+                m_ok = m_ok && std::fwrite(data, size, 1, m_fp) == 1;
+                m_counted += size;
+                return;
+            }
+        }
+        std::memcpy(m_buffer + m_used, data, size);
+        m_used += size;
+        m_counted += size;
+    }
+    // Hands the gathered items to the stream.
+    void Flush()
+    {
+        if (m_ok && m_used > 0)
+            m_ok = std::fwrite(m_buffer, m_used, 1, m_fp) == 1;
+        m_used = 0;
     }
     void U8(uint8_t value) { Bytes(&value, 1); }
     void U16(uint16_t value)
@@ -70,6 +88,7 @@ public:
     // Stream position for a later back-patch; false when the stream cannot tell.
     bool Tell(long* position)
     {
+        Flush();
         if (!m_ok)
             return false;
         *position = std::ftell(m_fp);
@@ -79,6 +98,7 @@ public:
     // Repositioning flushes the buffer, so a full disk often shows here.
     void Seek(long position, int origin)
     {
+        Flush();
         if (m_ok)
             m_ok = std::fseek(m_fp, position, origin) == 0;
     }
@@ -87,6 +107,8 @@ private:
     FILE* m_fp;
     bool m_ok = true;
     uint64_t m_counted = 0;
+    size_t m_used = 0;
+    unsigned char m_buffer[16384];
 };
 
 void ChunkHeader(CCobStream& out, const char type[4], uint16_t major, uint16_t minor, uint32_t id, uint32_t parent,
@@ -224,6 +246,7 @@ int WriteCob(CModel& model, FILE* fp, double /*scale*/)
         work.Clear(false);
     }
     ChunkHeader(out, "END ", 1, 0, 0, 0, 0);
+    out.Flush();
 
     // A failed write leaves the file as far as it got. The document does not
     // look at our result, so the user is told here.

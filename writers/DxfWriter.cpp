@@ -7,11 +7,15 @@ namespace {
 // Every face goes on layer 0; only its colour number tells the groups apart.
 bool WriteFace(FILE* fp, int color, const CVector& a, const CVector& b, const CVector& c, double s)
 {
-    return PrintChecked(fp, "0\n3DFACE\n8\n0\n  62\n%d\n", color) &&
-           PrintChecked(fp, "10\n%f\n20\n%f\n30\n%f\n", a.x * s, a.y * s, a.z * s) &&
-           PrintChecked(fp, "11\n%f\n21\n%f\n31\n%f\n", b.x * s, b.y * s, b.z * s) &&
-           PrintChecked(fp, "12\n%f\n22\n%f\n32\n%f\n", c.x * s, c.y * s, c.z * s) &&
-           PrintChecked(fp, "13\n%f\n23\n%f\n33\n%f\n", c.x * s, c.y * s, c.z * s);
+    // One write per face: the colour, then A, B, C and C again as the fourth corner.
+    return PrintChecked(fp,
+                        "0\n3DFACE\n8\n0\n  62\n%d\n"
+                        "10\n%f\n20\n%f\n30\n%f\n"
+                        "11\n%f\n21\n%f\n31\n%f\n"
+                        "12\n%f\n22\n%f\n32\n%f\n"
+                        "13\n%f\n23\n%f\n33\n%f\n",
+                        color, a.x * s, a.y * s, a.z * s, b.x * s, b.y * s, b.z * s, c.x * s, c.y * s, c.z * s,
+                        c.x * s, c.y * s, c.z * s);
 }
 
 bool WriteGroup(CModel& model, FILE* fp, const CGroup& group, double s)

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "Model.h"
 
@@ -67,21 +69,67 @@ public:
     bool Failed() const { return m_failure[0] != '\0'; }
     const char* Failure() const { return m_failure; }
 
+    // AddVertex with merging for a corner that is vertex `number` of the
+    // document's model. The merge lookup runs once per vertex and group, not
+    // once per corner: adding the same coordinates again always gives the
+    // index they got the first time, because a vertex created later that
+    // equalled them in their bucket would have merged instead of being
+    // created. Coordinates that are not finite never merge, so they are
+    // always added afresh.
+    int AddCorner(const CVector& v, int number)
+    {
+        const bool finite = std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+        if (!finite || number < 1)
+            return AddVertex(v, true);
+        if (static_cast<size_t>(number) >= m_corner.size())
+            m_corner.resize(static_cast<size_t>(number) + 1, -1);
+        int32_t& known = m_corner[static_cast<size_t>(number)];
+        if (known < 0) {
+            known = AddVertex(v, true);
+            if (known < 0)
+                return -1;
+            m_remembered.push_back(number);
+        }
+        return known;
+    }
+
+    // Forgets the corners of the last group; the vertices stay.
+    void ForgetCorners()
+    {
+        for (int32_t number : m_remembered)
+            m_corner[static_cast<size_t>(number)] = -1;
+        m_remembered.clear();
+    }
+
 private:
     char m_failure[256] = {};
+    std::vector<int32_t> m_corner;      // by document vertex number: working index, or -1
+    std::vector<int32_t> m_remembered;  // the numbers set in m_corner
 };
 
 // Copies the group's fan triangles into `work`, which merges shared corners
 // and drops triangles whose corners coincide, so that each group is written
-// with its own compact vertex list. False when the working model could not
-// hold them all (it has kept the reason).
+// with its own compact vertex list. The steps are AddTriangle's: nothing for
+// coincident corners, then the corners with merging in the order c, b, a.
+// False when the working model could not hold them all (it has kept the
+// reason).
 inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
 {
+    work.ForgetCorners();
     for (int p = 0; p < group.polygons.GetCount() && !work.Failed(); ++p)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
-            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
-                work.AddTriangle(a, b, c);
+            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int na, int nb,
+                                             int nc) {
+                if (a == b || b == c || c == a)
+                    return;
+                int32_t index[3];
+                index[2] = work.AddCorner(c, nc) + 1;
+                index[1] = work.AddCorner(b, nb) + 1;
+                index[0] = work.AddCorner(a, na) + 1;
+                if (index[0] > 0 && index[1] > 0 && index[2] > 0)
+                    work.AddFace(3, index);
             });
+    work.ForgetCorners();
     return !work.Failed();
 }
 

@@ -23,9 +23,9 @@ int WriteNff(CModel& model, FILE* fp, double scale)
     model.StatusMessage("Saving Polygons");
 
     // The view and the lights are fixed; they do not follow the scale.
-    std::fprintf(fp, "v\nfrom 0 2.0 2.0\nat 0 0 0\nup 0 1 0\nangle 40\nhither 1\nresolution 512 512\n");
-    std::fprintf(fp, "l 0 5 0\n");
-    std::fprintf(fp, "l 0 2.0 2.0\n");
+    Print(fp, "v\nfrom 0 2.0 2.0\nat 0 0 0\nup 0 1 0\nangle 40\nhither 1\nresolution 512 512\n");
+    Print(fp, "l 0 5 0\n");
+    Print(fp, "l 0 2.0 2.0\n");
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -33,7 +33,7 @@ int WriteNff(CModel& model, FILE* fp, double scale)
             continue;
         model.StatusMessage("Saving Group %s", group->name.c_str());
         const ColorEntry& color = GroupColor(*group);
-        std::fprintf(fp, "f %f %f %f 1 0 0 0 0\n", color.red, color.green, color.blue);
+        Print(fp, "f %f %f %f 1 0 0 0 0\n", color.red, color.green, color.blue);
 
         const bool smooth = group->smooth && model.m_smoothAngle > 0.0f;
         bool failed = false;
@@ -49,9 +49,9 @@ int WriteNff(CModel& model, FILE* fp, double scale)
                 const CVector* bn = smooth ? VertexNormal(model, nb) : nullptr;
                 const CVector* cn = smooth ? VertexNormal(model, nc) : nullptr;
                 if (an && bn && cn) {
-                    std::fprintf(fp, "pp 3\n%f %f %f %f %f %f\n", a.x * s, a.y * s, a.z * s, an->x, an->y, an->z);
-                    std::fprintf(fp, "%f %f %f %f %f %f\n", b.x * s, b.y * s, b.z * s, bn->x, bn->y, bn->z);
-                    std::fprintf(fp, "%f %f %f %f %f %f\n", c.x * s, c.y * s, c.z * s, cn->x, cn->y, cn->z);
+                    Print(fp, "pp 3\n%f %f %f %f %f %f\n%f %f %f %f %f %f\n%f %f %f %f %f %f\n", a.x * s, a.y * s,
+                          a.z * s, an->x, an->y, an->z, b.x * s, b.y * s, b.z * s, bn->x, bn->y, bn->z, c.x * s,
+                          c.y * s, c.z * s, cn->x, cn->y, cn->z);
                 } else {
                     failed = !PrintChecked(fp, "p 3\n%f %f %f\n%f %f %f\n%f %f %f\n", a.x * s, a.y * s, a.z * s,
                                            b.x * s, b.y * s, b.z * s, c.x * s, c.y * s, c.z * s);

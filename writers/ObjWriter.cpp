@@ -30,14 +30,26 @@ bool WriteFace(FILE* fp, const CPolygon& polygon, bool smooth, int normalCount)
 {
     for (int i = 0; i < polygon.count && smooth; ++i)
         smooth = polygon.index[i] <= normalCount;
-    if (!PrintChecked(fp, "f "))
-        return false;
+    // "f ", then "%ld//%ld " or "%ld " per corner, then "\n", in one write.
+    numberformat::CRecordOut line(fp);
+    line.Text("f ");
     for (int i = 0; i < polygon.count; ++i) {
-        long number = polygon.index[i];
-        if (!(smooth ? PrintChecked(fp, "%ld//%ld ", number, number) : PrintChecked(fp, "%ld ", number)))
-            return false;
+        const long number = polygon.index[i];
+        if (smooth)
+            line.Long(number).Text("//");
+        line.Long(number).Text(" ");
     }
-    return PrintChecked(fp, "\n");
+    return line.Text("\n").Write();
+}
+
+// "<keyword> %6.5f %6.5f %6.5f\n" in one write. The width 6 never pads: five
+// decimals and the point alone make six characters, the digit before the
+// point a seventh.
+template <size_t N>
+bool Coordinates(FILE* fp, const char (&keyword)[N], double x, double y, double z)
+{
+    numberformat::CRecordOut line(fp);
+    return line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n").Write();
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)
@@ -49,7 +61,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         const CVector origin;
         if (!v)
             v = &origin;
-        if (!PrintChecked(fp, "v %6.5f %6.5f %6.5f\n", v->x * s, v->y * s, v->z * s))
+        if (!Coordinates(fp, "v ", v->x * s, v->y * s, v->z * s))
             return false;
     }
 
@@ -58,8 +70,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
     const int normalCount = LeadingNormalCount(model);
     for (int i = 0; i < normalCount; ++i) {
         const CVector* n = model.m_vertexNormals.GetAt(i);
-        if (!PrintChecked(fp, "vn %6.5f %6.5f %6.5f\n", static_cast<double>(n->x), static_cast<double>(n->y),
-                          static_cast<double>(n->z)))
+        if (!Coordinates(fp, "vn ", n->x, n->y, n->z))
             return false;
     }
 

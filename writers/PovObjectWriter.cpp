@@ -53,6 +53,13 @@ const CVector* VertexNormal(const CModel& model, int number)
 // Writes one group's triangles at depth d + 1; false on a write error.
 bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s, int d)
 {
+    // Each triangle goes out in one write, its indentation part of the format.
+    const std::string in1(static_cast<size_t>(d + 1), '\t'), in2(static_cast<size_t>(d + 2), '\t');
+    const std::string flatFormat = in1 + "triangle {\n" + in2 + "<%f, %f, %f>,\n" + in2 + "<%f, %f, %f>,\n" + in2 +
+                                   "< %f, %f, %f>\n" + in1 + "}\n";
+    const std::string smoothFormat = in1 + "smooth_triangle {\n" + in2 + "<%f, %f, %f>, <%f, %f, %f>,\n" + in2 +
+                                     "<%f, %f, %f>, <%f, %f, %f>,\n" + in2 + "<%f, %f, %f>, <%f, %f, %f>\n" + in1 +
+                                     "}\n";
     for (int p = 0; p < group.polygons.GetCount(); ++p) {
         const CPolygon* polygon = group.polygons.GetAt(p);
         if (!polygon)
@@ -69,25 +76,19 @@ bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s,
                 continue;
             bool smooth = model.m_smoothAngle > 0.0f && group.smooth && n[0] && n[1] && n[2];
 
-            CModel::Indent(fp, d + 1);
-            if (!PrintChecked(fp, "%s", smooth ? "smooth_triangle {\n" : "triangle {\n"))
-                return false;
-            for (int i = 0; i < 3; ++i) {
-                CModel::Indent(fp, d + 2);
-                bool ok;
-                if (smooth)
-                    ok = PrintChecked(fp, i < 2 ? "<%f, %f, %f>, <%f, %f, %f>,\n" : "<%f, %f, %f>, <%f, %f, %f>\n",
-                                      v[i]->x * s, v[i]->y * s, v[i]->z * s,
-                                      static_cast<double>(n[i]->x), static_cast<double>(n[i]->y),
-                                      static_cast<double>(n[i]->z));
-                else
-                    ok = PrintChecked(fp, i < 2 ? "<%f, %f, %f>,\n" : "< %f, %f, %f>\n", v[i]->x * s, v[i]->y * s,
-                                      v[i]->z * s);
-                if (!ok)
-                    return false;
-            }
-            CModel::Indent(fp, d + 1);
-            if (!PrintChecked(fp, "}\n"))
+            bool ok;
+            if (smooth)
+                ok = PrintChecked(fp, smoothFormat.c_str(), v[0]->x * s, v[0]->y * s, v[0]->z * s,
+                                  static_cast<double>(n[0]->x), static_cast<double>(n[0]->y),
+                                  static_cast<double>(n[0]->z), v[1]->x * s, v[1]->y * s, v[1]->z * s,
+                                  static_cast<double>(n[1]->x), static_cast<double>(n[1]->y),
+                                  static_cast<double>(n[1]->z), v[2]->x * s, v[2]->y * s, v[2]->z * s,
+                                  static_cast<double>(n[2]->x), static_cast<double>(n[2]->y),
+                                  static_cast<double>(n[2]->z));
+            else
+                ok = PrintChecked(fp, flatFormat.c_str(), v[0]->x * s, v[0]->y * s, v[0]->z * s, v[1]->x * s,
+                                  v[1]->y * s, v[1]->z * s, v[2]->x * s, v[2]->y * s, v[2]->z * s);
+            if (!ok)
                 return false;
         }
     }
@@ -188,7 +189,7 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
             continue;
-        std::fprintf(fp,
+        Print(fp,
                      group->textureIndex == 1 ? "#declare _%s = texture {pigment {color %s filter 0.5} finish {%s}}\n"
                                               : "#declare _%s = texture {pigment {color %s} finish {%s}}\n",
                      names[g].c_str(), GroupColor(*group).name, GroupTexture(*group));

@@ -49,7 +49,7 @@ void WriteSky(int type, FILE* fp, double s)
                    "   <0, 0, 0>, 1\n"
                    "   texture { CloudTexture }\n",
                    fp);
-        std::fprintf(fp, "   scale <%f, %f, %f>\n", 1000 * s, 100 * s, 1000 * s);
+        Print(fp, "   scale <%f, %f, %f>\n", 1000 * s, 100 * s, 1000 * s);
         std::fputs("}\n\n", fp);
         break;
     case 2:
@@ -70,8 +70,8 @@ void WriteSky(int type, FILE* fp, double s)
                    "// A lightning sky\n"
                    "sphere {\n",
                    fp);
-        std::fprintf(fp, "\t<0.0, 0.0, 0.0>, %f\n", 3000 * s);
-        std::fprintf(fp, "\ttexture {Lightning_Sky scale %f}\n", 5000 * s);
+        Print(fp, "\t<0.0, 0.0, 0.0>, %f\n", 3000 * s);
+        Print(fp, "\ttexture {Lightning_Sky scale %f}\n", 5000 * s);
         std::fputs("\trotate <45, 0, 25>\n"
                    "\tscale <1, 4, 1>\n"
                    "}\n\n",
@@ -79,7 +79,7 @@ void WriteSky(int type, FILE* fp, double s)
         break;
     case 3:
         std::fputs("// Starfield texture by Tessaly\n", fp);
-        std::fprintf(fp, "sphere { <0,0,0>, %f\n", 10000 * s);
+        Print(fp, "sphere { <0,0,0>, %f\n", 10000 * s);
         std::fputs("\ttexture {\n"
                    "\t\tfinish { ambient 1 }\n"
                    "\t\tpigment {\n "
@@ -94,7 +94,7 @@ void WriteSky(int type, FILE* fp, double s)
                    "\t\t\t\t[ 0.91  1.00 color Black  color Black ]  // No Stars in this area\n"
                    "\t\t\t}\n",
                    fp);
-        std::fprintf(fp, "\t\t\tscale %f\n", 25 * s);
+        Print(fp, "\t\t\tscale %f\n", 25 * s);
         std::fputs("\t\t}\n"
                    "\t}\n"
                    "\trotate <0.0, 90.0, 0.0>\n"
@@ -114,12 +114,12 @@ void WriteFloor(int type, double offset, FILE* fp, double s)
         std::fputs("// Put down a B&W checkered floor\n"
                    "plane {\n",
                    fp);
-        std::fprintf(fp, "\ty, %f\n", height);
+        Print(fp, "\ty, %f\n", height);
         std::fputs("\ttexture {\n"
                    "\t\tpigment {\n"
                    "\t\t\tchecker color Black color White\n",
                    fp);
-        std::fprintf(fp, "\t\t\tscale <%f, %f, %f>\n", 0.5 * s, s, 0.5 * s);
+        Print(fp, "\t\t\tscale <%f, %f, %f>\n", 0.5 * s, s, 0.5 * s);
         std::fputs("\t\t}\n"
                    "\t\tfinish {\n"
                    "\t\t\tambient 0.8\n"
@@ -131,31 +131,31 @@ void WriteFloor(int type, double offset, FILE* fp, double s)
         break;
     case 2:
         std::fputs("// Jade floor\n", fp);
-        std::fprintf(fp, "plane { y, %f texture {Jade scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
+        Print(fp, "plane { y, %f texture {Jade scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
         break;
     case 3:
         std::fputs("// White Marble floor\n", fp);
-        std::fprintf(fp, "plane { y, %f texture {White_Marble scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
+        Print(fp, "plane { y, %f texture {White_Marble scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
         break;
     case 4:
         std::fputs("// Oak floor\n", fp);
-        std::fprintf(fp, "plane { y, %f texture {DMFLightOak scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
+        Print(fp, "plane { y, %f texture {DMFLightOak scale <%f, %f, %f>}}\n", height, 0.3 * s, s, 0.3 * s);
         break;
     case 5:
         std::fputs("// Define the water surface\n", fp);
-        std::fprintf(fp, "plane { y, %f\n", height);
+        Print(fp, "plane { y, %f\n", height);
         std::fputs("\tpigment { Blue }\n"
                    "\tnormal {\n"
                    "\t\twaves 0.05\n"
                    "\t\tfrequency 5000.0\n",
                    fp);
-        std::fprintf(fp, "\t\tscale %f\n", 3000 * s);
+        Print(fp, "\t\tscale %f\n", 3000 * s);
         std::fputs("\t}\n"
                    "\tfinish { reflection 0.8 }\n"
                    "}\n\n"
                    "// Sea floor (require for water to look right)\n",
                    fp);
-        std::fprintf(fp, "plane { y, %f\n", (offset - 1) * s);
+        Print(fp, "plane { y, %f\n", (offset - 1) * s);
         std::fputs("\tpigment { Blue }\n"
                    "\tfinish {\n"
                    "\t\tambient 1.0"
@@ -168,13 +168,13 @@ void WriteFloor(int type, double offset, FILE* fp, double s)
         std::fputs("// Put down a specled floor\n"
                    "plane {\n",
                    fp);
-        std::fprintf(fp, "\ty, %f\n", height);
+        Print(fp, "\ty, %f\n", height);
         std::fputs("\ttexture {\n"
                    "\t\tpigment {\n"
                    "\t\t\tgranite\n"
                    "\t\t\tcolor_map { [0.0 1.01 color White color Gold] }\n",
                    fp);
-        std::fprintf(fp, "\t\t\tscale <%f, %f, %f>\n", 0.1 * s, s, 0.1 * s);
+        Print(fp, "\t\t\tscale <%f, %f, %f>\n", 0.1 * s, s, 0.1 * s);
         std::fputs("\t\t}\n"
                    "\t\tfinish {\n"
                    "\t\t\tambient 0.075\n"

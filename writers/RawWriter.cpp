@@ -29,8 +29,12 @@ bool WriteGroupName(FILE* fp, const std::string& name)
 bool WriteTriangles(FILE* fp, const CGroup& group, double s)
 {
     return WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
-        return PrintChecked(fp, "%g %g %g %g %g %g %g %g %g\n", a.x * s, a.y * s, a.z * s, b.x * s, b.y * s, b.z * s,
-                            c.x * s, c.y * s, c.z * s);
+        // "%g %g %g %g %g %g %g %g %g\n": A, B and C times the scale.
+        numberformat::CRecordOut line(fp);
+        line.General(a.x * s).Text(" ").General(a.y * s).Text(" ").General(a.z * s).Text(" ");
+        line.General(b.x * s).Text(" ").General(b.y * s).Text(" ").General(b.z * s).Text(" ");
+        line.General(c.x * s).Text(" ").General(c.y * s).Text(" ").General(c.z * s).Text("\n");
+        return line.Write();
     });
 }
 

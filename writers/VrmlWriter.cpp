@@ -43,12 +43,22 @@ void WriteIndexLines(FILE* fp, const CModel& work)
 {
     const int count = WorkingFaceCount(work);
     for (int p = 0; p < count; ++p) {
-        std::fprintf(fp, "\t\t\t\t");
+        const CPolygon* triangle = WorkingFaces(work)->GetAt(p);
+        if (triangle && triangle->count == 3) {
+            // The working model holds triangles only: one write per line.
+            // "\t\t\t\t%d, %d, %d, -1,\n", the last line without the comma
+            numberformat::CRecordOut line(fp);
+            line.Text("\t\t\t\t").Long(triangle->index[0] - 1).Text(", ").Long(triangle->index[1] - 1).Text(", ");
+            line.Long(triangle->index[2] - 1).Text(", -1");
+            (p + 1 < count ? line.Text(",\n") : line.Text("\n")).Write();
+            continue;
+        }
+        Print(fp, "\t\t\t\t");
         if (const CPolygon* face = WorkingFaces(work)->GetAt(p))
             for (int k = 0; k < face->count && k < 4; ++k)
-                std::fprintf(fp, "%d, ", face->index[k] - 1);
-        std::fprintf(fp, "-1");
-        std::fprintf(fp, p + 1 < count ? ",\n" : "\n");
+                Print(fp, "%d, ", face->index[k] - 1);
+        Print(fp, "-1");
+        Print(fp, p + 1 < count ? ",\n" : "\n");
     }
 }
 
@@ -61,17 +71,17 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    std::fprintf(fp, "#VRML V1.0 ascii\n");
-    std::fprintf(fp, "Separator {\n");
-    std::fprintf(fp, "\tDEF SceneInfo Info {\n");
-    std::fprintf(fp, "\t\tstring \"Converted by trivex v2.7\"\n");
-    std::fprintf(fp, "\t}\n");
-    std::fprintf(fp, "\tShapeHints {\n");
-    std::fprintf(fp, "\t\t%s\n", VertexOrdering(model));
-    std::fprintf(fp, "\t\tshapeType SOLID\n");
-    std::fprintf(fp, "\t\tfaceType CONVEX\n");
-    std::fprintf(fp, "\t\tcreaseAngle 0.0\n");
-    std::fprintf(fp, "\t}\n\n");
+    Print(fp, "#VRML V1.0 ascii\n");
+    Print(fp, "Separator {\n");
+    Print(fp, "\tDEF SceneInfo Info {\n");
+    Print(fp, "\t\tstring \"Converted by trivex v2.7\"\n");
+    Print(fp, "\t}\n");
+    Print(fp, "\tShapeHints {\n");
+    Print(fp, "\t\t%s\n", VertexOrdering(model));
+    Print(fp, "\t\tshapeType SOLID\n");
+    Print(fp, "\t\tfaceType CONVEX\n");
+    Print(fp, "\t\tcreaseAngle 0.0\n");
+    Print(fp, "\t}\n\n");
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -84,51 +94,53 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
             return FailWorkingModel(model, work);
         model.StatusMessage("Saving Group %s", group->name.c_str());
 
-        std::fprintf(fp, "\tDEF %s Separator {\n", DefName(group->name).c_str());
+        Print(fp, "\tDEF %s Separator {\n", DefName(group->name).c_str());
 
         const ColorEntry& color = GroupColor(*group);
-        std::fprintf(fp, "\t\tMaterial {\n");
-        std::fprintf(fp, "\t\t\tdiffuseColor %f %f %f\n", color.red, color.green, color.blue);
-        std::fprintf(fp, "\t\t\tambientColor %f %f %f\n", color.red * 0.1, color.green * 0.1, color.blue * 0.1);
-        std::fprintf(fp, "\t\t\tspecularColor 0.8 0.8 0.8\n");
-        std::fprintf(fp, "\t\t\tshininess 0.1\n");
-        std::fprintf(fp, "\t\t}\n");
+        Print(fp, "\t\tMaterial {\n");
+        Print(fp, "\t\t\tdiffuseColor %f %f %f\n", color.red, color.green, color.blue);
+        Print(fp, "\t\t\tambientColor %f %f %f\n", color.red * 0.1, color.green * 0.1, color.blue * 0.1);
+        Print(fp, "\t\t\tspecularColor 0.8 0.8 0.8\n");
+        Print(fp, "\t\t\tshininess 0.1\n");
+        Print(fp, "\t\t}\n");
 
-        std::fprintf(fp, "\t\tCoordinate3 {\n");
-        std::fprintf(fp, "\t\t\tpoint [\n");
+        Print(fp, "\t\tCoordinate3 {\n");
+        Print(fp, "\t\t\tpoint [\n");
         const int vertexCount = work.GetVertexCount();
         for (int i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, i);
-            std::fprintf(fp, "\t\t\t\t%f %f %f", v.x * s, v.y * s, v.z * s);
-            std::fprintf(fp, i + 1 < vertexCount ? ",\n" : "\n");
+            // "\t\t\t\t%f %f %f,\n", the last point without the comma
+            numberformat::CRecordOut line(fp);
+            line.Text("\t\t\t\t").Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s);
+            (i + 1 < vertexCount ? line.Text(",\n") : line.Text("\n")).Write();
         }
-        std::fprintf(fp, "\t\t\t]\n");
-        std::fprintf(fp, "\t\t}\n\n");
+        Print(fp, "\t\t\t]\n");
+        Print(fp, "\t\t}\n\n");
 
         if (group->smooth) {
-            std::fprintf(fp, "\t\tShapeHints {\n");
-            std::fprintf(fp, "\t\t\t%s\n", VertexOrdering(model));
-            std::fprintf(fp, "\t\t\tshapeType SOLID\n");
-            std::fprintf(fp, "\t\t\tfaceType CONVEX\n");
-            std::fprintf(fp, "\t\t\tcreaseAngle %f\n", model.m_smoothAngle * kCreaseRadiansPerDegree);
-            std::fprintf(fp, "\t\t}\n\n");
+            Print(fp, "\t\tShapeHints {\n");
+            Print(fp, "\t\t\t%s\n", VertexOrdering(model));
+            Print(fp, "\t\t\tshapeType SOLID\n");
+            Print(fp, "\t\t\tfaceType CONVEX\n");
+            Print(fp, "\t\t\tcreaseAngle %f\n", model.m_smoothAngle * kCreaseRadiansPerDegree);
+            Print(fp, "\t\t}\n\n");
         }
 
-        std::fprintf(fp, "\t\tIndexedFaceSet {\n");
-        std::fprintf(fp, "\t\t\tcoordIndex [\n");
+        Print(fp, "\t\tIndexedFaceSet {\n");
+        Print(fp, "\t\t\tcoordIndex [\n");
         WriteIndexLines(fp, work);
-        std::fprintf(fp, "\t\t\t]\n");
+        Print(fp, "\t\t\t]\n");
         // No Normal node: the viewer derives the normals under the crease
         // angle, one per corner, numbered like the coordinates.
         if (group->smooth) {
-            std::fprintf(fp, "\t\t\tnormalIndex [\n");
+            Print(fp, "\t\t\tnormalIndex [\n");
             WriteIndexLines(fp, work);
-            std::fprintf(fp, "\t\t\t]\n");
+            Print(fp, "\t\t\t]\n");
         }
-        std::fprintf(fp, "\t\t}\n");
-        std::fprintf(fp, "\t}\n");
+        Print(fp, "\t\t}\n");
+        Print(fp, "\t}\n");
     }
-    std::fprintf(fp, "}\n");
+    Print(fp, "}\n");
 
     // Writes are not checked one by one; the final flush and the stream's
     // error state decide, so a full disk is never reported as a saved file.

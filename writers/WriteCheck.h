@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Model.h"
+#include "NumberFormat.h"
 
 // Helpers the exporters share: checked formatted writes, the final flush that
 // catches what the stream buffer hid, a balanced wait cursor, and safe lookups
@@ -20,9 +21,21 @@ inline bool PrintChecked(FILE* fp, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    int written = std::vfprintf(fp, format, args);
+    bool written = numberformat::VPrint(fp, format, args);
     va_end(args);
-    return written >= 0;
+    return written;
+}
+
+// The same for writes the format does not check one by one; the final flush
+// still catches their failure.
+inline void Print(FILE* fp, const char* format, ...) TRIVEX_PRINTF(2, 3);
+
+inline void Print(FILE* fp, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    numberformat::VPrint(fp, format, args);
+    va_end(args);
 }
 
 // Buffered output reaches the file only when the buffer fills or is flushed,

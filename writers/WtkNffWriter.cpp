@@ -96,7 +96,7 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    std::fprintf(fp, "// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
+    Print(fp, "// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
     const std::vector<std::string> names = FormatGroupNames(model, IsWritten, WtkObjectName);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
@@ -114,25 +114,35 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             work.Clear(false);
             continue;
         }
-        std::fprintf(fp, "%s\n", names[g].c_str());
+        Print(fp, "%s\n", names[g].c_str());
 
-        std::fprintf(fp, "%d\n", work.GetVertexCount());
+        Print(fp, "%d\n", work.GetVertexCount());
         for (int i = 0; i < work.GetVertexCount(); ++i) {
             CVector v = WorkingVertex(work, i);
-            std::fprintf(fp, "%f %f %f\n", v.x * s, v.y * s, v.z * s);
+            numberformat::CRecordOut line(fp);  // "%f %f %f\n"
+            line.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n").Write();
         }
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Nibble(color.red), green = Nibble(color.green), blue = Nibble(color.blue);
-        std::fprintf(fp, "%d\n", WorkingFaceCount(work));
+        Print(fp, "%d\n", WorkingFaceCount(work));
         for (int p = 0; p < WorkingFaceCount(work); ++p) {
             const CPolygon* face = WorkingFaces(work)->GetAt(p);
             if (!face)
                 continue;
-            std::fprintf(fp, "%d ", face->count);
+            if (face->count == 3) {
+                // The working model holds triangles only: one write per face.
+                // "3 %d %d %d 0x%01x%01x%01x both\n"
+                numberformat::CRecordOut line(fp);
+                line.Text("3 ").Long(face->index[0] - 1).Text(" ").Long(face->index[1] - 1).Text(" ");
+                line.Long(face->index[2] - 1).Text(" 0x").HexDigit(red).HexDigit(green).HexDigit(blue);
+                line.Text(" both\n").Write();
+                continue;
+            }
+            Print(fp, "%d ", face->count);
             for (int k = 0; k < face->count && k < 4; ++k)
-                std::fprintf(fp, "%d ", face->index[k] - 1);
-            std::fprintf(fp, "0x%01x%01x%01x both\n", red, green, blue);
+                Print(fp, "%d ", face->index[k] - 1);
+            Print(fp, "0x%01x%01x%01x both\n", red, green, blue);
         }
         work.Clear(false);
     }

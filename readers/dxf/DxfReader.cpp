@@ -1,6 +1,7 @@
 #include "DxfReader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -159,6 +160,16 @@ private:
         const char* digits = *p == '-' || *p == '+' ? p + 1 : p;
         if (*digits < '0' || *digits > '9')
             return false;
+        // Group codes are short: the digits are added up here, and only a
+        // long run is left to strtol and its overflow rules.
+        long small = 0;
+        const char* q = digits;
+        while (*q >= '0' && *q <= '9' && q - digits < 9)
+            small = small * 10 + (*q++ - '0');
+        if (*q == '\0') {
+            code = static_cast<int>(*p == '-' ? -small : small);
+            return true;
+        }
         char* end = nullptr;
         long value = std::strtol(p, &end, 10);
         if (*end != '\0' || value < INT_MIN || value > INT_MAX)
@@ -228,6 +239,13 @@ double ParseNumber(const std::string& value)
             q = e;
         }
     }
+    // A plain decimal token: from_chars gives strtod's value for it without a
+    // copy or the library's locale and multi-precision machinery; out of
+    // range values still take strtod's answer.
+    double number;
+    const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
+    if (r.ec == std::errc() && r.ptr == q)
+        return number;
     return std::strtod(std::string(p, q).c_str(), nullptr);
 }
 
@@ -325,7 +343,10 @@ struct CPendingInsert
 class CDxfReader
 {
 public:
-    CDxfReader(CModel& model, FILE* fp) : m_model(model), m_file(model, fp) {}
+    CDxfReader(CModel& model, FILE* fp) : m_model(model), m_file(model, fp)
+    {
+        std::fill(std::begin(m_nearestColor), std::end(m_nearestColor), -1);
+    }
 
     int Read()
     {
@@ -494,10 +515,13 @@ private:
     {
         // No colour, "by layer" (256) and anything outside the palette draw white.
         const int number = record.color >= 0 && record.color < kDxfPaletteSize ? record.color : 7;
-        const unsigned char* rgb = DxfPalette[number];
-        const int color = NearestColor(static_cast<float>(rgb[0] * kPaletteUnit),
-                                       static_cast<float>(rgb[1] * kPaletteUnit),
-                                       static_cast<float>(rgb[2] * kPaletteUnit));
+        // Every entity names its colour; the search runs once per palette entry.
+        int& color = m_nearestColor[number];
+        if (color < 0) {
+            const unsigned char* rgb = DxfPalette[number];
+            color = NearestColor(static_cast<float>(rgb[0] * kPaletteUnit), static_cast<float>(rgb[1] * kPaletteUnit),
+                                 static_cast<float>(rgb[2] * kPaletteUnit));
+        }
         const char* colorName = ColorTable[color].name;
         std::string& layer = record.layer;
         if (layer.empty()) {
@@ -768,6 +792,7 @@ private:
     long m_replayed = 0;
     bool m_overBudget = false;
     long m_item = 1;  // numbers the 2D outlines in status messages
+    int m_nearestColor[kDxfPaletteSize];  // NearestColor of each palette entry, -1 until asked
     // Layer names carry over from one entity of a kind to the next.
     CLayerColor m_faceRecord, m_polylineRecord, m_vertexRecord, m_lwPolylineRecord, m_insertRecord,
         m_circleRecord, m_blockRecord;

@@ -96,8 +96,8 @@ private:
         for (float& value : c) {
             while (IsSpace(static_cast<unsigned char>(*s)))
                 ++s;
-            char* end = nullptr;
-            double d = *s ? std::strtod(s, &end) : 0.0;
+            const char* end = nullptr;
+            double d = *s ? textinput::ParseDouble(s, &end) : 0.0;
             if (!*s || end == s) {
                 m_model.ErrorMessage("Syntax error line %ld", m_line);
                 return false;

@@ -6,6 +6,7 @@
 // every reader whether it is read from a line or straight from the stream.
 
 #include <cctype>
+#include <charconv>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -14,12 +15,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 
 namespace textinput {
 
+// White space of the C locale (blank, tab, line feed, vertical tab, form
+// feed, carriage return), the only locale the program runs in; testing it
+// directly spares a library call per character.
 inline bool IsSpace(int c)
 {
-    return c != EOF && std::isspace(static_cast<unsigned char>(c));
+    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 inline bool IsDigit(int c)
@@ -50,6 +55,115 @@ inline int ToInt(long value)
     return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+// strtod(s, end) for the numbers model files hold: the same value and the
+// same end. Plain decimal numbers go through std::from_chars, which rounds
+// exactly as strtod does (both give the double nearest the decimal value,
+// ties to even) without its locale and multi-precision machinery; anything
+// else (hexadecimal, inf, nan, leading blanks, values out of range) is left to
+// strtod itself.
+inline double ParseDouble(const char* s, const char** end)
+{
+    const char* p = s + (*s == '+' || *s == '-');
+    const bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if ((IsDigit(*p) || (*p == '.' && IsDigit(p[1]))) && !hex) {
+        const char* last = p;
+        while (IsDigit(*last) || *last == '.' || *last == 'e' || *last == 'E' || *last == '+' || *last == '-')
+            ++last;
+        double value;
+        // from_chars takes a minus sign but no plus sign.
+        const std::from_chars_result r = std::from_chars(*s == '+' ? p : s, last, value);
+        if (r.ec == std::errc()) {
+            *end = r.ptr;
+            return value;
+        }
+    }
+    char* stop = nullptr;
+    const double value = std::strtod(s, &stop);
+    *end = stop;
+    return value;
+}
+
+// Characters of one number token, kept inline unless the number is absurdly
+// long, so that reading a number allocates nothing.
+class CNumberToken
+{
+public:
+    void Push(char c)
+    {
+        if (m_length + 1 < sizeof m_inline) {
+            m_inline[m_length++] = c;
+            return;
+        }
+        if (m_long.empty())
+            m_long.assign(m_inline, m_length);
+        m_long += c;
+        ++m_length;
+    }
+    size_t Size() const { return m_length; }
+    const char* CStr()
+    {
+        if (!m_long.empty())
+            return m_long.c_str();
+        m_inline[m_length] = '\0';
+        return m_inline;
+    }
+
+private:
+    char m_inline[80];
+    size_t m_length = 0;
+    std::string m_long;
+};
+
+// The common case of ScanDouble without copying: a plain decimal number
+// that ends inside the bytes the source holds in memory is parsed where it
+// lies. The token is the one the copying path below would collect, and
+// from_chars gives strtod's value for it. Anything else (no digits, inf or
+// nan, a value out of range, a number running past the buffer) is left to
+// the copying path, with nothing consumed.
+template <typename Source>
+bool ScanDecimalInPlace(Source& in, double& value)
+{
+    const char* start;
+    const char* end;  // null: the text ends with a zero byte
+    if (!in.Contiguous(start, end))
+        return false;
+    auto more = [end](const char* q) { return end ? q < end : *q != '\0'; };
+    const char* p = start;
+    if (more(p) && (*p == '+' || *p == '-'))
+        ++p;
+    const char* body = p;
+    bool digits = false;
+    while (more(p) && IsDigit(*p)) {
+        ++p;
+        digits = true;
+    }
+    if (more(p) && *p == '.') {
+        ++p;
+        while (more(p) && IsDigit(*p)) {
+            ++p;
+            digits = true;
+        }
+    }
+    if (!digits)
+        return false;
+    if (more(p) && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (more(p) && (*p == '+' || *p == '-'))
+            ++p;
+        while (more(p) && IsDigit(*p))
+            ++p;
+    }
+    if (!more(p))
+        return false;
+    double parsed;
+    const std::from_chars_result r = std::from_chars(*start == '+' ? body : start, p, parsed);
+    if (r.ec != std::errc())
+        return false;
+    value = parsed;
+    in.Skip(static_cast<size_t>(p - start));
+    return true;
+}
+
 // Skips white space, then reads a decimal floating-point number the way %g
 // does: optional sign, digits with an optional point, optional exponent, or
 // inf/infinity/nan. False, with nothing but white space consumed past the
@@ -60,41 +174,44 @@ bool ScanDouble(Source& in, double& value)
 {
     while (IsSpace(in.Peek()))
         in.Get();
-    std::string token;
+    if (ScanDecimalInPlace(in, value))
+        return true;
+    CNumberToken token;
     if (in.Peek() == '+' || in.Peek() == '-')
-        token += static_cast<char>(in.Get());
-    const size_t start = token.size();
+        token.Push(static_cast<char>(in.Get()));
+    const size_t start = token.Size();
     int c = in.Peek();
     if (c == 'i' || c == 'I' || c == 'n' || c == 'N') {
         // "infinity" is the longest word a number can be.
-        while (token.size() - start < 8 && std::isalpha(static_cast<unsigned char>(in.Peek())))
-            token += static_cast<char>(in.Get());
+        while (token.Size() - start < 8 && std::isalpha(static_cast<unsigned char>(in.Peek())))
+            token.Push(static_cast<char>(in.Get()));
     } else {
         bool digits = false;
         while (IsDigit(in.Peek())) {
-            token += static_cast<char>(in.Get());
+            token.Push(static_cast<char>(in.Get()));
             digits = true;
         }
         if (in.Peek() == '.') {
-            token += static_cast<char>(in.Get());
+            token.Push(static_cast<char>(in.Get()));
             while (IsDigit(in.Peek())) {
-                token += static_cast<char>(in.Get());
+                token.Push(static_cast<char>(in.Get()));
                 digits = true;
             }
         }
         if (!digits)
             return false;
         if (in.Peek() == 'e' || in.Peek() == 'E') {
-            token += static_cast<char>(in.Get());
+            token.Push(static_cast<char>(in.Get()));
             if (in.Peek() == '+' || in.Peek() == '-')
-                token += static_cast<char>(in.Get());
+                token.Push(static_cast<char>(in.Get()));
             while (IsDigit(in.Peek()))
-                token += static_cast<char>(in.Get());
+                token.Push(static_cast<char>(in.Get()));
         }
     }
-    char* end = nullptr;
-    value = std::strtod(token.c_str(), &end);
-    return end > token.c_str() + start;
+    const char* text = token.CStr();
+    const char* end = nullptr;
+    value = ParseDouble(text, &end);
+    return end > text + start;
 }
 
 // Skips white space, then reads a decimal integer the way %ld does; values
@@ -148,6 +265,14 @@ public:
     bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
     const char* Position() const { return m_p; }
+    // The unread text, which ends with a zero byte.
+    bool Contiguous(const char*& start, const char*& end) const
+    {
+        start = m_p;
+        end = nullptr;
+        return true;
+    }
+    void Skip(size_t n) { m_p += n; }
 
 private:
     const char* m_p;
@@ -202,6 +327,16 @@ public:
     bool ReadDouble(double& value) { return ScanDouble(*this, value); }
     bool ReadFloat(float& value) { return ScanFloat(*this, value); }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
+    // The buffered bytes not read yet; false at end of input.
+    bool Contiguous(const char*& start, const char*& end)
+    {
+        if (m_pos == m_end && !Fill())
+            return false;
+        start = reinterpret_cast<const char*>(m_buffer + m_pos);
+        end = reinterpret_cast<const char*>(m_buffer + m_end);
+        return true;
+    }
+    void Skip(size_t n) { m_pos += n; }
 
 private:
     bool Fill();

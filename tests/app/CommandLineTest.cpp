@@ -69,8 +69,9 @@ TEST_F(CommandLineTest, RefusedNamesEndWithAnErrorAndWriteNothing)
         std::string text;
         EXPECT_EQ(Run("trivex", c.args, &text), 1) << c.args;
         EXPECT_NE(text.find(c.error), std::string::npos) << c.args << "\n" << text;
-        if (!c.untouched.empty())
+        if (!c.untouched.empty()) {
             EXPECT_FALSE(fs::exists(c.untouched)) << c.args;
+        }
     }
 }
 

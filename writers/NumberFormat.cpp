@@ -1,0 +1,516 @@
+#include "NumberFormat.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace numberformat {
+
+namespace {
+
+using u128 = unsigned __int128;
+
+constexpr uint64_t kPow10[] = {1ull,
+                               10ull,
+                               100ull,
+                               1000ull,
+                               10000ull,
+                               100000ull,
+                               1000000ull,
+                               10000000ull,
+                               100000000ull,
+                               1000000000ull,
+                               10000000000ull};
+constexpr int kMaxPrecision = 10;
+
+char* NonFinite(char* out, double value)
+{
+    if (std::signbit(value))
+        *out++ = '-';
+    std::memcpy(out, std::isnan(value) ? "nan" : "inf", 3);
+    return out + 3;
+}
+
+char* Digits(char* out, uint64_t value)
+{
+    return std::to_chars(out, out + 24, value).ptr;
+}
+
+char* PaddedDigits(char* out, uint64_t value, int count)
+{
+    for (int i = count - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + count;
+}
+
+// a (finite, 0 <= a < 2^63) as whole + fraction / 10^precision, rounded to
+// the nearest with ties to even, as the C library rounds. The double is
+// m * 2^-k exactly, so the digits after the point are an exact integer
+// quotient with a remainder that decides the rounding; nothing is lost in
+// 128 bits (m < 2^53, 10^precision < 2^34).
+struct CSplit
+{
+    uint64_t whole;
+    uint64_t fraction;
+};
+
+CSplit Split(double a, int precision)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    const int biased = static_cast<int>(bits >> 52);
+    uint64_t m = bits & ((1ull << 52) - 1);
+    int e2 = -1074;
+    if (biased != 0) {
+        m |= 1ull << 52;
+        e2 = biased - 1075;
+    }
+    if (m == 0)
+        return {0, 0};
+    if (e2 >= 0)
+        return {m << e2, 0};
+    const int k = -e2;
+    if (k >= 128)
+        return {0, 0};  // below 2^-75: every digit written is 0
+    const uint64_t scale = kPow10[precision];
+    const u128 mm = m;
+    const uint64_t whole = k < 64 ? static_cast<uint64_t>(mm >> k) : 0;
+    const u128 scaled = (mm - (static_cast<u128>(whole) << k)) * scale;
+    u128 q = scaled >> k;
+    const u128 r = scaled - (q << k);
+    const u128 half = static_cast<u128>(1) << (k - 1);
+    // The last digit written decides a tie; with no digits after the point
+    // that is the last digit of the whole part.
+    const bool odd = ((static_cast<uint64_t>(q) + (precision == 0 ? whole : 0)) & 1) != 0;
+    if (r > half || (r == half && odd))
+        ++q;
+    uint64_t fraction = static_cast<uint64_t>(q);
+    if (fraction == scale)
+        return {whole + 1, 0};
+    return {whole, fraction};
+}
+
+// Split for the usual case, from one double multiplication: t = a * 10^p is
+// the exact product rounded, so it is off by at most half a unit in its last
+// place (below t * 2^-53). When t lies clearly nearer one integer than the
+// next, the exact product rounds to that same integer; only near a tie is the
+// exact arithmetic of Split needed. False when it is.
+bool QuickSplit(double a, int precision, CSplit& split)
+{
+    const double t = a * static_cast<double>(kPow10[precision]);
+    if (!(t < 0x1p52))
+        return false;
+    // Adding and taking away 2^52 rounds to an integer, ties to even.
+    const double n = (t + 0x1p52) - 0x1p52;
+    if (!(std::fabs(t - n) < 0.5 - t * 0x1p-50))
+        return false;
+    const uint64_t whole = static_cast<uint64_t>(n);
+    split = {whole / kPow10[precision], whole % kPow10[precision]};
+    return true;
+}
+
+CSplit SplitFast(double a, int precision)
+{
+    CSplit split;
+    return QuickSplit(a, precision, split) ? split : Split(a, precision);
+}
+
+char* FixedDigits(char* out, CSplit split, int precision)
+{
+    out = Digits(out, split.whole);
+    if (precision > 0) {
+        *out++ = '.';
+        out = PaddedDigits(out, split.fraction, precision);
+    }
+    return out;
+}
+
+}  // namespace
+
+char* Fixed(char* out, double value, int precision)
+{
+    if (!std::isfinite(value))
+        return NonFinite(out, value);
+    if (precision < 0 || precision > kMaxPrecision)
+        return std::to_chars(out, out + kMaxNumber, value, std::chars_format::fixed, precision).ptr;
+    if (std::signbit(value))
+        *out++ = '-';
+    const double a = std::fabs(value);
+    if (a >= 9.2e18)
+        return std::to_chars(out, out + kMaxNumber, a, std::chars_format::fixed, precision).ptr;
+    return FixedDigits(out, SplitFast(a, precision), precision);
+}
+
+char* General(char* out, double value)
+{
+    if (!std::isfinite(value))
+        return NonFinite(out, value);
+    if (value == 0) {
+        if (std::signbit(value))
+            *out++ = '-';
+        *out++ = '0';
+        return out;
+    }
+    const double a = std::fabs(value);
+    // Six significant digits. With X the decimal exponent after rounding to
+    // them, -4 <= X < 6 is written as a plain decimal with 5 - X digits after
+    // the point, trailing zeros dropped; anything else in exponent form.
+    if (a >= 1e-5 && a < 1e6) {
+        // A first guess at X from the value before rounding; the loop below
+        // corrects it when rounding carries or the guess is one off.
+        static constexpr double kTens[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
+        int x = -5;
+        while (x < 5 && a >= kTens[x + 5])
+            ++x;
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const int p = 5 - x;
+            if (p < 0 || p > kMaxPrecision)
+                break;
+            const CSplit split = SplitFast(a, p);
+            const uint64_t n = split.whole * kPow10[p] + split.fraction;
+            if (n >= 1000000) {
+                ++x;
+                continue;
+            }
+            if (n < 100000) {
+                --x;
+                continue;
+            }
+            if (x < -4)
+                break;
+            if (std::signbit(value))
+                *out++ = '-';
+            out = Digits(out, split.whole);
+            int digits = p;
+            uint64_t fraction = split.fraction;
+            while (digits > 0 && fraction % 10 == 0) {
+                fraction /= 10;
+                --digits;
+            }
+            if (digits > 0) {
+                *out++ = '.';
+                out = PaddedDigits(out, fraction, digits);
+            }
+            return out;
+        }
+    }
+    return std::to_chars(out, out + kMaxNumber, value, std::chars_format::general, 6).ptr;
+}
+
+char* Integer(char* out, long value)
+{
+    return std::to_chars(out, out + 24, value).ptr;
+}
+
+namespace {
+
+struct CSpec
+{
+    bool zero = false;
+    bool left = false;
+    bool isLong = false;
+    int width = 0;
+    int precision = -1;
+    char conversion = 0;
+};
+
+constexpr int kMaxWidth = 64;
+
+// Reads the conversion after a '%'; returns the text after it, or null for
+// one these routines do not write.
+const char* ParseSpec(const char* p, CSpec& spec)
+{
+    // The conversions records are made of, without flags or width.
+    switch (p[0]) {
+    case 'f':
+    case 'g':
+    case 'd':
+    case 's':
+        spec.conversion = p[0];
+        return p + 1;
+    case 'l':
+        if (p[1] == 'd') {
+            spec.isLong = true;
+            spec.conversion = 'd';
+            return p + 2;
+        }
+        break;
+    }
+    for (;; ++p) {
+        if (*p == '0')
+            spec.zero = true;
+        else if (*p == '-')
+            spec.left = true;
+        else
+            break;
+    }
+    while (*p >= '0' && *p <= '9') {
+        spec.width = spec.width * 10 + (*p++ - '0');
+        if (spec.width > kMaxWidth)
+            return nullptr;
+    }
+    if (*p == '.') {
+        ++p;
+        spec.precision = 0;
+        while (*p >= '0' && *p <= '9') {
+            spec.precision = spec.precision * 10 + (*p++ - '0');
+            if (spec.precision > kMaxPrecision)
+                return nullptr;
+        }
+    }
+    if (*p == 'l') {
+        spec.isLong = true;
+        ++p;
+    }
+    spec.conversion = *p;
+    switch (spec.conversion) {
+    case 'f':
+        if (spec.zero || spec.isLong)
+            return nullptr;
+        break;
+    case 'g':
+        if (spec.zero || spec.isLong || (spec.precision != -1 && spec.precision != 6))
+            return nullptr;
+        break;
+    case 'd':
+    case 'x':
+        if (spec.precision != -1)
+            return nullptr;
+        break;
+    case 's':
+        if (spec.zero || spec.isLong || spec.precision != -1)
+            return nullptr;
+        break;
+    case '%':
+        if (spec.zero || spec.left || spec.isLong || spec.width || spec.precision != -1)
+            return nullptr;
+        break;
+    default:
+        return nullptr;
+    }
+    return p + 1;
+}
+
+bool Supported(const char* format)
+{
+    for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p, '%')) {
+        CSpec spec;
+        p = ParseSpec(p + 1, spec);
+        if (!p)
+            return false;
+    }
+    return true;
+}
+
+size_t WriteBytes(const void* data, size_t length, FILE* fp)
+{
+#if defined(__GLIBC__)
+    // The program writes each stream from one thread; the lock buys nothing.
+    return fwrite_unlocked(data, 1, length, fp);
+#else
+    return std::fwrite(data, 1, length, fp);
+#endif
+}
+
+// Collects one record and hands it to the stream in as few writes as it can.
+// A record too long for the buffer is written in pieces, but only once the
+// whole format is known to be one these routines write: until then nothing
+// has reached the stream and the C library can still take over.
+class CRecord
+{
+public:
+    CRecord(FILE* fp, const char* format) : m_fp(fp), m_format(format) {}
+
+    bool Unsupported() const { return m_unsupported; }
+    void MarkUnsupported() { m_unsupported = true; }
+
+    bool Put(char c)
+    {
+        if (m_used == sizeof m_buffer && !Flush(false))
+            return false;
+        m_buffer[m_used++] = c;
+        return true;
+    }
+
+    bool Append(const char* text, size_t length)
+    {
+        if (length > sizeof m_buffer - m_used) {
+            if (!Flush(false))
+                return false;
+            if (length > sizeof m_buffer)
+                return WriteBytes(text, length, m_fp) == length;
+        }
+        std::memcpy(m_buffer + m_used, text, length);
+        m_used += length;
+        return true;
+    }
+
+    // Room for one conversion and its padding.
+    char* Reserve()
+    {
+        if (sizeof m_buffer - m_used < kMaxNumber + kMaxWidth + 1 && !Flush(false))
+            return nullptr;
+        return m_buffer + m_used;
+    }
+    void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer); }
+
+    bool Flush(bool last)
+    {
+        if (!last && !m_verified) {
+            m_verified = true;
+            if (!Supported(m_format)) {
+                m_unsupported = true;
+                return false;
+            }
+        }
+        const size_t used = m_used;
+        m_used = 0;
+        m_verified = true;
+        return used == 0 || WriteBytes(m_buffer, used, m_fp) == used;
+    }
+
+private:
+    FILE* m_fp;
+    const char* m_format;
+    bool m_verified = false;
+    bool m_unsupported = false;
+    size_t m_used = 0;
+    char m_buffer[1024];
+};
+
+// Writes `text` of `length` characters padded to the spec's width.
+char* Padded(char* out, const char* text, size_t length, const CSpec& spec)
+{
+    const size_t width = static_cast<size_t>(spec.width);
+    if (width <= length) {
+        std::memcpy(out, text, length);
+        return out + length;
+    }
+    const size_t pad = width - length;
+    if (spec.left) {
+        std::memcpy(out, text, length);
+        std::memset(out + length, ' ', pad);
+    } else if (spec.zero) {
+        // Zeros go between the sign and the digits.
+        size_t sign = length > 0 && text[0] == '-' ? 1 : 0;
+        std::memcpy(out, text, sign);
+        std::memset(out + sign, '0', pad);
+        std::memcpy(out + sign + pad, text + sign, length - sign);
+    } else {
+        std::memset(out, ' ', pad);
+        std::memcpy(out + pad, text, length);
+    }
+    return out + length + pad;
+}
+
+// Formats into the record. False when the stream refused a piece or the
+// format holds a conversion these routines do not write.
+bool Format(CRecord& record, const char* p, va_list args)
+{
+    for (;;) {
+        if (*p != '%') {
+            const char* run = p;
+            while (*p != '%' && *p != '\0')
+                ++p;
+            if (!record.Append(run, static_cast<size_t>(p - run)))
+                return false;
+            if (*p == '\0')
+                return true;
+        }
+        CSpec spec;
+        p = ParseSpec(p + 1, spec);
+        if (!p) {
+            record.MarkUnsupported();  // nothing has reached the stream yet
+            return false;
+        }
+        if (spec.conversion == '%') {
+            if (!record.Put('%'))
+                return false;
+            continue;
+        }
+        if (spec.conversion == 's') {
+            const char* text = va_arg(args, const char*);
+            if (!text)
+                text = "(null)";
+            const size_t length = std::strlen(text);
+            if (static_cast<size_t>(spec.width) > length) {
+                // Only short texts need padding: the width is at most kMaxWidth.
+                char* out = record.Reserve();
+                if (!out)
+                    return false;
+                record.Commit(Padded(out, text, length, spec));
+                continue;
+            }
+            if (!record.Append(text, length))
+                return false;
+            continue;
+        }
+        char* out = record.Reserve();
+        if (!out)
+            return false;
+        if (spec.width == 0) {
+            // Nothing to pad: the digits go straight into the record.
+            switch (spec.conversion) {
+            case 'f':
+                out = Fixed(out, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+                break;
+            case 'g':
+                out = General(out, va_arg(args, double));
+                break;
+            case 'd':
+                out = Integer(out, spec.isLong ? va_arg(args, long) : va_arg(args, int));
+                break;
+            case 'x':
+                out = spec.isLong ? std::to_chars(out, out + 24, va_arg(args, unsigned long), 16).ptr
+                                  : std::to_chars(out, out + 24, va_arg(args, unsigned), 16).ptr;
+                break;
+            }
+            record.Commit(out);
+            continue;
+        }
+        char number[kMaxNumber + 8];
+        char* end = number;
+        switch (spec.conversion) {
+        case 'f':
+            end = Fixed(number, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+            break;
+        case 'g':
+            end = General(number, va_arg(args, double));
+            break;
+        case 'd':
+            end = Integer(number, spec.isLong ? va_arg(args, long) : va_arg(args, int));
+            break;
+        case 'x':
+            end = spec.isLong ? std::to_chars(number, number + 24, va_arg(args, unsigned long), 16).ptr
+                              : std::to_chars(number, number + 24, va_arg(args, unsigned), 16).ptr;
+            break;
+        }
+        record.Commit(Padded(out, number, static_cast<size_t>(end - number), spec));
+    }
+}
+
+}  // namespace
+
+bool CRecordOut::Put(const char* data, size_t length)
+{
+    return WriteBytes(data, length, m_fp) == length;
+}
+
+bool VPrint(FILE* fp, const char* format, va_list args)
+{
+    va_list original;
+    va_copy(original, args);
+    CRecord record(fp, format);
+    bool ok = Format(record, format, args) && record.Flush(true);
+    if (!ok && record.Unsupported()) {
+        // Nothing was written: the C library formats the whole record.
+        ok = std::vfprintf(fp, format, original) >= 0;
+    }
+    va_end(original);
+    return ok;
+}
+
+}  // namespace numberformat

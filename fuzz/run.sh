@@ -33,6 +33,19 @@ seeds_for() {
   esac
 }
 
+# The project's own test files that the target reads.
+test_seeds_for() {
+  case $1 in
+    obj) echo "golden/obj_* cli/*.obj" ;;
+    raw) echo "golden/raw_* cli/*.raw" ;;
+    tpoly) echo "golden/tpoly_* cli/*.tpo" ;;
+    aoff) echo "cli/*.geo" ;;
+    nff) echo "golden/nff_* cli/*.nff" ;;
+    wtk) echo "golden/wtk_*" ;;
+    dxf) echo "golden/dxf_*" ;;
+  esac
+}
+
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for bin in "$build"/bin/fuzz_*; do targets+=("$(basename "$bin" | sed 's/^fuzz_//')"); done
@@ -46,9 +59,27 @@ for t in "${targets[@]}"; do
   findings="$build/findings/$t"
   mkdir -p "$work" "$findings"
   cp -n "$top/fuzz/regressions/$t/"* "$work/" 2>/dev/null || true
+  # find rounds sizes up to whole units, so "-size -1M" would pick only empty
+  # files: count in kilobytes. Big files slow every execution for little gain.
   for folder in $(seeds_for "$t"); do
-    [ -d "$corpus/$folder" ] && find "$corpus/$folder" -type f -size -1M -exec cp -n {} "$work/" \;
+    [ -d "$corpus/$folder" ] && find "$corpus/$folder" -type f -size -128k -exec cp -n {} "$work/" \;
   done
+  for pattern in $(test_seeds_for "$t"); do
+    for file in "$top"/tests/data/$pattern; do
+      [ -f "$file" ] && cp -n "$file" "$work/"
+    done
+  done
+  if [ "$t" = convert ]; then
+    # The first byte picks the reader and the second the writer. Which byte
+    # means which reader depends on the format table, so every file goes in
+    # behind each of the first 16 and the fuzzer keeps those that read.
+    find "$corpus" -mindepth 2 -type f -size -16k | while read -r file; do
+      name=$(basename "$(dirname "$file")")-$(basename "$file" | tr -c 'A-Za-z0-9._\n-' _)
+      for i in $(seq 0 15); do
+        [ -e "$work/$i-$name" ] || { printf "\\x$(printf %02x "$i")\\x$(printf %02x "$i")"; cat "$file"; } >"$work/$i-$name"
+      done
+    done
+  fi
   if [ "$t" = ttf ]; then
     for font in /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/liberation/LiberationSerif-Regular.ttf; do
       [ -f "$font" ] && cp -n "$font" "$work/"

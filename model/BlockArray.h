@@ -36,7 +36,18 @@ public:
             m_blocks = grown;
             m_blockCount = newCount;
         }
-        if (!m_blocks[block]) {
+        if (block == 0 && m_count == m_firstSize) {
+            // The first block starts small and doubles: a model may hold a
+            // hundred thousand groups of one face each, and a full block for
+            // each group's face list would cost more than the faces.
+            int size = m_firstSize ? m_firstSize * 2 : 8;
+            size = size < kBlockSize ? size : kBlockSize;
+            T** grown = static_cast<T**>(std::realloc(m_blocks[0], sizeof(T*) * size));
+            if (!grown)
+                return -1;
+            m_blocks[0] = grown;
+            m_firstSize = size;
+        } else if (!m_blocks[block]) {
             m_blocks[block] = static_cast<T**>(std::calloc(kBlockSize, sizeof(T*)));
             if (!m_blocks[block])
                 return -1;
@@ -84,6 +95,7 @@ public:
         m_blocks = nullptr;
         m_blockCount = 0;
         m_count = 0;
+        m_firstSize = 0;
     }
 
 private:
@@ -98,4 +110,5 @@ private:
     T*** m_blocks = nullptr;
     int m_blockCount = 0;
     int m_count = 0;
+    int m_firstSize = 0;  // entries the first block has room for
 };

@@ -89,16 +89,75 @@ void CModel::Assertion(bool condition, const char* text, const char* file, long 
         ErrorMessage("Assertion: File %s, line %ld, %s", file, line, text);
 }
 
+// Files with tens of thousands of objects call SetGroup once per object, so a
+// scan over every group on each call would make loading them quadratic.
+bool CModel::IndexGroup(int position)
+{
+    const CGroup* group = m_groups.GetAt(position);
+    if (!group)
+        return true;
+    try {
+        m_groupsByName.emplace(group->name, position);  // keeps the first of a name
+        m_groupsByColor.emplace(group->colorIndex, position);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void CModel::RebuildGroupIndex()
+{
+    m_groupsByName.clear();
+    m_groupsByColor.clear();
+    m_indexedGroups = 0;
+}
+
+int CModel::FindGroup(const char* name, int colorIndex)
+{
+    // Groups are also removed (empty ones, or all on Clear) and may be added
+    // or edited through m_groups directly: catch up with the list first, and
+    // trust a hit only when the group there still matches.
+    if (m_indexedGroups > m_groups.GetCount())
+        RebuildGroupIndex();
+    for (; m_indexedGroups < m_groups.GetCount(); ++m_indexedGroups) {
+        if (!IndexGroup(m_indexedGroups)) {
+            RebuildGroupIndex();
+            break;
+        }
+    }
+    if (m_indexedGroups == m_groups.GetCount()) {
+        int position = -1;
+        if (name) {
+            auto hit = m_groupsByName.find(name);
+            if (hit != m_groupsByName.end())
+                position = hit->second;
+        } else {
+            auto hit = m_groupsByColor.find(colorIndex);
+            if (hit != m_groupsByColor.end())
+                position = hit->second;
+        }
+        if (position < 0)
+            return -1;
+        const CGroup* group = position < m_groups.GetCount() ? m_groups.GetAt(position) : nullptr;
+        if (group && (name ? group->name == name : group->colorIndex == colorIndex))
+            return position;
+        RebuildGroupIndex();
+    }
+    // The index is out of date or could not be built: look at every group.
+    for (int i = 0; i < m_groups.GetCount(); ++i) {
+        const CGroup* group = m_groups.GetAt(i);
+        if (group && (name ? group->name == name : group->colorIndex == colorIndex))
+            return i;
+    }
+    return -1;
+}
+
 void CModel::SetGroup(const char* name, int colorIndex, int textureIndex)
 {
-    for (int i = 0; i < m_groups.GetCount(); ++i) {
-        CGroup* group = m_groups.GetAt(i);
-        if (!group)
-            continue;
-        if (name ? group->name == name : group->colorIndex == colorIndex) {
-            m_currentGroup = group;
-            return;
-        }
+    int found = FindGroup(name, colorIndex);
+    if (found >= 0) {
+        m_currentGroup = m_groups.GetAt(found);
+        return;
     }
     const char* groupName = name;
     if (!groupName)
@@ -121,6 +180,12 @@ void CModel::SetGroup(const char* name, int colorIndex, int textureIndex)
     group->colorIndex = colorIndex;
     group->textureIndex = textureIndex;
     m_currentGroup = group;
+    if (m_indexedGroups == m_groups.GetCount() - 1) {
+        if (IndexGroup(m_indexedGroups))
+            ++m_indexedGroups;
+        else
+            RebuildGroupIndex();
+    }
 }
 
 int CModel::AddVertex(const CVector& v, bool merge)
@@ -296,15 +361,22 @@ void CModel::CreateXRef()
 
 void CModel::RemoveEmptyGroups()
 {
-    for (int i = m_groups.GetCount() - 1; i >= 0; --i) {
+    // One pass that moves the kept groups down: removing the empty ones one
+    // at a time would shift the rest each time, which is quadratic when a
+    // file names many groups it never fills.
+    int kept = 0;
+    const int count = m_groups.GetCount();
+    for (int i = 0; i < count; ++i) {
         CGroup* group = m_groups.GetAt(i);
         if (group && group->polygons.GetCount() == 0) {
             if (m_currentGroup == group)
                 m_currentGroup = nullptr;
-            m_groups.RemoveAt(i, 1);
             delete group;
+        } else {
+            m_groups.SetAt(kept++, group);
         }
     }
+    m_groups.RemoveAt(kept, count - kept);
 }
 
 void CModel::FreeGeometry()

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "BlockArray.h"
@@ -200,4 +201,13 @@ private:
         int32_t bucket;
     };
     std::vector<CPendingVertex> m_pending;
+
+    // Where SetGroup finds a group without looking at every one: the first
+    // group of each name and of each colour, by position in m_groups.
+    int FindGroup(const char* name, int colorIndex);
+    bool IndexGroup(int position);
+    void RebuildGroupIndex();
+    std::unordered_map<std::string, int> m_groupsByName;
+    std::unordered_map<int, int> m_groupsByColor;
+    int m_indexedGroups = 0;  // m_groups[0, m_indexedGroups) are in the maps
 };

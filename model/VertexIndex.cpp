@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -10,6 +12,8 @@ namespace {
 constexpr double kCellsPerUnit = 65536.0;
 constexpr double kWindow = 2e-6;
 constexpr double kCellLimit = 4.0e18;
+// A float no larger than the coordinate at which the cells reach the limit.
+constexpr float kCellLimitValue = 6.0e13f;
 
 bool Finite(const CVector& v)
 {
@@ -33,10 +37,18 @@ int CVertexIndex::Bucket(const CVector& v)
 int64_t CVertexIndex::CellCoord(float c, double offset)
 {
     double t = (static_cast<double>(c) + offset) * kCellsPerUnit;
-    if (t > kCellLimit)
-        t = kCellLimit;
-    if (t < -kCellLimit)
-        t = -kCellLimit;
+    if (t > kCellLimit || t < -kCellLimit) {
+        // Out here neighbouring floats lie millions of units apart, so only
+        // the very same value can be equal. Each value gets a cell of its own
+        // past the limit: cutting them all off into one cell would make every
+        // lookup walk every far vertex, quadratic in a file of huge numbers.
+        float magnitude = std::fabs(c);
+        uint32_t bits, limitBits;
+        std::memcpy(&bits, &magnitude, sizeof bits);
+        std::memcpy(&limitBits, &kCellLimitValue, sizeof limitBits);
+        int64_t beyond = static_cast<int64_t>(kCellLimit) + 1 + (bits > limitBits ? bits - limitBits : 0);
+        return c < 0 ? -beyond : beyond;
+    }
     // floor() by truncation and a step down for negative fractions: the
     // library call costs more than the rest of a lookup.
     int64_t cell = static_cast<int64_t>(t);

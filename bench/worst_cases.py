@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Reads inputs made to be as costly as their size allows and prints, for each,
+the file size, the time and the peak memory of trivex-convert --info on it.
+
+The cases are the shapes that have hurt readers before: many groups (a
+lookup per group that looks at every group makes loading quadratic), very
+long lines and polygons with very many corners, and tiny files whose counts
+promise billions of records. A reader is fine when time grows with the file
+and memory stays within a small multiple of it.
+
+    bench/worst_cases.py path/to/trivex-convert [CASE...]
+"""
+import multiprocessing
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def many_obj_groups(n):
+    out = ["v 0 0 0\nv 1 0 0\nv 0 1 0\n"]
+    out += ["g group%d\nf 1 2 3\n" % i for i in range(n)]
+    return "".join(out).encode()
+
+
+def many_raw_groups(n):
+    return "".join("group%d\n0 0 0 1 0 0 0 1 %d\n" % (i, i) for i in range(n)).encode()
+
+
+def many_wtk_objects(n):
+    out = ["nff\nversion 2.1\n"]
+    for i in range(n):
+        out.append("object%d\n3\n0.0 0.0 %d.0\n1.0 0.0 %d.0\n0.0 1.0 %d.0\n1\n3 0 1 2 0xfff\n" % (i, i, i, i))
+    return "".join(out).encode()
+
+
+def many_nff_colours(n):
+    # Colours fold onto the named palette, so groups stay few; the cost is
+    # in the lookup per fill line.
+    out = []
+    for i in range(n):
+        out.append("f %g %g %g 1 0 0 0 0\np 3\n0 0 %d\n1 0 %d\n0 1 %d\n" % (
+            (i % 97) / 96.0, (i % 89) / 88.0, (i % 83) / 82.0, i, i, i))
+    return "".join(out).encode()
+
+
+def far_raw_vertices(n):
+    # Distinct vertices far out, where the merge index once put them all in
+    # one cell.
+    out = []
+    for i in range(1, n + 1):
+        a = 1e14 + i * 1e9
+        out.append("%.17g %.17g %.17g -%.17g %.17g %.17g %.17g -%.17g %.17g\n" % ((a,) * 9))
+    return "".join(out).encode()
+
+
+def long_obj_face(corners):
+    out = ["v %d %d 0\n" % (i % 1000, i // 1000) for i in range(1000)]
+    out.append("f " + " ".join(str(1 + i % 1000) for i in range(corners)) + "\n")
+    return "".join(out).encode()
+
+
+def long_comment_line(size):
+    return b"# " + b"x" * size + b"\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"
+
+
+def long_number(size):
+    return b"3\n" + b"1" * size + b" 0 0\n1 0 0\n0 1 0\n"
+
+
+def long_nff_polygon(corners):
+    points = "".join("%d %d 0\n" % (i % 1000, i // 1000) for i in range(corners))
+    return ("p %d\n" % corners + points).encode()
+
+
+def many_empty_obj_groups(n):
+    # Every group but the last is dropped after reading.
+    return ("".join("g empty%d\n" % i for i in range(n)) + "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n").encode()
+
+
+def huge_counts_3ds():
+    # A main chunk holding a mesh whose vertex and face lists each claim
+    # 65535 records, and a file far too short for them.
+    verts = struct.pack("<HIH", 0x4110, 6 + 2, 0xFFFF)
+    faces = struct.pack("<HIH", 0x4120, 6 + 2, 0xFFFF)
+    mesh = struct.pack("<HI", 0x4100, 6 + len(verts) + len(faces)) + verts + faces
+    obj = struct.pack("<HI", 0x4000, 6 + 2 + len(mesh)) + b"a\0" + mesh
+    edit = struct.pack("<HI", 0x3D3D, 6 + len(obj)) + obj
+    return struct.pack("<HI", 0x4D4D, 6 + len(edit)) + edit
+
+
+CASES = {
+    # name: (extension, maker)
+    "obj-100k-groups": ("obj", lambda: many_obj_groups(100000)),
+    "raw-100k-groups": ("raw", lambda: many_raw_groups(100000)),
+    "wtk-60k-objects": ("nff", lambda: many_wtk_objects(60000)),
+    "raw-100k-far-triangles": ("raw", lambda: far_raw_vertices(100000)),
+    "nff-200k-fills": ("nff", lambda: many_nff_colours(200000)),
+    "obj-1m-corner-face": ("obj", lambda: long_obj_face(1000000)),
+    "obj-100mb-comment": ("obj", lambda: long_comment_line(100 << 20)),
+    "tpo-50mb-number": ("tpo", lambda: long_number(50 << 20)),
+    "nff-1m-corner-polygon": ("nff", lambda: long_nff_polygon(1000000)),
+    "obj-100k-empty-groups": ("obj", lambda: many_empty_obj_groups(100000)),
+    "geo-2g-counts": ("geo", lambda: b"2147483647 2147483647 2147483647\n0 0 0\n"),
+    "nff-2g-polygon": ("nff", lambda: b"p 2147483647\n0 0 0\n1 0 0\n"),
+    "tpo-2g-polygon": ("tpo", lambda: b"2147483647\n0 0 0\n1 0 0\n"),
+    "wtk-2g-counts": ("nff", lambda: b"nff\nversion 2.1\na\n2147483647\n0 0 0\n2147483647\n"),
+    "3ds-64k-counts": ("3ds", huge_counts_3ds),
+}
+
+
+def make(name, path):
+    with open(path, "wb") as f:
+        f.write(CASES[name][1]())
+
+
+def run(convert, name, extension, folder):
+    path = os.path.join(folder, name + "." + extension)
+    # Made in a process of its own: a child's peak memory counts that of the
+    # process it was forked from, which must not hold the file's text.
+    maker = multiprocessing.Process(target=make, args=(name, path))
+    maker.start()
+    maker.join()
+    size = os.path.getsize(path)
+    args = [convert, "--info", path]
+    if extension == "nff" and name.startswith("wtk"):
+        args[1:1] = ["--from", "wtk"]
+    start = time.monotonic()
+    proc = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.monotonic() - start
+    os.unlink(path)
+    code = os.waitstatus_to_exitcode(status)
+    print("%-24s %10.1f KiB %8.2f s %9.1f MiB  exit %d" % (
+        name, size / 1024.0, seconds, usage.ru_maxrss / 1024.0, code), flush=True)
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    convert = sys.argv[1]
+    names = sys.argv[2:] or list(CASES)
+    print("%-24s %14s %10s %13s" % ("case", "size", "time", "peak memory"))
+    with tempfile.TemporaryDirectory() as folder:
+        for name in names:
+            run(convert, name, CASES[name][0], folder)
+
+
+if __name__ == "__main__":
+    main()

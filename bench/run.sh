@@ -33,4 +33,5 @@ cmake --build "$build/before-build" -j 2 --target bench_tool
 "$build/bin/model_bench"
 "$build/bin/dxf_bench"
 python3 "$top/bench/readers_vs_assimp.py" "$build/bin/trivex-convert"
+python3 "$top/bench/worst_cases.py" "$build/bin/trivex-convert"
 python3 "$top/bench/compare.py" "$build/bin" "$build/before-build/bin" "$build/models"

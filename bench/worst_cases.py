@@ -91,6 +91,15 @@ def huge_counts_3ds():
     return struct.pack("<HI", 0x4D4D, 6 + len(edit)) + edit
 
 
+def hidden_3ds_meshes(n):
+    # One object of n empty meshes, each followed by a hidden mark that
+    # applies to every mesh before it.
+    body = (struct.pack("<HI", 0x4100, 6) + struct.pack("<HI", 0x4010, 6)) * n
+    obj = struct.pack("<HI", 0x4000, 6 + 2 + len(body)) + b"a\0" + body
+    edit = struct.pack("<HI", 0x3D3D, 6 + len(obj)) + obj
+    return struct.pack("<HI", 0x4D4D, 6 + len(edit)) + edit
+
+
 CASES = {
     # name: (extension, maker)
     "obj-100k-groups": ("obj", lambda: many_obj_groups(100000)),
@@ -108,6 +117,7 @@ CASES = {
     "tpo-2g-polygon": ("tpo", lambda: b"2147483647\n0 0 0\n1 0 0\n"),
     "wtk-2g-counts": ("nff", lambda: b"nff\nversion 2.1\na\n2147483647\n0 0 0\n2147483647\n"),
     "3ds-64k-counts": ("3ds", huge_counts_3ds),
+    "3ds-100k-hidden-meshes": ("3ds", lambda: hidden_3ds_meshes(100000)),
 }
 
 

@@ -356,6 +356,9 @@ private:
         // An object normally holds one mesh; should it hold more, each is
         // kept and a hidden mark applies to all read before it.
         std::vector<CMesh> meshes;
+        // Marking the meshes as each mark comes would take time quadratic in
+        // a file of many meshes and marks; the last mark covers the others.
+        size_t hiddenMeshes = 0;
         Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
             CColor unused;
             switch (id) {
@@ -364,8 +367,7 @@ private:
                 ReadMesh(chunkEnd, meshes.back());
                 break;
             case kHidden:
-                for (CMesh& mesh : meshes)
-                    mesh.hidden = true;
+                hiddenMeshes = meshes.size();
                 break;
             case kLight:
                 if (Need(chunkEnd, 3 * sizeof(float))) {
@@ -378,6 +380,8 @@ private:
             }
             return true;
         });
+        for (size_t i = 0; i < hiddenMeshes; ++i)
+            meshes[i].hidden = true;
         for (const CMesh& mesh : meshes)
             AddMesh(name, mesh);
     }

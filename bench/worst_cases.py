@@ -56,6 +56,21 @@ def far_raw_vertices(n):
     return "".join(out).encode()
 
 
+def crossing_obj_polygons(polygons, corners):
+    # Outlines through random points cross themselves everywhere, the costliest
+    # shape for ear clipping.
+    state = 12345
+    out = []
+    for k in range(polygons):
+        for i in range(corners):
+            state = (state * 1103515245 + 12345) % 2**31
+            x = state / 2**31
+            state = (state * 1103515245 + 12345) % 2**31
+            out.append("v %.4f %.4f 0\n" % (x, state / 2**31))
+        out.append("f " + " ".join(str(k * corners + i + 1) for i in range(corners)) + "\n")
+    return "".join(out).encode()
+
+
 def long_obj_face(corners):
     out = ["v %d %d 0\n" % (i % 1000, i // 1000) for i in range(1000)]
     out.append("f " + " ".join(str(1 + i % 1000) for i in range(corners)) + "\n")
@@ -107,6 +122,7 @@ CASES = {
     "wtk-60k-objects": ("nff", lambda: many_wtk_objects(60000)),
     "raw-100k-far-triangles": ("raw", lambda: far_raw_vertices(100000)),
     "nff-200k-fills": ("nff", lambda: many_nff_colours(200000)),
+    "obj-200-crossing-3k-gons": ("obj", lambda: crossing_obj_polygons(200, 3000)),
     "obj-1m-corner-face": ("obj", lambda: long_obj_face(1000000)),
     "obj-100mb-comment": ("obj", lambda: long_comment_line(100 << 20)),
     "tpo-50mb-number": ("tpo", lambda: long_number(50 << 20)),

@@ -106,7 +106,7 @@ private:
             m_corners.clear();
             for (int k = 1; k <= count; ++k)
                 m_corners.push_back(textinput::ToVertexNumber(field[k]));
-            if (!polygonsplit::AddPolygon(m_model, m_corners))
+            if (!polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget))
                 return false;
         }
         return true;
@@ -123,6 +123,7 @@ private:
     textinput::CTextStream m_in;
     std::string m_text;
     std::vector<int32_t> m_corners;
+    polygonsplit::CSplitBudget m_splitBudget;  // ear clipping for the whole file
     long m_line = 1;
 };
 

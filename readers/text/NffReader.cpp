@@ -140,7 +140,7 @@ private:
                 return false;  // out of memory: the read fails
             m_corners.push_back(index + 1);
         }
-        polygonsplit::AddPolygon(m_model, m_corners);
+        polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
         if (patch)
             m_model.SmoothCurrentGroup();
         return true;
@@ -149,6 +149,7 @@ private:
     CModel& m_model;
     textinput::CTextStream m_in;
     std::vector<int32_t> m_corners;
+    polygonsplit::CSplitBudget m_splitBudget;  // ear clipping for the whole file
     float m_numbers[8] = {};
     long m_reads = 1;
     long m_itemLine = 1;

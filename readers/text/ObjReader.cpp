@@ -157,7 +157,7 @@ private:
         if (m_corners.size() == 4)
             m_model.AddFace(4, m_corners.data());
         else
-            polygonsplit::AddPolygon(m_model, m_corners);
+            polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
         return true;
     }
 
@@ -172,6 +172,7 @@ private:
     textinput::CTextStream m_in;
     std::string m_text;
     std::vector<int32_t> m_corners;
+    polygonsplit::CSplitBudget m_splitBudget;  // ear clipping for the whole file
     long m_line = 0;
 };
 

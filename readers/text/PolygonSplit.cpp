@@ -97,7 +97,8 @@ bool FanStaysInside(const std::vector<CPoint2>& flat)
     return true;
 }
 
-void ClipEars(const std::vector<CPoint2>& flat, std::vector<int32_t>& triangles)
+// Returns the work done, which stops soon after `workLimit`.
+long ClipEars(const std::vector<CPoint2>& flat, std::vector<int32_t>& triangles, long workLimit)
 {
     const size_t count = flat.size();
     std::vector<size_t> prev(count), next(count);
@@ -128,10 +129,8 @@ void ClipEars(const std::vector<CPoint2>& flat, std::vector<int32_t>& triangles)
         return true;
     };
 
-    // Pathological outlines (thousands of corners that keep rejecting ears)
-    // could take cubic time; past this much work the rest is fanned.
+    // Past the limit the rest is fanned.
     long work = 0;
-    const long workLimit = 20000000;
     size_t remaining = count;
     size_t ear = 0;
     size_t misses = 0;
@@ -171,11 +170,12 @@ void ClipEars(const std::vector<CPoint2>& flat, std::vector<int32_t>& triangles)
     // The last triangle, or the fan of what is left after the work limit.
     for (size_t b = next[ear]; next[b] != ear; b = next[b])
         emit(ear, b, next[b]);
+    return work;
 }
 
 }  // namespace
 
-void SplitPolygon(const CVector* points, size_t count, std::vector<int32_t>& triangles)
+void SplitPolygon(const CVector* points, size_t count, std::vector<int32_t>& triangles, CSplitBudget* budget)
 {
     triangles.clear();
     if (count < 3)
@@ -185,12 +185,21 @@ void SplitPolygon(const CVector* points, size_t count, std::vector<int32_t>& tri
         Fan(count, triangles);
         return;
     }
-    ClipEars(flat, triangles);
+    // Pathological outlines (thousands of corners that keep rejecting ears)
+    // could take cubic time; no one polygon gets more than this.
+    long limit = CSplitBudget::kAllowance;
+    if (budget && budget->Left() < limit)
+        limit = budget->Left();
+    long work = ClipEars(flat, triangles, limit);
+    if (budget)
+        budget->Spend(work);
 }
 
-bool AddPolygon(CModel& model, const std::vector<int32_t>& corners)
+bool AddPolygon(CModel& model, const std::vector<int32_t>& corners, CSplitBudget* budget)
 {
     const size_t count = corners.size();
+    if (budget)
+        budget->Earn(count);
     if (count < 3)
         return true;
     if (count == 3)
@@ -206,7 +215,7 @@ bool AddPolygon(CModel& model, const std::vector<int32_t>& corners)
     }
     std::vector<int32_t> triangles;
     if (points.size() == count)
-        SplitPolygon(points.data(), count, triangles);
+        SplitPolygon(points.data(), count, triangles, budget);
     else
         Fan(count, triangles);
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {

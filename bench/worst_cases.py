@@ -115,6 +115,27 @@ def hidden_3ds_meshes(n):
     return struct.pack("<HI", 0x4D4D, 6 + len(edit)) + edit
 
 
+def nested_dxf_inserts(levels, width):
+    # Each block inserts the next `width` times: the replay is capped, the
+    # output still far bigger than the file.
+    def pair(code, value):
+        return "%3d\n%s\n" % (code, value)
+    face = pair(0, "3DFACE") + pair(8, "L") + "".join(
+        pair(c, v) for c, v in ((10, 0), (20, 0), (30, 0), (11, 1), (21, 0), (31, 0),
+                                (12, 0), (22, 1), (32, 0), (13, 0), (23, 1), (33, 0)))
+    out = pair(0, "SECTION") + pair(2, "BLOCKS")
+    for level in range(levels):
+        out += pair(0, "BLOCK") + pair(2, "B%d" % level) + pair(10, 0) + pair(20, 0) + pair(30, 0)
+        if level == levels - 1:
+            out += face
+        else:
+            for k in range(width):
+                out += pair(0, "INSERT") + pair(2, "B%d" % (level + 1)) + pair(10, k * 3 ** level) + pair(20, 0)
+        out += pair(0, "ENDBLK")
+    out += pair(0, "ENDSEC") + pair(0, "SECTION") + pair(2, "ENTITIES") + pair(0, "INSERT") + pair(2, "B0")
+    return (out + pair(10, 0) + pair(20, 0) + pair(0, "ENDSEC") + pair(0, "EOF")).encode()
+
+
 CASES = {
     # name: (extension, maker)
     "obj-100k-groups": ("obj", lambda: many_obj_groups(100000)),
@@ -133,6 +154,7 @@ CASES = {
     "tpo-2g-polygon": ("tpo", lambda: b"2147483647\n0 0 0\n1 0 0\n"),
     "wtk-2g-counts": ("nff", lambda: b"nff\nversion 2.1\na\n2147483647\n0 0 0\n2147483647\n"),
     "3ds-64k-counts": ("3ds", huge_counts_3ds),
+    "dxf-8x8-nested-inserts": ("dxf", lambda: nested_dxf_inserts(8, 8)),
     "3ds-100k-hidden-meshes": ("3ds", lambda: hidden_3ds_meshes(100000)),
 }
 

@@ -207,7 +207,7 @@ char* Integer(char* out, long value)
 
 namespace {
 
-struct CSpec
+struct CDirective
 {
     bool zero = false;
     bool left = false;
@@ -221,7 +221,7 @@ constexpr int kMaxWidth = 64;
 
 // Reads the conversion after a '%'; returns the text after it, or null for
 // one these routines do not write.
-const char* ParseSpec(const char* p, CSpec& spec)
+const char* ParseDirective(const char* p, CDirective& directive)
 {
     // The conversions records are made of, without flags or width.
     switch (p[0]) {
@@ -229,63 +229,63 @@ const char* ParseSpec(const char* p, CSpec& spec)
     case 'g':
     case 'd':
     case 's':
-        spec.conversion = p[0];
+        directive.conversion = p[0];
         return p + 1;
     case 'l':
         if (p[1] == 'd') {
-            spec.isLong = true;
-            spec.conversion = 'd';
+            directive.isLong = true;
+            directive.conversion = 'd';
             return p + 2;
         }
         break;
     }
     for (;; ++p) {
         if (*p == '0')
-            spec.zero = true;
+            directive.zero = true;
         else if (*p == '-')
-            spec.left = true;
+            directive.left = true;
         else
             break;
     }
     while (*p >= '0' && *p <= '9') {
-        spec.width = spec.width * 10 + (*p++ - '0');
-        if (spec.width > kMaxWidth)
+        directive.width = directive.width * 10 + (*p++ - '0');
+        if (directive.width > kMaxWidth)
             return nullptr;
     }
     if (*p == '.') {
         ++p;
-        spec.precision = 0;
+        directive.precision = 0;
         while (*p >= '0' && *p <= '9') {
-            spec.precision = spec.precision * 10 + (*p++ - '0');
-            if (spec.precision > kMaxPrecision)
+            directive.precision = directive.precision * 10 + (*p++ - '0');
+            if (directive.precision > kMaxPrecision)
                 return nullptr;
         }
     }
     if (*p == 'l') {
-        spec.isLong = true;
+        directive.isLong = true;
         ++p;
     }
-    spec.conversion = *p;
-    switch (spec.conversion) {
+    directive.conversion = *p;
+    switch (directive.conversion) {
     case 'f':
-        if (spec.zero || spec.isLong)
+        if (directive.zero || directive.isLong)
             return nullptr;
         break;
     case 'g':
-        if (spec.zero || spec.isLong || (spec.precision != -1 && spec.precision != 6))
+        if (directive.zero || directive.isLong || (directive.precision != -1 && directive.precision != 6))
             return nullptr;
         break;
     case 'd':
     case 'x':
-        if (spec.precision != -1)
+        if (directive.precision != -1)
             return nullptr;
         break;
     case 's':
-        if (spec.zero || spec.isLong || spec.precision != -1)
+        if (directive.zero || directive.isLong || directive.precision != -1)
             return nullptr;
         break;
     case '%':
-        if (spec.zero || spec.left || spec.isLong || spec.width || spec.precision != -1)
+        if (directive.zero || directive.left || directive.isLong || directive.width || directive.precision != -1)
             return nullptr;
         break;
     default:
@@ -297,8 +297,8 @@ const char* ParseSpec(const char* p, CSpec& spec)
 bool Supported(const char* format)
 {
     for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p, '%')) {
-        CSpec spec;
-        p = ParseSpec(p + 1, spec);
+        CDirective directive;
+        p = ParseDirective(p + 1, directive);
         if (!p)
             return false;
     }
@@ -381,19 +381,19 @@ private:
     char m_buffer[1024];
 };
 
-// Writes `text` of `length` characters padded to the spec's width.
-char* Padded(char* out, const char* text, size_t length, const CSpec& spec)
+// Writes `text` of `length` characters padded to the directive's width.
+char* Padded(char* out, const char* text, size_t length, const CDirective& directive)
 {
-    const size_t width = static_cast<size_t>(spec.width);
+    const size_t width = static_cast<size_t>(directive.width);
     if (width <= length) {
         std::memcpy(out, text, length);
         return out + length;
     }
     const size_t pad = width - length;
-    if (spec.left) {
+    if (directive.left) {
         std::memcpy(out, text, length);
         std::memset(out + length, ' ', pad);
-    } else if (spec.zero) {
+    } else if (directive.zero) {
         // Zeros go between the sign and the digits.
         size_t sign = length > 0 && text[0] == '-' ? 1 : 0;
         std::memcpy(out, text, sign);
@@ -420,28 +420,28 @@ bool Format(CRecord& record, const char* p, va_list args)
             if (*p == '\0')
                 return true;
         }
-        CSpec spec;
-        p = ParseSpec(p + 1, spec);
+        CDirective directive;
+        p = ParseDirective(p + 1, directive);
         if (!p) {
             record.MarkUnsupported();  // nothing has reached the stream yet
             return false;
         }
-        if (spec.conversion == '%') {
+        if (directive.conversion == '%') {
             if (!record.Put('%'))
                 return false;
             continue;
         }
-        if (spec.conversion == 's') {
+        if (directive.conversion == 's') {
             const char* text = va_arg(args, const char*);
             if (!text)
                 text = "(null)";
             const size_t length = std::strlen(text);
-            if (static_cast<size_t>(spec.width) > length) {
+            if (static_cast<size_t>(directive.width) > length) {
                 // Only short texts need padding: the width is at most kMaxWidth.
                 char* out = record.Reserve();
                 if (!out)
                     return false;
-                record.Commit(Padded(out, text, length, spec));
+                record.Commit(Padded(out, text, length, directive));
                 continue;
             }
             if (!record.Append(text, length))
@@ -451,20 +451,20 @@ bool Format(CRecord& record, const char* p, va_list args)
         char* out = record.Reserve();
         if (!out)
             return false;
-        if (spec.width == 0) {
+        if (directive.width == 0) {
             // Nothing to pad: the digits go straight into the record.
-            switch (spec.conversion) {
+            switch (directive.conversion) {
             case 'f':
-                out = Fixed(out, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+                out = Fixed(out, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
                 break;
             case 'g':
                 out = General(out, va_arg(args, double));
                 break;
             case 'd':
-                out = Integer(out, spec.isLong ? va_arg(args, long) : va_arg(args, int));
+                out = Integer(out, directive.isLong ? va_arg(args, long) : va_arg(args, int));
                 break;
             case 'x':
-                out = spec.isLong ? std::to_chars(out, out + 24, va_arg(args, unsigned long), 16).ptr
+                out = directive.isLong ? std::to_chars(out, out + 24, va_arg(args, unsigned long), 16).ptr
                                   : std::to_chars(out, out + 24, va_arg(args, unsigned), 16).ptr;
                 break;
             }
@@ -473,22 +473,22 @@ bool Format(CRecord& record, const char* p, va_list args)
         }
         char number[kMaxNumber + 8];
         char* end = number;
-        switch (spec.conversion) {
+        switch (directive.conversion) {
         case 'f':
-            end = Fixed(number, va_arg(args, double), spec.precision < 0 ? 6 : spec.precision);
+            end = Fixed(number, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
             break;
         case 'g':
             end = General(number, va_arg(args, double));
             break;
         case 'd':
-            end = Integer(number, spec.isLong ? va_arg(args, long) : va_arg(args, int));
+            end = Integer(number, directive.isLong ? va_arg(args, long) : va_arg(args, int));
             break;
         case 'x':
-            end = spec.isLong ? std::to_chars(number, number + 24, va_arg(args, unsigned long), 16).ptr
+            end = directive.isLong ? std::to_chars(number, number + 24, va_arg(args, unsigned long), 16).ptr
                               : std::to_chars(number, number + 24, va_arg(args, unsigned), 16).ptr;
             break;
         }
-        record.Commit(Padded(out, number, static_cast<size_t>(end - number), spec));
+        record.Commit(Padded(out, number, static_cast<size_t>(end - number), directive));
     }
 }
 

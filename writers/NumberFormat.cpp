@@ -448,46 +448,31 @@ bool Format(CRecord& record, const char* p, va_list args)
                 return false;
             continue;
         }
+        // The number's digits, written from `to` onwards; returns their end.
+        auto convert = [&](char* to) {
+            switch (directive.conversion) {
+            case 'f':
+                return Fixed(to, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
+            case 'g':
+                return General(to, va_arg(args, double));
+            case 'd':
+                return Integer(to, directive.isLong ? va_arg(args, long) : va_arg(args, int));
+            case 'x':
+                return directive.isLong ? std::to_chars(to, to + 24, va_arg(args, unsigned long), 16).ptr
+                                        : std::to_chars(to, to + 24, va_arg(args, unsigned), 16).ptr;
+            }
+            return to;
+        };
         char* out = record.Reserve();
         if (!out)
             return false;
         if (directive.width == 0) {
             // Nothing to pad: the digits go straight into the record.
-            switch (directive.conversion) {
-            case 'f':
-                out = Fixed(out, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
-                break;
-            case 'g':
-                out = General(out, va_arg(args, double));
-                break;
-            case 'd':
-                out = Integer(out, directive.isLong ? va_arg(args, long) : va_arg(args, int));
-                break;
-            case 'x':
-                out = directive.isLong ? std::to_chars(out, out + 24, va_arg(args, unsigned long), 16).ptr
-                                  : std::to_chars(out, out + 24, va_arg(args, unsigned), 16).ptr;
-                break;
-            }
-            record.Commit(out);
+            record.Commit(convert(out));
             continue;
         }
         char number[kMaxNumber + 8];
-        char* end = number;
-        switch (directive.conversion) {
-        case 'f':
-            end = Fixed(number, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
-            break;
-        case 'g':
-            end = General(number, va_arg(args, double));
-            break;
-        case 'd':
-            end = Integer(number, directive.isLong ? va_arg(args, long) : va_arg(args, int));
-            break;
-        case 'x':
-            end = directive.isLong ? std::to_chars(number, number + 24, va_arg(args, unsigned long), 16).ptr
-                              : std::to_chars(number, number + 24, va_arg(args, unsigned), 16).ptr;
-            break;
-        }
+        char* end = convert(number);
         record.Commit(Padded(out, number, static_cast<size_t>(end - number), directive));
     }
 }

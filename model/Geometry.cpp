@@ -215,10 +215,51 @@ void CModel::MirrorX(bool updateViews) { Mirror(Axis::X, updateViews); }
 void CModel::MirrorY(bool updateViews) { Mirror(Axis::Y, updateViews); }
 void CModel::MirrorZ(bool updateViews) { Mirror(Axis::Z, updateViews); }
 
+namespace {
+// Decides n.AngleTo(face) < degrees. acos would cost more than the rest of the
+// normal pass, so the cosine decides wherever it lies clearly on one side of
+// the threshold's; the angle itself decides only within a hair of it, so the
+// outcome is the same as computing every angle.
+class CWithinAngle
+{
+public:
+    explicit CWithinAngle(double degrees)
+        : m_degrees(degrees), m_cosine(std::cos(degrees * kDegToRad)), m_useCosine(degrees > 1.0 && degrees < 179.0)
+    {
+    }
+
+    bool operator()(const CVector& n, const CVector& face) const
+    {
+        if (m_useCosine) {
+            // The same steps as AngleTo, so that c is the very value it takes
+            // the arc cosine of.
+            double l = static_cast<double>(n.Length()) * face.Length();
+            if (l != 0.0) {
+                double c = n.Dot(face) / l;
+                if (c > m_cosine + kMargin)
+                    return true;
+                if (c < m_cosine - kMargin)
+                    return false;
+            }
+        }
+        return n.AngleTo(face) < m_degrees;
+    }
+
+private:
+    // The arc cosine moves at least as fast as its argument, and its rounding
+    // is far below this.
+    static constexpr double kMargin = 1e-9;
+    double m_degrees;
+    double m_cosine;
+    bool m_useCosine;
+};
+}  // namespace
+
 void CModel::CalculateNormals()
 {
     StatusMessage("Calculating Polygon & Vertex Normals");
     BeginWait();
+    const CWithinAngle within(m_smoothAngle);
     for (int g = 0; g < m_groups.GetCount(); ++g) {
         CGroup* group = m_groups.GetAt(g);
         if (!group)
@@ -247,7 +288,7 @@ void CModel::CalculateNormals()
         if (m_smoothAngle > 0.0f && ref) {
             for (int k = 0; k < ref->count; ++k) {
                 const CVector& face = ref->polygons[k]->normal;
-                if (n->AngleTo(face) < m_smoothAngle)
+                if (within(*n, face))
                     *n += face;
             }
         }

@@ -4,16 +4,6 @@
 #include <cstring>
 #include <new>
 
-CVector* CPolygon::GetVertex(int i) const
-{
-    if (!owner || i < 0 || i >= count || i >= 4)
-        return nullptr;
-    int n = index[i];
-    if (n < 1 || n > owner->m_vertices.GetCount())
-        return nullptr;
-    return owner->m_vertices.GetAt(n - 1);
-}
-
 CModel::CModel() = default;
 
 CModel::~CModel()
@@ -259,6 +249,38 @@ void CModel::AddTriangle(const CVector& a, const CVector& b, const CVector& c)
     index[1] = AddVertex(b, true) + 1;
     index[0] = AddVertex(a, true) + 1;
     AddFace(3, index);
+}
+
+int32_t CMeshPoints::Number(size_t i)
+{
+    if (i < m_numbers.size() && m_numbers[i] > 0)
+        return m_numbers[i];
+    const CVector& point = m_points[i];
+    const int32_t number = m_model.AddVertex(point, true) + 1;
+    const CVector* stored = number > 0 ? m_model.m_vertices.GetAt(number - 1) : nullptr;
+    if (stored && stored->x == point.x && stored->y == point.y && stored->z == point.z) {
+        try {
+            if (i >= m_numbers.size())
+                m_numbers.resize(m_points.size() > i ? m_points.size() : i + 1, 0);
+            m_numbers[i] = number;
+        } catch (const std::bad_alloc&) {
+            // Without room to remember it, the point is looked up each time.
+        }
+    }
+    return number;
+}
+
+void CMeshPoints::AddTriangle(size_t a, size_t b, size_t c)
+{
+    const CVector &pa = m_points[a], &pb = m_points[b], &pc = m_points[c];
+    if (pa == pb || pb == pc || pc == pa)
+        return;
+    // The order AddTriangle adds its corners in, so the numbering is the same.
+    int32_t index[3];
+    index[2] = Number(c);
+    index[1] = Number(b);
+    index[0] = Number(a);
+    m_model.AddFace(3, index);
 }
 
 void CModel::AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d)

@@ -36,7 +36,8 @@ struct CPolygon
     int16_t flag = 0;
 
     // The vertex of slot i, or null when the slot does not resolve to one.
-    CVector* GetVertex(int i) const;
+    // Inline: every pass over the model calls it once per corner.
+    inline CVector* GetVertex(int i) const;
 };
 
 struct CGroup
@@ -211,3 +212,38 @@ private:
     std::unordered_map<int, int> m_groupsByColor;
     int m_indexedGroups = 0;  // m_groups[0, m_indexedGroups) are in the maps
 };
+
+// Vertex numbers for the points of a mesh that a file stores once and names
+// from its faces by position. AddTriangle merges every corner through the
+// index; here each point is looked up once. That gives the same numbers:
+// once a point has merged with a vertex of exactly its coordinates, a later
+// merging add of it finds that vertex again, since any vertex added in
+// between equal to the point would have merged too. So only such answers are
+// kept, and the owner must add vertices only with merging meanwhile.
+class CMeshPoints
+{
+public:
+    CMeshPoints(CModel& model, const std::vector<CVector>& points) : m_model(model), m_points(points) {}
+
+    // model.AddTriangle(points[a], points[b], points[c]); each below points.size().
+    void AddTriangle(size_t a, size_t b, size_t c);
+    // Forgets the numbers, for when the points are replaced.
+    void Reset() { m_numbers.clear(); }
+
+private:
+    int32_t Number(size_t i);
+
+    CModel& m_model;
+    const std::vector<CVector>& m_points;
+    std::vector<int32_t> m_numbers;  // 0 where not known yet
+};
+
+inline CVector* CPolygon::GetVertex(int i) const
+{
+    if (!owner || i < 0 || i >= count || i >= 4)
+        return nullptr;
+    int n = index[i];
+    if (n < 1 || n > owner->m_vertices.GetCount())
+        return nullptr;
+    return owner->m_vertices.GetAt(n - 1);
+}

@@ -55,68 +55,38 @@ int64_t CVertexIndex::CellCoord(float c, double offset)
     return static_cast<double>(cell) > t ? cell - 1 : cell;
 }
 
-size_t CVertexIndex::Slot(int64_t x, int64_t y, int64_t z) const
+uint32_t CVertexIndex::CellHash(int64_t x, int64_t y, int64_t z)
 {
     uint64_t h = static_cast<uint64_t>(x) * 0x9E3779B97F4A7C15ull;
     h ^= static_cast<uint64_t>(y) * 0xC2B2AE3D27D4EB4Full + (h >> 29);
     h ^= static_cast<uint64_t>(z) * 0x165667B19E3779F9ull + (h >> 32);
     h ^= h >> 31;
-    return static_cast<size_t>(h) & (m_cells.size() - 1);
-}
-
-const int32_t* CVertexIndex::FindHead(int64_t x, int64_t y, int64_t z) const
-{
-    if (m_cells.empty())
-        return nullptr;
-    for (size_t i = Slot(x, y, z);; i = (i + 1) & (m_cells.size() - 1)) {
-        const Cell& cell = m_cells[i];
-        if (cell.head < 0)
-            return nullptr;
-        if (cell.x == x && cell.y == y && cell.z == z)
-            return &cell.head;
-    }
-}
-
-int32_t* CVertexIndex::HeadOf(int64_t x, int64_t y, int64_t z)
-{
-    if ((m_used + 1) * 2 > m_cells.size() && !Grow())
-        return nullptr;
-    for (size_t i = Slot(x, y, z);; i = (i + 1) & (m_cells.size() - 1)) {
-        Cell& cell = m_cells[i];
-        if (cell.head < 0) {
-            cell = {x, y, z, -1};
-            ++m_used;
-            return &cell.head;
-        }
-        if (cell.x == x && cell.y == y && cell.z == z)
-            return &cell.head;
-    }
+    return static_cast<uint32_t>(h);
 }
 
 bool CVertexIndex::Grow()
 {
-    std::vector<Cell> old;
     try {
-        std::vector<Cell> cells(m_cells.empty() ? 1024 : m_cells.size() * 2, Cell{0, 0, 0, -1});
-        old.swap(m_cells);
-        m_cells.swap(cells);
+        m_heads.assign(m_heads.empty() ? 1024 : m_heads.size() * 2, -1);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (const Cell& cell : old) {
-        if (cell.head < 0)
+    // Nodes were recorded in vertex order, so filing them again in that order
+    // keeps every chain newest first.
+    for (size_t n = 0; n < m_nodes.size(); ++n) {
+        Node& node = m_nodes[n];
+        if (node.next == kUnfiled)
             continue;
-        size_t i = Slot(cell.x, cell.y, cell.z);
-        while (m_cells[i].head >= 0)
-            i = (i + 1) & (m_cells.size() - 1);
-        m_cells[i] = cell;
+        int32_t& head = Head(node.cell);
+        node.next = head;
+        head = static_cast<int32_t>(n);
     }
     return true;
 }
 
 int CVertexIndex::Find(const CVector& v, int bucket, const CBlockArray<CVector>& vertices) const
 {
-    if (m_cells.empty() || !Finite(v))
+    if (m_heads.empty() || !Finite(v))
         return -1;
     int64_t lo[3] = {CellCoord(v.x, -kWindow), CellCoord(v.y, -kWindow), CellCoord(v.z, -kWindow)};
     int64_t hi[3] = {CellCoord(v.x, kWindow), CellCoord(v.y, kWindow), CellCoord(v.z, kWindow)};
@@ -124,13 +94,13 @@ int CVertexIndex::Find(const CVector& v, int bucket, const CBlockArray<CVector>&
     for (int64_t x = lo[0]; x <= hi[0]; ++x)
         for (int64_t y = lo[1]; y <= hi[1]; ++y)
             for (int64_t z = lo[2]; z <= hi[2]; ++z) {
-                const int32_t* head = FindHead(x, y, z);
-                // Nodes of a cell run newest first: the first match is the
-                // cell's newest, and only a newer one elsewhere can beat it.
-                for (int32_t n = head ? *head : -1; n >= 0 && m_nodes[n].vertexIndex > best;
+                const uint32_t cell = CellHash(x, y, z);
+                // Chains run newest first: the first match is the newest in
+                // this cell, and only a newer one elsewhere can beat it.
+                for (int32_t n = m_heads[cell & (m_heads.size() - 1)]; n >= 0 && m_nodes[n].vertexIndex > best;
                      n = m_nodes[n].next) {
                     const Node& node = m_nodes[n];
-                    if (node.bucket != bucket)
+                    if (node.cell != cell || node.bucket != bucket)
                         continue;
                     const CVector* stored = vertices.GetAt(node.vertexIndex);
                     if (stored && *stored == v) {
@@ -147,15 +117,16 @@ bool CVertexIndex::Insert(const CVector& v, int bucket, int vertexIndex)
     // Non-finite coordinates never compare equal, so there is nothing to find.
     if (!Finite(v))
         return true;
-    int32_t* head = HeadOf(CellCoord(v.x, 0.0), CellCoord(v.y, 0.0), CellCoord(v.z, 0.0));
-    if (!head)
+    if ((m_nodes.size() + 1) * 2 > m_heads.size() && !Grow())
         return false;
+    const uint32_t cell = CellHash(CellCoord(v.x, 0.0), CellCoord(v.y, 0.0), CellCoord(v.z, 0.0));
+    int32_t& head = Head(cell);
     try {
-        m_nodes.push_back({vertexIndex, bucket, *head});
+        m_nodes.push_back({vertexIndex, bucket, head, cell});
     } catch (const std::bad_alloc&) {
         return false;
     }
-    *head = static_cast<int32_t>(m_nodes.size() - 1);
+    head = static_cast<int32_t>(m_nodes.size() - 1);
     return true;
 }
 
@@ -163,23 +134,20 @@ bool CVertexIndex::Reindex(const CBlockArray<CVector>& vertices)
 {
     if (m_nodes.empty())
         return true;
-    std::fill(m_cells.begin(), m_cells.end(), Cell{0, 0, 0, -1});
-    m_used = 0;
+    std::fill(m_heads.begin(), m_heads.end(), -1);
     // Nodes were recorded in vertex order, so filing them again in that order
-    // keeps every cell's list newest first.
+    // keeps every chain newest first.
     for (size_t n = 0; n < m_nodes.size(); ++n) {
         Node& node = m_nodes[n];
-        node.next = -1;
         const CVector* v = vertices.GetAt(node.vertexIndex);
-        if (!v || !Finite(*v))
+        if (!v || !Finite(*v)) {
+            node.next = kUnfiled;
             continue;
-        int32_t* head = HeadOf(CellCoord(v->x, 0.0), CellCoord(v->y, 0.0), CellCoord(v->z, 0.0));
-        if (!head) {
-            Clear();
-            return false;
         }
-        node.next = *head;
-        *head = static_cast<int32_t>(n);
+        node.cell = CellHash(CellCoord(v->x, 0.0), CellCoord(v->y, 0.0), CellCoord(v->z, 0.0));
+        int32_t& head = Head(node.cell);
+        node.next = head;
+        head = static_cast<int32_t>(n);
     }
     return true;
 }
@@ -187,6 +155,5 @@ bool CVertexIndex::Reindex(const CBlockArray<CVector>& vertices)
 void CVertexIndex::Clear()
 {
     std::vector<Node>().swap(m_nodes);
-    std::vector<Cell>().swap(m_cells);
-    m_used = 0;
+    std::vector<int32_t>().swap(m_heads);
 }

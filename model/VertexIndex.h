@@ -40,21 +40,23 @@ private:
     {
         int32_t vertexIndex;
         int32_t bucket;
-        int32_t next;  // older node in the same cell, or -1
-    };
-    struct Cell
-    {
-        int64_t x, y, z;
-        int32_t head;  // -1 marks an unused slot
+        int32_t next;   // older node in the same chain, or -1
+        uint32_t cell;  // hash of the node's cell, so a chain's other cells cost no vertex fetch
     };
 
+    // The next of a node that is in no chain: its vertex turned non-finite.
+    static constexpr int32_t kUnfiled = -2;
+
     static int64_t CellCoord(float c, double offset);
-    size_t Slot(int64_t x, int64_t y, int64_t z) const;
-    int32_t* HeadOf(int64_t x, int64_t y, int64_t z);
-    const int32_t* FindHead(int64_t x, int64_t y, int64_t z) const;
+    static uint32_t CellHash(int64_t x, int64_t y, int64_t z);
+    int32_t& Head(uint32_t cell) { return m_heads[cell & (m_heads.size() - 1)]; }
     bool Grow();
 
     std::vector<Node> m_nodes;
-    std::vector<Cell> m_cells;  // open addressing, size a power of two
-    size_t m_used = 0;
+    // Chains of nodes by cell hash, newest first; a size of a power of two at
+    // least twice the nodes. Cells whose hashes meet share a chain: a lookup
+    // compares the cell hash and then the coordinates, so that costs only a
+    // step along the chain, and each cell takes four bytes instead of a slot
+    // holding its coordinates.
+    std::vector<int32_t> m_heads;
 };

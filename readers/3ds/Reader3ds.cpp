@@ -493,6 +493,7 @@ private:
         }
         m_model.SetGroup(name.c_str(), color, FindTexture("Shiny"));
         const size_t points = mesh.points.size();
+        CMeshPoints numbers(m_model, mesh.points);
         for (const CFace& face : mesh.faces) {
             if (face.corner[0] >= points || face.corner[1] >= points || face.corner[2] >= points) {
                 ++m_strayCorners;
@@ -505,7 +506,7 @@ private:
                 ++m_nonFinite;
                 continue;
             }
-            m_model.AddTriangle(a, b, c);
+            numbers.AddTriangle(face.corner[0], face.corner[1], face.corner[2]);
         }
     }
 

@@ -28,6 +28,7 @@ bool CWtkBuilder::FailMemory()
 bool CWtkBuilder::StartObject(const char* name)
 {
     m_vertices.clear();
+    m_numbers.Reset();
     m_corners.clear();
     try {
         m_objectName = name ? name : "";
@@ -96,7 +97,7 @@ bool CWtkBuilder::EndPolygon()
             ++m_skipped;
             continue;
         }
-        m_model.AddTriangle(m_vertices[a], m_vertices[b], m_vertices[c]);
+        m_numbers.AddTriangle(static_cast<size_t>(a), static_cast<size_t>(b), static_cast<size_t>(c));
     }
     m_corners.clear();
     return true;
@@ -105,5 +106,6 @@ bool CWtkBuilder::EndPolygon()
 void CWtkBuilder::EndFile()
 {
     m_vertices.clear();
+    m_numbers.Reset();
     m_corners.clear();
 }

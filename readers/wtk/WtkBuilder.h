@@ -12,7 +12,7 @@
 class CWtkBuilder
 {
 public:
-    explicit CWtkBuilder(CModel& model) : m_model(model) {}
+    explicit CWtkBuilder(CModel& model) : m_model(model), m_numbers(model, m_vertices) {}
 
     bool StartObject(const char* name);
     bool AddVertex(double x, double y, double z);
@@ -32,6 +32,7 @@ private:
     CModel& m_model;
     std::vector<CVector> m_vertices;
     std::vector<int32_t> m_corners;
+    CMeshPoints m_numbers;  // of m_vertices, declared after it
     std::string m_objectName;
     float m_color[3] = {0, 0, 0};
     float m_lastColor[3] = {0, 0, 0};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "RecordingModel.h"
 
@@ -148,6 +149,43 @@ TEST(Geometry, SmoothingAngleDecidesWhichFacesBlend)
     Hinge(off);
     off.CalculateNormals();
     ExpectNear(Normal(off, 3), 0, 0, 0);
+}
+
+// The vertex normals must come out bit for bit as if every face's angle were
+// taken with AngleTo, also for faces a hair either side of the threshold.
+TEST(Geometry, SmoothingMatchesTheAngleAtEveryThreshold)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (float threshold : {70.0f, 45.5f, 100.0f, 0.5f, 1.5f, 178.5f, 180.0f, 200.0f}) {
+        for (int trial = 0; trial < 200; ++trial) {
+            // Faces hinged on the x axis: the first flat, the others turned by
+            // angles a hair either side of the threshold, or anywhere.
+            CRecordingModel model;
+            model.m_smoothAngle = threshold;
+            model.SetGroup(nullptr, 96, 5);
+            model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+            for (int k = 0; k < 3; ++k) {
+                double near = threshold + (unit(random) - 0.5) * 2e-4;
+                double turn = (k == 0 || trial % 2 ? near : unit(random) * 180.0) * kDegToRad;
+                model.AddTriangle({0, 0, 0}, {k == 2 ? -1.0f : 1.0f, 0, 0},
+                                  {0, static_cast<float>(std::cos(turn)), static_cast<float>(std::sin(turn))});
+            }
+            model.CreateXRef();
+            model.CalculateNormals();
+            for (int i = 0; i < model.m_xref.GetCount(); ++i) {
+                const CVertexRef* ref = model.m_xref.GetAt(i);
+                CVector expected;
+                for (int k = 0; k < ref->count; ++k)
+                    if (expected.AngleTo(ref->polygons[k]->normal) < threshold)
+                        expected += ref->polygons[k]->normal;
+                expected = expected.Normalize();
+                const CVector& got = Normal(model, i + 1);
+                ASSERT_TRUE(got.x == expected.x && got.y == expected.y && got.z == expected.z)
+                    << "threshold " << threshold << " trial " << trial << " vertex " << i + 1;
+            }
+        }
+    }
 }
 
 TEST(Geometry, UnusedVertexKeepsZeroNormalAndRecalculationReusesEntries)

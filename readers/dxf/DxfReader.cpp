@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Decimal.h"
 #include "Extrude.h"
 
 namespace {
@@ -243,6 +244,8 @@ double ParseNumber(const std::string& value)
     // copy or the library's locale and multi-precision machinery; out of
     // range values still take strtod's answer.
     double number;
+    if (ParseShortDecimal(p, q, number))
+        return number;
     const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
     if (r.ec == std::errc() && r.ptr == q)
         return number;

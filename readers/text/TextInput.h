@@ -17,6 +17,8 @@
 #include <string>
 #include <system_error>
 
+#include "Decimal.h"
+
 namespace textinput {
 
 // White space of the C locale (blank, tab, line feed, vertical tab, form
@@ -70,6 +72,10 @@ inline double ParseDouble(const char* s, const char** end)
         while (IsDigit(*last) || *last == '.' || *last == 'e' || *last == 'E' || *last == '+' || *last == '-')
             ++last;
         double value;
+        if (ParseShortDecimal(s, last, value)) {
+            *end = last;
+            return value;
+        }
         // from_chars takes a minus sign but no plus sign.
         const std::from_chars_result r = std::from_chars(*s == '+' ? p : s, last, value);
         if (r.ec == std::errc()) {
@@ -117,7 +123,7 @@ private:
 // The common case of ScanDouble without copying: a plain decimal number
 // that ends inside the bytes the source holds in memory is parsed where it
 // lies. The token is the one the copying path below would collect, and
-// from_chars gives strtod's value for it. Anything else (no digits, inf or
+// ScanShortDecimal or from_chars gives strtod's value for it. Anything else (no digits, inf or
 // nan, a value out of range, a number running past the buffer) is left to
 // the copying path, with nothing consumed.
 template <typename Source>
@@ -128,6 +134,15 @@ bool ScanDecimalInPlace(Source& in, double& value)
     if (!in.Contiguous(start, end))
         return false;
     auto more = [end](const char* q) { return end ? q < end : *q != '\0'; };
+    double parsed;
+    // Each kind of end on its own, so the digit loops test one condition.
+    const char* q = end ? ScanShortDecimal(start, [end](const char* t) { return t < end; }, parsed)
+                        : ScanShortDecimal(start, [](const char* t) { return *t != '\0'; }, parsed);
+    if (q && more(q)) {
+        value = parsed;
+        in.Skip(static_cast<size_t>(q - start));
+        return true;
+    }
     const char* p = start;
     if (more(p) && (*p == '+' || *p == '-'))
         ++p;
@@ -155,7 +170,6 @@ bool ScanDecimalInPlace(Source& in, double& value)
     }
     if (!more(p))
         return false;
-    double parsed;
     const std::from_chars_result r = std::from_chars(*start == '+' ? body : start, p, parsed);
     if (r.ec != std::errc())
         return false;

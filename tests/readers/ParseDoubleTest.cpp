@@ -26,7 +26,12 @@ std::vector<std::string> Texts()
                                       "1e400", "-1e400", "1e-400", "4.9e-324", "2.4703282292062327e-324",
                                       "2.4703282292062328e-324", "1.7976931348623158e308", "1.7976931348623159e308",
                                       "00000000000000000000000000001.5", "1,5", "  7", ".", "-", "e5", "",
-                                      "123456789012345678901234567890", "0.1000000000000000055511151231257827"};
+                                      "123456789012345678901234567890", "0.1000000000000000055511151231257827",
+                                      // Either side of where the quick exact path gives way.
+                                      "9007199254740992", "9007199254740993", "-9007199254740993e-22",
+                                      "9007199254740992e22", "9007199254740992e23", "1e-22", "1e-23", "1e22", "1e23",
+                                      "1234567890123456789", "12345678901234567890", "0.000000000000000000000001",
+                                      "1.e5", "-0.000000", "1e0005", "1e-0"};
     char text[512];
     for (int i = 0; i < 30000; ++i) {
         uint64_t bits = random();
@@ -35,6 +40,13 @@ std::vector<std::string> Texts()
         static const char* const formats[] = {"%.17g", "%.6f", "%g", "%.3e", "%.25g"};
         std::snprintf(text, sizeof text, formats[i % 5], d);
         texts.emplace_back(text);
+    }
+    for (int i = 0; i < 30000; ++i) {
+        // 14 to 20 significant digits scaled by 10^-25 to 10^25: mantissas and
+        // powers at the edges of exactness.
+        std::string t = std::to_string(random() >> (random() % 21));
+        t += "e" + std::to_string(static_cast<int>(random() % 51) - 25);
+        texts.push_back(t);
     }
     std::uniform_real_distribution<double> coordinate(-1000.0, 1000.0);
     for (int i = 0; i < 30000; ++i) {

@@ -21,8 +21,13 @@ namespace {
 // would otherwise never end.
 constexpr int kMaxInsertDepth = 16;
 // Inserts of inserts multiply: past this many replayed pairs the remaining
-// inserts are left out rather than filling memory.
+// inserts are left out rather than filling memory. Within that, a drawing may
+// replay a million pairs plus 256 for each line pair read from the file, so a
+// few kilobytes of blocks nested in each other cannot fill memory either,
+// while a drawing that places a block thousands of times still loads whole.
 constexpr long kMaxReplayedPairs = 20000000;
+constexpr long kFreeReplayedPairs = 1000000;
+constexpr long kReplayedPairsPerFilePair = 256;
 // Longer layer names are cut; they only make group names.
 constexpr size_t kMaxLayerName = 255;
 constexpr double kPaletteUnit = 0.015873015873015872;  // 1/63
@@ -776,7 +781,11 @@ private:
         CBlock& block = found->second;
         if (block.expanding)
             return;  // a block that inserts itself
-        if (m_replayed + static_cast<long>(block.pairs.size()) > kMaxReplayedPairs) {
+        const long filePairs = m_file.Line() / 2;
+        const long budget = filePairs < (kMaxReplayedPairs - kFreeReplayedPairs) / kReplayedPairsPerFilePair
+                                ? kFreeReplayedPairs + filePairs * kReplayedPairsPerFilePair
+                                : kMaxReplayedPairs;
+        if (m_replayed + static_cast<long>(block.pairs.size()) > budget) {
             m_overBudget = true;
             return;
         }

@@ -191,4 +191,33 @@ TEST(DxfReader, FailuresAreReported)
     EXPECT_EQ(model.errors, std::vector<std::string>{"Couldn't open file no such directory/none.dxf"});
 }
 
+
+// Blocks that insert each other eight times over, eight levels deep: a few
+// kilobytes that would replay 8^7 faces. The replay stops in proportion to
+// the file; a block placed thousands of times straight from the entities,
+// in a file of that many inserts, still loads whole.
+TEST(DxfReader, ReplayStaysInProportionToTheFile)
+{
+    std::string nested;
+    for (int level = 0; level < 8; ++level) {
+        std::string entities = level == 7 ? kTriangle : "";
+        for (int k = 0; level < 7 && k < 8; ++k)
+            entities += Insert("B" + std::to_string(level + 1), "10\n" + std::to_string(k * 2 << level) + "\n20\n0\n");
+        nested += Block("B" + std::to_string(level), entities);
+    }
+    CRecordingModel deep;
+    ASSERT_EQ(Read(deep, File(Insert("B0"), nested)), 1);
+    EXPECT_EQ(deep.errors, std::vector<std::string>{"Too many nested block inserts; some were left out"});
+    EXPECT_GT(deep.GetPolygonCount(), 1000);
+    EXPECT_LT(deep.GetPolygonCount(), 100000);
+
+    std::string many;
+    for (int k = 0; k < 5000; ++k)
+        many += Insert("T", "10\n" + std::to_string(k * 2) + "\n20\n0\n");
+    CRecordingModel wide;
+    ASSERT_EQ(Read(wide, File(many, Block("T", kTriangle + kTriangle))), 1);
+    EXPECT_TRUE(wide.errors.empty());
+    EXPECT_EQ(wide.GetPolygonCount(), 10000);
+}
+
 }  // namespace

@@ -54,12 +54,14 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
         const long faceCount = WorkingFaceCount(work);
         Print(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
         Print(fp, "Vertex List:\n");
+        numberformat::CRecordOut vertices(fp);
         for (long i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, static_cast<int>(i));
-            numberformat::CRecordOut line(fp);  // "Vertex %ld:  X:%f    Y:%f    Z:%f\n"
-            line.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
-            line.Text("    Z:").Fixed(v.z * s).Text("\n").Write();
+            // "Vertex %ld:  X:%f    Y:%f    Z:%f\n"
+            vertices.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
+            vertices.Text("    Z:").Fixed(v.z * s).Text("\n");
         }
+        vertices.Write();
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
@@ -68,16 +70,17 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
         char material[64];
         const int materialLength = std::snprintf(material, sizeof material, "Material: \"r%dg%db%da90\"\nSmoothing: 32\n",
                                                  red, green, blue);
+        numberformat::CRecordOut line(fp);
         for (long f = 0; f < faceCount; ++f) {
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
             // "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", then the material lines.
-            numberformat::CRecordOut line(fp);
             line.Text("Face ").Long(f).Text(": A:").Long(face->index[0] - 1).Text(" B:").Long(face->index[1] - 1);
             line.Text(" C:").Long(face->index[2] - 1).Text(" AB:1 BC:1 CA:1\n");
-            line.Text(material, static_cast<size_t>(materialLength)).Write();
+            line.Text(material, static_cast<size_t>(materialLength));
         }
+        line.Write();
         work.Clear(false);
     }
 

@@ -32,17 +32,38 @@ char* NonFinite(char* out, double value)
     return out + 3;
 }
 
+// Two digits per division: writing digits is most of what the writers do.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839404142434445464748495051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+
+void PutPair(char* out, uint64_t pair)
+{
+    out[0] = kDigitPairs[pair * 2];
+    out[1] = kDigitPairs[pair * 2 + 1];
+}
+
 char* Digits(char* out, uint64_t value)
 {
-    return std::to_chars(out, out + 24, value).ptr;
+    int length = 1;
+    for (uint64_t power = 10; length < 20 && value >= power; power *= 10)
+        ++length;
+    char* p = out + length;
+    for (; value >= 100; value /= 100)
+        PutPair(p -= 2, value % 100);
+    if (value >= 10)
+        PutPair(p - 2, value);
+    else
+        p[-1] = static_cast<char>('0' + value);
+    return out + length;
 }
 
 char* PaddedDigits(char* out, uint64_t value, int count)
 {
-    for (int i = count - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
+    int i = count;
+    for (; i >= 2; i -= 2, value /= 100)
+        PutPair(out + i - 2, value % 100);
+    if (i == 1)
+        out[0] = static_cast<char>('0' + value % 10);
     return out + count;
 }
 
@@ -202,7 +223,11 @@ char* General(char* out, double value)
 
 char* Integer(char* out, long value)
 {
-    return std::to_chars(out, out + 24, value).ptr;
+    if (value < 0) {
+        *out++ = '-';
+        return Digits(out, 0 - static_cast<uint64_t>(value));
+    }
+    return Digits(out, static_cast<uint64_t>(value));
 }
 
 namespace {

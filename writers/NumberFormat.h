@@ -35,10 +35,11 @@ char* Integer(char* out, long value);
 // result.
 bool VPrint(FILE* fp, const char* format, va_list args);
 
-// One record built piece by piece and handed to the stream in one write. The
-// lines written per vertex and per face use it: there even reading a format
-// costs more than the digits. Each piece gives the bytes of its printf
-// conversion.
+// Records built piece by piece in a buffer that reaches the stream in large
+// pieces. The lines written per vertex and per face use it: there even
+// reading a format, or a stream call per line, costs more than the digits.
+// Each piece gives the bytes of its printf conversion. Write hands over what
+// has gathered; call it before anything else writes to the same stream.
 class CRecordOut
 {
 public:
@@ -117,7 +118,7 @@ private:
     FILE* m_fp;
     bool m_ok = true;
     size_t m_used = 0;
-    char m_buffer[1024];
+    char m_buffer[16384];
 };
 
 }  // namespace numberformat

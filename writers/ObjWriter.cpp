@@ -26,12 +26,11 @@ bool AllCornersResolve(const CPolygon& polygon)
     return true;
 }
 
-bool WriteFace(FILE* fp, const CPolygon& polygon, bool smooth, int normalCount)
+void WriteFace(numberformat::CRecordOut& line, const CPolygon& polygon, bool smooth, int normalCount)
 {
     for (int i = 0; i < polygon.count && smooth; ++i)
         smooth = polygon.index[i] <= normalCount;
-    // "f ", then "%ld//%ld " or "%ld " per corner, then "\n", in one write.
-    numberformat::CRecordOut line(fp);
+    // "f ", then "%ld//%ld " or "%ld " per corner, then "\n".
     line.Text("f ");
     for (int i = 0; i < polygon.count; ++i) {
         const long number = polygon.index[i];
@@ -39,21 +38,23 @@ bool WriteFace(FILE* fp, const CPolygon& polygon, bool smooth, int normalCount)
             line.Long(number).Text("//");
         line.Long(number).Text(" ");
     }
-    return line.Text("\n").Write();
+    line.Text("\n");
 }
 
-// "<keyword> %6.5f %6.5f %6.5f\n" in one write. The width 6 never pads: five
-// decimals and the point alone make six characters, the digit before the
-// point a seventh.
+// "<keyword> %6.5f %6.5f %6.5f\n". The width 6 never pads: five decimals
+// and the point alone make six characters, the digit before the point a
+// seventh.
 template <size_t N>
-bool Coordinates(FILE* fp, const char (&keyword)[N], double x, double y, double z)
+void Coordinates(numberformat::CRecordOut& line, const char (&keyword)[N], double x, double y, double z)
 {
-    numberformat::CRecordOut line(fp);
-    return line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n").Write();
+    line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n");
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)
 {
+    // Records gather in one buffer that reaches the stream in large pieces;
+    // it is handed over before anything else writes to the stream.
+    numberformat::CRecordOut out(fp);
     for (int i = 0; i < model.GetVertexCount(); ++i) {
         // A vertex slot is never empty; the origin would stand in for one so
         // that the numbering below stays the model's.
@@ -61,18 +62,20 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         const CVector origin;
         if (!v)
             v = &origin;
-        if (!Coordinates(fp, "v ", v->x * s, v->y * s, v->z * s))
-            return false;
+        Coordinates(out, "v ", v->x * s, v->y * s, v->z * s);
     }
+    if (!out.Write())
+        return false;
 
     model.StatusMessage("Saving Normals");
     std::fputs("\n\n", fp);
     const int normalCount = LeadingNormalCount(model);
     for (int i = 0; i < normalCount; ++i) {
         const CVector* n = model.m_vertexNormals.GetAt(i);
-        if (!Coordinates(fp, "vn ", n->x, n->y, n->z))
-            return false;
+        Coordinates(out, "vn ", n->x, n->y, n->z);
     }
+    if (!out.Write())
+        return false;
 
     model.StatusMessage("Saving Polygons");
     for (int g = 0; g < model.GetGroupCount(); ++g) {
@@ -83,9 +86,11 @@ bool WriteAll(CModel& model, FILE* fp, double s)
             return false;
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
-            if (polygon && AllCornersResolve(*polygon) && !WriteFace(fp, *polygon, group->smooth, normalCount))
-                return false;
+            if (polygon && AllCornersResolve(*polygon))
+                WriteFace(out, *polygon, group->smooth, normalCount);
         }
+        if (!out.Write())
+            return false;
     }
     return true;
 }

@@ -28,14 +28,14 @@ bool WriteGroupName(FILE* fp, const std::string& name)
 
 bool WriteTriangles(FILE* fp, const CGroup& group, double s)
 {
+    numberformat::CRecordOut line(fp);
     return WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
         // "%g %g %g %g %g %g %g %g %g\n": A, B and C times the scale.
-        numberformat::CRecordOut line(fp);
         line.General(a.x * s).Text(" ").General(a.y * s).Text(" ").General(a.z * s).Text(" ");
         line.General(b.x * s).Text(" ").General(b.y * s).Text(" ").General(b.z * s).Text(" ");
         line.General(c.x * s).Text(" ").General(c.y * s).Text(" ").General(c.z * s).Text("\n");
-        return line.Write();
-    });
+        return true;
+    }) && line.Write();
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)

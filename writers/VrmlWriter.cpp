@@ -42,17 +42,18 @@ std::string DefName(const std::string& name)
 void WriteIndexLines(FILE* fp, const CModel& work)
 {
     const int count = WorkingFaceCount(work);
+    numberformat::CRecordOut line(fp);
     for (int p = 0; p < count; ++p) {
         const CPolygon* triangle = WorkingFaces(work)->GetAt(p);
         if (triangle && triangle->count == 3) {
-            // The working model holds triangles only: one write per line.
+            // The working model holds triangles only.
             // "\t\t\t\t%d, %d, %d, -1,\n", the last line without the comma
-            numberformat::CRecordOut line(fp);
             line.Text("\t\t\t\t").Long(triangle->index[0] - 1).Text(", ").Long(triangle->index[1] - 1).Text(", ");
             line.Long(triangle->index[2] - 1).Text(", -1");
-            (p + 1 < count ? line.Text(",\n") : line.Text("\n")).Write();
+            p + 1 < count ? line.Text(",\n") : line.Text("\n");
             continue;
         }
+        line.Write();
         Print(fp, "\t\t\t\t");
         if (const CPolygon* face = WorkingFaces(work)->GetAt(p))
             for (int k = 0; k < face->count && k < 4; ++k)
@@ -60,6 +61,7 @@ void WriteIndexLines(FILE* fp, const CModel& work)
         Print(fp, "-1");
         Print(fp, p + 1 < count ? ",\n" : "\n");
     }
+    line.Write();
 }
 
 }  // namespace
@@ -107,13 +109,14 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
         Print(fp, "\t\tCoordinate3 {\n");
         Print(fp, "\t\t\tpoint [\n");
         const int vertexCount = work.GetVertexCount();
+        numberformat::CRecordOut line(fp);
         for (int i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, i);
             // "\t\t\t\t%f %f %f,\n", the last point without the comma
-            numberformat::CRecordOut line(fp);
             line.Text("\t\t\t\t").Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s);
-            (i + 1 < vertexCount ? line.Text(",\n") : line.Text("\n")).Write();
+            i + 1 < vertexCount ? line.Text(",\n") : line.Text("\n");
         }
+        line.Write();
         Print(fp, "\t\t\t]\n");
         Print(fp, "\t\t}\n\n");
 

@@ -117,33 +117,37 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
         Print(fp, "%s\n", names[g].c_str());
 
         Print(fp, "%d\n", work.GetVertexCount());
+        numberformat::CRecordOut vertices(fp);
         for (int i = 0; i < work.GetVertexCount(); ++i) {
             CVector v = WorkingVertex(work, i);
-            numberformat::CRecordOut line(fp);  // "%f %f %f\n"
-            line.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n").Write();
+            // "%f %f %f\n"
+            vertices.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n");
         }
+        vertices.Write();
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Nibble(color.red), green = Nibble(color.green), blue = Nibble(color.blue);
         Print(fp, "%d\n", WorkingFaceCount(work));
+        numberformat::CRecordOut line(fp);
         for (int p = 0; p < WorkingFaceCount(work); ++p) {
             const CPolygon* face = WorkingFaces(work)->GetAt(p);
             if (!face)
                 continue;
             if (face->count == 3) {
-                // The working model holds triangles only: one write per face.
+                // The working model holds triangles only.
                 // "3 %d %d %d 0x%01x%01x%01x both\n"
-                numberformat::CRecordOut line(fp);
                 line.Text("3 ").Long(face->index[0] - 1).Text(" ").Long(face->index[1] - 1).Text(" ");
                 line.Long(face->index[2] - 1).Text(" 0x").HexDigit(red).HexDigit(green).HexDigit(blue);
-                line.Text(" both\n").Write();
+                line.Text(" both\n");
                 continue;
             }
+            line.Write();
             Print(fp, "%d ", face->count);
             for (int k = 0; k < face->count && k < 4; ++k)
                 Print(fp, "%d ", face->index[k] - 1);
             Print(fp, "0x%01x%01x%01x both\n", red, green, blue);
         }
+        line.Write();
         work.Clear(false);
     }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
@@ -115,6 +116,13 @@ TEST(NumberFormat, RecordsMatchFprintf)
         const int i = static_cast<int>(n);
         EXPECT_EQ(Oracle("Face %ld: A:%d|%5d|%-5d|%05d|%x|%01x|%lx", n, i, i, i, i, i, i & 15, n),
                   Printed("Face %ld: A:%d|%5d|%-5d|%05d|%x|%01x|%lx", n, i, i, i, i, i, i & 15, n));
+    }
+    std::mt19937_64 random(8);
+    char out[32];
+    for (int i = 0; i < 20000; ++i) {
+        // Every length of digits, both signs, and the extremes.
+        const long n = i < 2 ? (i ? LONG_MIN : LONG_MAX) : static_cast<long>(random()) >> (random() % 64);
+        ASSERT_EQ(Oracle("%ld", n), std::string(out, numberformat::Integer(out, n)));
     }
     const std::string longName(5000, 'n');
     EXPECT_EQ(Oracle("g %s|%8s|%-8s|%%\n", "body", "ab", "cd"), Printed("g %s|%8s|%-8s|%%\n", "body", "ab", "cd"));

@@ -88,6 +88,7 @@ void CModel::ComputeRange()
 // were added.
 void CModel::VerticesMoved()
 {
+    ForgetExactRepeats();
     if (!m_vertexHash.IsEmpty())
         m_vertexHash.Reindex(m_vertices);
 }

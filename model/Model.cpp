@@ -178,14 +178,70 @@ void CModel::SetGroup(const char* name, int colorIndex, int textureIndex)
     }
 }
 
+namespace {
+constexpr uint32_t kExactRepeatSlots = 1u << 16;
+constexpr int kMergingRunBeforeRepeats = 4096;
+
+bool SameCoordinates(const CVector& a, const CVector& b)
+{
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+}  // namespace
+
+int CModel::FindExactRepeat(const CVector& v, uint32_t& slot) const
+{
+    uint32_t bits[3];
+    std::memcpy(bits, &v, sizeof bits);
+    uint64_t h = (bits[0] * 0x9E3779B97F4A7C15ull) ^ (bits[1] * 0xC2B2AE3D27D4EB4Full) ^ (bits[2] * 0x165667B19E3779F9ull);
+    slot = static_cast<uint32_t>(h >> 40) & (kExactRepeatSlots - 1);
+    if (m_exactRepeats.empty())
+        return -1;
+    const int index = m_exactRepeats[slot];
+    const CVector* stored = index >= 0 ? m_vertices.GetAt(index) : nullptr;
+    return stored && SameCoordinates(*stored, v) ? index : -1;
+}
+
+void CModel::RememberExactRepeat(uint32_t slot, int index, const CVector& v)
+{
+    if (m_exactRepeats.empty()) {
+        if (++m_mergingRun < kMergingRunBeforeRepeats)
+            return;
+        try {
+            m_exactRepeats.assign(kExactRepeatSlots, -1);
+        } catch (const std::bad_alloc&) {
+            m_mergingRun = 0;
+            return;
+        }
+    }
+    if (const CVector* stored = m_vertices.GetAt(index); stored && SameCoordinates(*stored, v))
+        m_exactRepeats[slot] = index;
+}
+
+void CModel::ForgetExactRepeats()
+{
+    m_mergingRun = 0;
+    if (!m_exactRepeats.empty())
+        std::vector<int32_t>().swap(m_exactRepeats);
+}
+
 int CModel::AddVertex(const CVector& v, bool merge)
 {
+    uint32_t slot = 0;
+    if (merge) {
+        const int repeat = FindExactRepeat(v, slot);
+        if (repeat >= 0)
+            return repeat;
+    } else {
+        ForgetExactRepeats();
+    }
     int bucket = CVertexIndex::Bucket(v);
     if (merge) {
         IndexPendingVertices();
         int found = m_vertexHash.Find(v, bucket, m_vertices);
-        if (found >= 0)
+        if (found >= 0) {
+            RememberExactRepeat(slot, found, v);
             return found;
+        }
     }
     CVector* stored = m_vertexPool.New();
     int index = stored ? m_vertices.Add(stored) : -1;
@@ -208,6 +264,8 @@ int CModel::AddVertex(const CVector& v, bool merge)
     }
     // A vertex missing from the index only stops later merges with it.
     m_vertexHash.Insert(v, bucket, index);
+    if (merge)
+        RememberExactRepeat(slot, index, v);
     return index;
 }
 
@@ -297,6 +355,7 @@ void CModel::SmoothCurrentGroup()
 
 void CModel::ClearVertexHash()
 {
+    ForgetExactRepeats();
     m_vertexHash.Clear();
     std::vector<CPendingVertex>().swap(m_pending);
 }
@@ -409,6 +468,7 @@ void CModel::FreeGeometry()
         delete m_groups.GetAt(i);
     m_groups.FreeAll();
     m_polygonPool.FreeAll();
+    ForgetExactRepeats();
     m_vertexHash.Clear();
     std::vector<CPendingVertex>().swap(m_pending);
     FreeXRef();

@@ -203,6 +203,22 @@ private:
     };
     std::vector<CPendingVertex> m_pending;
 
+    // Recent answers of merging adds, by the exact coordinates asked for: a
+    // file that lists each corner of each face repeats every vertex several
+    // times over, and an exact repeat needs no merge lookup. A slot holds a
+    // vertex that a merging add returned for coordinates exactly its own;
+    // while only merging adds follow, no vertex equal to it can be created,
+    // so it stays the answer for those coordinates. Anything else that
+    // changes the answers (an add without merging, moved vertices, a cleared
+    // index) empties the table; it is set up again only after a run of
+    // merging adds, so that alternating kinds of adds cost no more than a
+    // small share of each add.
+    int FindExactRepeat(const CVector& v, uint32_t& slot) const;
+    void RememberExactRepeat(uint32_t slot, int index, const CVector& v);
+    void ForgetExactRepeats();
+    std::vector<int32_t> m_exactRepeats;  // vertex indices, -1 for none
+    int m_mergingRun = 0;  // merging adds since the table was last emptied
+
     // Where SetGroup finds a group without looking at every one: the first
     // group of each name and of each colour, by position in m_groups.
     int FindGroup(const char* name, int colorIndex);

@@ -129,7 +129,19 @@ bool QuickSplit(double a, int precision, CSplit& split)
     if (!(std::fabs(t - n) < 0.5 - t * 0x1p-50))
         return false;
     const uint64_t whole = static_cast<uint64_t>(n);
-    split = {whole / kPow10[precision], whole % kPow10[precision]};
+    // The precisions the formats use divide by a constant, which compiles
+    // to a multiplication instead of a division.
+    switch (precision) {
+    case 5:
+        split = {whole / 100000, whole % 100000};
+        break;
+    case 6:
+        split = {whole / 1000000, whole % 1000000};
+        break;
+    default:
+        split = {whole / kPow10[precision], whole % kPow10[precision]};
+        break;
+    }
     return true;
 }
 

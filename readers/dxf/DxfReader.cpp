@@ -140,9 +140,14 @@ private:
             }
             any = true;
             const unsigned char* start = m_buffer + m_pos;
-            const void* newline = std::memchr(start, '\n', m_end - m_pos);
-            if (newline) {
-                size_t length = static_cast<const unsigned char*>(newline) - start;
+            // DXF lines are a few characters long: a plain loop finds their
+            // end sooner than a library call.
+            const unsigned char* end = m_buffer + m_end;
+            const unsigned char* newline = start;
+            while (newline < end && *newline != '\n')
+                ++newline;
+            if (newline < end) {
+                size_t length = static_cast<size_t>(newline - start);
                 line.append(reinterpret_cast<const char*>(start), length);
                 m_pos += length + 1;
                 break;
@@ -224,6 +229,10 @@ double ParseNumber(const std::string& value)
     const char* p = value.c_str();
     while (*p == ' ' || *p == '\t')
         ++p;
+    double number;
+    // The common case in one pass; it reads exactly the token below.
+    if (ScanShortDecimal(p, [](const char* t) { return *t != '\0'; }, number))
+        return number;
     const char* q = p;
     if (*q == '+' || *q == '-')
         ++q;
@@ -248,9 +257,6 @@ double ParseNumber(const std::string& value)
     // A plain decimal token: from_chars gives strtod's value for it without a
     // copy or the library's locale and multi-precision machinery; out of
     // range values still take strtod's answer.
-    double number;
-    if (ParseShortDecimal(p, q, number))
-        return number;
     const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
     if (r.ec == std::errc() && r.ptr == q)
         return number;
@@ -532,10 +538,6 @@ private:
         }
         const char* colorName = ColorTable[color].name;
         std::string& layer = record.layer;
-        if (layer.empty()) {
-            m_model.SetGroup(nullptr, color, 0);
-            return;
-        }
         bool digitsOnly = true;
         for (char& ch : layer) {
             bool digit = ch >= '0' && ch <= '9';
@@ -544,8 +546,29 @@ private:
                 ch = '_';
             digitsOnly = digitsOnly && digit;
         }
-        std::string name = (digitsOnly ? "Layer" : "") + layer + "_" + colorName;
-        m_model.SetGroup(name.c_str(), color, 0);
+        // Entities in a row mostly share a layer and one or two colours (the
+        // layer's pair comes before the colour's). A name SetGroup has found
+        // or made keeps meaning that group: a second group of the name is
+        // never made, and none is removed while the file is read.
+        for (CRecentGroup& recent : m_recentGroups) {
+            if (recent.group && recent.color == color && recent.layer == layer) {
+                m_model.m_currentGroup = recent.group;
+                return;
+            }
+        }
+        if (layer.empty()) {
+            m_model.SetGroup(nullptr, color, 0);
+        } else {
+            std::string name = (digitsOnly ? "Layer" : "") + layer + "_" + colorName;
+            m_model.SetGroup(name.c_str(), color, 0);
+        }
+        if (m_model.OutOfMemory())
+            return;
+        CRecentGroup& oldest = m_recentGroups[m_nextRecent];
+        m_nextRecent = (m_nextRecent + 1) % 2;
+        oldest.group = m_model.m_currentGroup;
+        oldest.color = color;
+        oldest.layer = layer;
     }
 
     void AddTriangle(const CPlacement& placement, const CVector& a, const CVector& b, const CVector& c)
@@ -803,6 +826,15 @@ private:
     std::vector<CPendingInsert> m_pending;
     long m_replayed = 0;
     bool m_overBudget = false;
+    // The groups the last two SelectLayerGroup calls that set one chose.
+    struct CRecentGroup
+    {
+        CGroup* group = nullptr;
+        int color = -1;
+        std::string layer;
+    };
+    CRecentGroup m_recentGroups[2];
+    int m_nextRecent = 0;
     long m_item = 1;  // numbers the 2D outlines in status messages
     int m_nearestColor[kDxfPaletteSize];  // NearestColor of each palette entry, -1 until asked
     // Layer names carry over from one entity of a kind to the next.

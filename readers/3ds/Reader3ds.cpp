@@ -59,6 +59,16 @@ struct CMesh
     bool hidden = false;
 };
 
+// A visible mesh read from the file, waiting to become a group.
+struct CReadMesh
+{
+    std::string name;
+    CMesh mesh;  // points and faces only
+    int color = 0;
+    std::string material;  // the first face's, named in the status text
+    bool hasMaterial = false;
+};
+
 // The file's bytes with a read position. Every read names the end of the
 // chunk it belongs to and fails, reading nothing, when the bytes are not there
 // before that end or before the end of the data.
@@ -146,11 +156,18 @@ public:
             }
         } catch (const std::bad_alloc&) {
             // Whatever the object under way held is gone with the stack; the
-            // groups made so far stay.
+            // groups of the objects read so far are still made.
             m_model.ErrorMessage("%s", m_inMaterial ? "Out of memory adding material" : "Out of memory allocating mesh");
         }
-        ReportDamage();
+        // The file's bytes go before the meshes become groups: together they
+        // would need the memory of the file and the model at once.
         m_cursor.Data() = std::vector<uint8_t>();
+        for (CReadMesh& read : m_readMeshes) {
+            AddMesh(read);
+            read = CReadMesh();
+        }
+        m_readMeshes = {};
+        ReportDamage();
         m_materials = {};
         m_model.ClearVertexHash();
         m_model.EndWait();
@@ -382,8 +399,9 @@ private:
         });
         for (size_t i = 0; i < hiddenMeshes; ++i)
             meshes[i].hidden = true;
-        for (const CMesh& mesh : meshes)
-            AddMesh(name, mesh);
+        for (CMesh& mesh : meshes)
+            if (!mesh.hidden)
+                KeepMesh(name, mesh);
     }
 
     void ReadMesh(uint64_t end, CMesh& mesh)
@@ -475,23 +493,36 @@ private:
         }
     }
 
-    void AddMesh(const std::string& name, const CMesh& mesh)
+    // Keeps a mesh to become a group once the file is read, with the colour
+    // of the materials defined up to here.
+    void KeepMesh(const std::string& name, CMesh& mesh)
     {
-        if (mesh.hidden)
-            return;
-        int color;
+        CReadMesh read;
+        read.name = name;
         if (!mesh.faces.empty()) {
             const int32_t index = mesh.faces[0].material;
-            const std::string& material = index >= 0 ? mesh.materials[static_cast<size_t>(index)] : m_defaultName;
-            m_model.StatusMessage("Processing Group '%s', material '%s'", name.c_str(), material.c_str());
-            auto found = m_materials.find(material);
+            read.material = index >= 0 ? mesh.materials[static_cast<size_t>(index)] : m_defaultName;
+            read.hasMaterial = true;
+            auto found = m_materials.find(read.material);
             const CColor diffuse = found != m_materials.end() ? found->second : CColor{1.0f, 0.0f, 0.0f};
-            color = NearestColor(diffuse.r, diffuse.g, diffuse.b);
+            read.color = NearestColor(diffuse.r, diffuse.g, diffuse.b);
         } else {
-            m_model.StatusMessage("Processing Group '%s'", name.c_str());
-            color = FindColor("Red");
+            read.color = FindColor("Red");
         }
-        m_model.SetGroup(name.c_str(), color, FindTexture("Shiny"));
+        read.mesh.points.swap(mesh.points);
+        read.mesh.faces.swap(mesh.faces);
+        m_readMeshes.push_back(std::move(read));
+    }
+
+    void AddMesh(const CReadMesh& read)
+    {
+        const std::string& name = read.name;
+        const CMesh& mesh = read.mesh;
+        if (read.hasMaterial)
+            m_model.StatusMessage("Processing Group '%s', material '%s'", name.c_str(), read.material.c_str());
+        else
+            m_model.StatusMessage("Processing Group '%s'", name.c_str());
+        m_model.SetGroup(name.c_str(), read.color, FindTexture("Shiny"));
         const size_t points = mesh.points.size();
         CMeshPoints numbers(m_model, mesh.points);
         for (const CFace& face : mesh.faces) {
@@ -596,6 +627,7 @@ private:
     FILE* m_fp;
     CChunkCursor m_cursor;
     std::unordered_map<std::string, CColor> m_materials;
+    std::vector<CReadMesh> m_readMeshes;  // in file order
     const std::string m_defaultName = "Default";
     bool m_inMaterial = false;
     bool m_stopped = false;

@@ -56,16 +56,77 @@ void ForEachUsedVertex(const CBlockArray<CGroup>& groups, F&& use, CModel* model
 }
 }  // namespace
 
+std::vector<uint8_t> CModel::MarkUsedVertices() const
+{
+    std::vector<uint8_t> used;
+    const int vertexCount = m_vertices.GetCount();
+    try {
+        used.assign(static_cast<size_t>(vertexCount) + 1, 0);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+    // The slots ForEachUsedVertex visits. The extra last mark says the marks
+    // were made, even for a model without vertices.
+    used[static_cast<size_t>(vertexCount)] = 1;
+    for (int g = 0; g < m_groups.GetCount(); ++g) {
+        const CGroup* group = m_groups.GetAt(g);
+        if (!group || !group->active)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon || !polygon->owner)
+                continue;
+            for (int s = 0; s < polygon->count && s < 4; ++s) {
+                const int n = polygon->index[s];
+                if (n >= 1 && n <= vertexCount)
+                    used[static_cast<size_t>(n - 1)] = 1;
+            }
+        }
+    }
+    return used;
+}
+
+namespace {
+// use(vertex) for every vertex marked used; with no marks, for every slot of
+// every active face.
+template <typename F>
+void ForEachMarkedVertex(const CBlockArray<CVector>& vertices, const CBlockArray<CGroup>& groups,
+                         const std::vector<uint8_t>& used, F&& use)
+{
+    if (used.size() != static_cast<size_t>(vertices.GetCount()) + 1) {
+        ForEachUsedVertex(groups, use);
+        return;
+    }
+    for (int i = 0; i < vertices.GetCount(); ++i)
+        if (used[static_cast<size_t>(i)])
+            if (const CVector* v = vertices.GetAt(i))
+                use(*v);
+}
+}  // namespace
+
 void CModel::ComputeRange()
+{
+    ComputeRange(MarkUsedVertices());
+}
+
+void CModel::ComputeRange(const std::vector<uint8_t>& used)
 {
     BeginWait();
     StatusMessage("Computing Range");
-    float lo[3] = {1e20f, 1e20f, 1e20f};
-    float hi[3] = {-1e20f, -1e20f, -1e20f};
-    bool any = false;
-    ForEachUsedVertex(
-        m_groups,
-        [&](const CVector& v) {
+    for (int g = 0; g < m_groups.GetCount(); ++g) {
+        const CGroup* group = m_groups.GetAt(g);
+        if (group && group->active && group->polygons.GetCount() > 0)
+            StatusMessage("Computing Range: %s", group->name.c_str());
+    }
+    float lo[3], hi[3];
+    bool any;
+    auto range = [&](const std::vector<uint8_t>& marks) {
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = 1e20f;
+            hi[i] = -1e20f;
+        }
+        any = false;
+        ForEachMarkedVertex(m_vertices, m_groups, marks, [&](const CVector& v) {
             const float c[3] = {v.x, v.y, v.z};
             for (int i = 0; i < 3; ++i) {
                 if (c[i] < lo[i])
@@ -74,8 +135,18 @@ void CModel::ComputeRange()
                     hi[i] = c[i];
             }
             any = true;
-        },
-        this);
+        });
+    };
+    range(used);
+    // Which zero an extreme at zero keeps, +0 or -0, depends on the order the
+    // corners come in; it shows in written ranges, so such a range is taken
+    // again in the faces' order.
+    for (int i = 0; i < 3 && !used.empty(); ++i) {
+        if (lo[i] == 0.0f || hi[i] == 0.0f) {
+            range({});
+            break;
+        }
+    }
     for (int i = 0; i < 3; ++i) {
         m_min[i] = any ? lo[i] : 0.0f;
         m_max[i] = any ? hi[i] : 0.0f;
@@ -95,7 +166,12 @@ void CModel::VerticesMoved()
 
 void CModel::Center(bool updateViews)
 {
-    ComputeRange();
+    Center(updateViews, MarkUsedVertices());
+}
+
+void CModel::Center(bool updateViews, const std::vector<uint8_t>& used)
+{
+    ComputeRange(used);
     StatusMessage("Centering Object");
     BeginWait();
     double c[3];
@@ -119,10 +195,15 @@ void CModel::Center(bool updateViews)
 
 void CModel::Unitize(bool setScale, bool updateViews)
 {
+    Unitize(setScale, updateViews, MarkUsedVertices());
+}
+
+void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used)
+{
     StatusMessage("Unitize Object");
     BeginWait();
     double farthest = -1.0;
-    ForEachUsedVertex(m_groups, [&](const CVector& v) {
+    ForEachMarkedVertex(m_vertices, m_groups, used, [&](const CVector& v) {
         double d = static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y + static_cast<double>(v.z) * v.z;
         if (d > farthest)
             farthest = d;

@@ -518,8 +518,12 @@ void CModel::FinishLoad()
 {
     RemoveEmptyGroups();
     CreateXRef();
-    Center(false);
-    Unitize(true, false);
+    {
+        // The vertices the faces use stay the same while they are moved.
+        const std::vector<uint8_t> used = MarkUsedVertices();
+        Center(false, used);
+        Unitize(true, false, used);
+    }
     ResolveNormalOrder();
     CalculateNormals();
     StatusMessage("File Read Finished");

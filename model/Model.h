@@ -178,6 +178,14 @@ protected:
 
 private:
     enum class Axis { X, Y, Z };
+    // Marks, by vertex index, the vertices that a face of an active group
+    // uses; empty when there was no memory for them. The range and the
+    // radius then take one pass over the faces instead of one each, and read
+    // the vertices in their stored order.
+    std::vector<uint8_t> MarkUsedVertices() const;
+    void ComputeRange(const std::vector<uint8_t>& used);
+    void Center(bool updateViews, const std::vector<uint8_t>& used);
+    void Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used);
     void Rotate(Axis axis, float degrees, bool updateViews);
     void FinishRotation(bool updateViews);
     void Mirror(Axis axis, bool updateViews);

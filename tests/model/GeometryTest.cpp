@@ -110,6 +110,22 @@ TEST(Geometry, RangeCountsOnlyUsedVerticesOfActiveGroups)
     EXPECT_FALSE(model.HasStatus("Computing Range: off"));
 }
 
+// An extreme at zero keeps the sign of zero the faces' corners give first,
+// whatever order the vertices are stored in.
+TEST(Geometry, RangeAtZeroFollowsTheFaces)
+{
+    CRecordingModel model;
+    model.SetGroup(nullptr, 96, 5);
+    const int32_t negative = model.AddVertex({-0.0f, 1, 1}, false) + 1;
+    const int32_t positive = model.AddVertex({0.0f, 2, 2}, false) + 1;
+    const int32_t other = model.AddVertex({1, 3, 3}, false) + 1;
+    const int32_t face[3] = {positive, negative, other};
+    model.AddFace(3, face);
+    model.ComputeRange();
+    EXPECT_FALSE(std::signbit(model.m_min[0]));
+    EXPECT_EQ(model.m_max[2], 3);
+}
+
 TEST(Geometry, FaceNormalFollowsNormalOrder)
 {
     for (int order : {1, 0}) {

@@ -385,9 +385,19 @@ void CModel::CreateXRef()
     FreeXRef();
     const int vertexCount = m_vertices.GetCount();
     bool ok = true;
+    // The records again in a plain array: the passes below reach one per
+    // corner, and the block array's lookup would cost more than the work.
+    std::vector<CVertexRef*> refs;
+    try {
+        refs.resize(static_cast<size_t>(vertexCount));
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
     for (int i = 0; i < vertexCount && ok; ++i) {
         CVertexRef* ref = m_xrefPool.New();
         ok = ref && m_xref.Add(ref) >= 0;
+        if (ok)
+            refs[static_cast<size_t>(i)] = ref;
     }
 
     // Two passes over the faces in the same order (groups last to first): count
@@ -409,7 +419,7 @@ void CModel::CreateXRef()
                     for (int e = 0; e < s; ++e)
                         repeated = repeated || polygon->index[e] == n;
                     if (!repeated)
-                        use(m_xref.GetAt(n - 1), polygon);
+                        use(refs[static_cast<size_t>(n - 1)], polygon);
                 }
             }
         }
@@ -426,7 +436,7 @@ void CModel::CreateXRef()
     if (ok) {
         size_t offset = 0;
         for (int i = 0; i < vertexCount; ++i) {
-            CVertexRef* ref = m_xref.GetAt(i);
+            CVertexRef* ref = refs[static_cast<size_t>(i)];
             ref->polygons = m_xrefStorage + offset;
             offset += ref->count;
             ref->count = 0;

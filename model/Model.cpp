@@ -227,7 +227,7 @@ void CModel::ForgetExactRepeats()
 int CModel::AddVertex(const CVector& v, bool merge)
 {
     uint32_t slot = 0;
-    if (merge) {
+    if (merge && m_exactRepeatsWanted) {
         const int repeat = FindExactRepeat(v, slot);
         if (repeat >= 0)
             return repeat;
@@ -239,7 +239,8 @@ int CModel::AddVertex(const CVector& v, bool merge)
         IndexPendingVertices();
         int found = m_vertexHash.Find(v, bucket, m_vertices);
         if (found >= 0) {
-            RememberExactRepeat(slot, found, v);
+            if (m_exactRepeatsWanted)
+                RememberExactRepeat(slot, found, v);
             return found;
         }
     }
@@ -264,7 +265,7 @@ int CModel::AddVertex(const CVector& v, bool merge)
     }
     // A vertex missing from the index only stops later merges with it.
     m_vertexHash.Insert(v, bucket, index);
-    if (merge)
+    if (merge && m_exactRepeatsWanted)
         RememberExactRepeat(slot, index, v);
     return index;
 }

@@ -105,6 +105,16 @@ public:
     // Whether SetGroup, AddVertex or AddFace ran out of memory since the last
     // Clear: a read that went on would report a model with parts missing.
     bool OutOfMemory() const { return m_outOfMemory; }
+    // For a caller that never adds the same coordinates twice with merging
+    // (it remembers what each add gave): the table of exact repeats would
+    // only cost it time.
+    void IgnoreExactRepeats() { m_exactRepeatsWanted = false; }
+    // A hint that about `count` vertices are coming, to be merged.
+    void ReserveVertices(int count)
+    {
+        if (count > 0)
+            m_vertexHash.Reserve(static_cast<size_t>(count));
+    }
     void ClearVertexHash();
     void CreateXRef();
     void Clear(bool updateViews);
@@ -226,6 +236,7 @@ private:
     void ForgetExactRepeats();
     std::vector<int32_t> m_exactRepeats;  // vertex indices, -1 for none
     int m_mergingRun = 0;  // merging adds since the table was last emptied
+    bool m_exactRepeatsWanted = true;
 
     // Where SetGroup finds a group without looking at every one: the first
     // group of each name and of each colour, by position in m_groups.

@@ -64,6 +64,20 @@ uint32_t CVertexIndex::CellHash(int64_t x, int64_t y, int64_t z)
     return static_cast<uint32_t>(h);
 }
 
+void CVertexIndex::Reserve(size_t count)
+{
+    if (count > (size_t{1} << 28))
+        return;
+    try {
+        m_nodes.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    while (m_heads.size() < count * 2)
+        if (!Grow())
+            return;
+}
+
 bool CVertexIndex::Grow()
 {
     try {

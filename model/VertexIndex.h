@@ -33,6 +33,9 @@ public:
     // empty and merges nothing.
     bool Reindex(const CBlockArray<CVector>& vertices);
     bool IsEmpty() const { return m_nodes.empty(); }
+    // Room for `count` vertices, so that filing them never regrows the
+    // index; only a hint, ignored when memory is short.
+    void Reserve(size_t count);
     void Clear();
 
 private:

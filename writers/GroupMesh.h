@@ -58,6 +58,9 @@ inline bool IsWritten(const CGroup* group)
 class CWorkingModel : public CModel
 {
 public:
+    // AddCorner hands each document vertex to AddVertex once.
+    CWorkingModel() { IgnoreExactRepeats(); }
+
     void ShowStatus(const char*) override {}
     void ShowError(const char* text) override
     {
@@ -116,6 +119,10 @@ private:
 inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
 {
     work.ForgetCorners();
+    // A closed mesh has about half as many vertices as triangles; more come
+    // by growing the index as usual.
+    if (work.GetVertexCount() == 0)
+        work.ReserveVertices(group.polygons.GetCount() / 2);
     for (int p = 0; p < group.polygons.GetCount() && !work.Failed(); ++p)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int na, int nb,

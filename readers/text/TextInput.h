@@ -186,6 +186,23 @@ bool ScanDecimalInPlace(Source& in, double& value)
 template <typename Source>
 bool ScanDouble(Source& in, double& value)
 {
+    // Most numbers, and the white space before them, lie inside the bytes
+    // the source holds: they are read there in one go. Otherwise the steps
+    // below do the same one byte at a time.
+    const char* buffered;
+    const char* bufferEnd;
+    if (in.Contiguous(buffered, bufferEnd) && bufferEnd) {
+        const char* p = buffered;
+        while (p < bufferEnd && IsSpace(*p))
+            ++p;
+        double parsed;
+        const char* q = ScanShortDecimal(p, [bufferEnd](const char* t) { return t < bufferEnd; }, parsed);
+        if (q && q < bufferEnd) {
+            value = parsed;
+            in.Skip(static_cast<size_t>(q - buffered));
+            return true;
+        }
+    }
     while (IsSpace(in.Peek()))
         in.Get();
     if (ScanDecimalInPlace(in, value))

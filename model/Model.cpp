@@ -196,9 +196,8 @@ int CModel::FindExactRepeat(const CVector& v, uint32_t& slot) const
     slot = static_cast<uint32_t>(h >> 40) & (kExactRepeatSlots - 1);
     if (m_exactRepeats.empty())
         return -1;
-    const int index = m_exactRepeats[slot];
-    const CVector* stored = index >= 0 ? m_vertices.GetAt(index) : nullptr;
-    return stored && SameCoordinates(*stored, v) ? index : -1;
+    const CExactRepeat& repeat = m_exactRepeats[slot];
+    return repeat.index >= 0 && SameCoordinates(repeat.v, v) ? repeat.index : -1;
 }
 
 void CModel::RememberExactRepeat(uint32_t slot, int index, const CVector& v)
@@ -207,21 +206,21 @@ void CModel::RememberExactRepeat(uint32_t slot, int index, const CVector& v)
         if (++m_mergingRun < kMergingRunBeforeRepeats)
             return;
         try {
-            m_exactRepeats.assign(kExactRepeatSlots, -1);
+            m_exactRepeats.assign(kExactRepeatSlots, CExactRepeat());
         } catch (const std::bad_alloc&) {
             m_mergingRun = 0;
             return;
         }
     }
     if (const CVector* stored = m_vertices.GetAt(index); stored && SameCoordinates(*stored, v))
-        m_exactRepeats[slot] = index;
+        m_exactRepeats[slot] = {v, index};
 }
 
 void CModel::ForgetExactRepeats()
 {
     m_mergingRun = 0;
     if (!m_exactRepeats.empty())
-        std::vector<int32_t>().swap(m_exactRepeats);
+        std::vector<CExactRepeat>().swap(m_exactRepeats);
 }
 
 int CModel::AddVertex(const CVector& v, bool merge)

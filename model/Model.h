@@ -234,7 +234,14 @@ private:
     int FindExactRepeat(const CVector& v, uint32_t& slot) const;
     void RememberExactRepeat(uint32_t slot, int index, const CVector& v);
     void ForgetExactRepeats();
-    std::vector<int32_t> m_exactRepeats;  // vertex indices, -1 for none
+    // The coordinates asked for sit in the slot with the answer, so that a
+    // lookup reads no vertex: vertices do not move while the table is kept.
+    struct CExactRepeat
+    {
+        CVector v;
+        int32_t index = -1;
+    };
+    std::vector<CExactRepeat> m_exactRepeats;
     int m_mergingRun = 0;  // merging adds since the table was last emptied
     bool m_exactRepeatsWanted = true;
 

@@ -194,6 +194,16 @@ private:
         // Nothing after the main chunk is read; a length that runs past the
         // end of the stream takes what is there.
         uint64_t want = length > kHeaderSize ? length - kHeaderSize : 0;
+        // Room for what the file really holds, when it can tell: growing by
+        // doubling would copy the bytes over and over.
+        const long here = std::ftell(m_fp);
+        if (here >= 0 && std::fseek(m_fp, 0, SEEK_END) == 0) {
+            const long size = std::ftell(m_fp);
+            if (std::fseek(m_fp, here, SEEK_SET) != 0)
+                return false;
+            if (size > here)
+                data.reserve(got + static_cast<size_t>(std::min<uint64_t>(want, static_cast<uint64_t>(size - here))));
+        }
         constexpr size_t kPiece = 1 << 16;
         while (want > 0) {
             size_t piece = static_cast<size_t>(std::min<uint64_t>(want, kPiece));

@@ -130,6 +130,23 @@ private:
 
     bool ReadLine(std::string& line)
     {
+        // The usual line lies whole in the buffer: trimmed where it lies and
+        // copied once.
+        if (m_pos < m_end) {
+            const unsigned char* start = m_buffer + m_pos;
+            const unsigned char* end = m_buffer + m_end;
+            const unsigned char* newline = start;
+            while (newline < end && *newline != '\n')
+                ++newline;
+            if (newline < end) {
+                const unsigned char* last = newline;
+                while (last > start && IsBlank(static_cast<char>(last[-1])))
+                    --last;
+                line.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(last - start));
+                m_pos += static_cast<size_t>(newline - start) + 1;
+                return CountLine();
+            }
+        }
         line.clear();
         bool any = false;
         for (;;) {
@@ -158,6 +175,11 @@ private:
         if (!any)
             return false;
         TrimEnd(line);
+        return CountLine();
+    }
+
+    bool CountLine()
+    {
         if (++m_lines % 100 == 0)
             m_model.StatusMessage("Reading Line# %ld", m_lines);
         return true;

@@ -134,11 +134,8 @@ private:
         // copied once.
         if (m_pos < m_end) {
             const unsigned char* start = m_buffer + m_pos;
-            const unsigned char* end = m_buffer + m_end;
-            const unsigned char* newline = start;
-            while (newline < end && *newline != '\n')
-                ++newline;
-            if (newline < end) {
+            const unsigned char* newline = FindNewline(start, m_buffer + m_end);
+            if (newline) {
                 const unsigned char* last = newline;
                 while (last > start && IsBlank(static_cast<char>(last[-1])))
                     --last;
@@ -157,13 +154,8 @@ private:
             }
             any = true;
             const unsigned char* start = m_buffer + m_pos;
-            // DXF lines are a few characters long: a plain loop finds their
-            // end sooner than a library call.
-            const unsigned char* end = m_buffer + m_end;
-            const unsigned char* newline = start;
-            while (newline < end && *newline != '\n')
-                ++newline;
-            if (newline < end) {
+            const unsigned char* newline = FindNewline(start, m_buffer + m_end);
+            if (newline) {
                 size_t length = static_cast<size_t>(newline - start);
                 line.append(reinterpret_cast<const char*>(start), length);
                 m_pos += length + 1;
@@ -176,6 +168,15 @@ private:
             return false;
         TrimEnd(line);
         return CountLine();
+    }
+
+    // DXF lines are a few characters long: a plain loop finds their end
+    // sooner than a library call. Null when the line goes on past `end`.
+    static const unsigned char* FindNewline(const unsigned char* p, const unsigned char* end)
+    {
+        while (p < end && *p != '\n')
+            ++p;
+        return p < end ? p : nullptr;
     }
 
     bool CountLine()

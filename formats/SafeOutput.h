@@ -48,6 +48,7 @@ private:
     void RemoveTemporary();
 
     FILE* m_fp = nullptr;
+    int m_fd = -1;  // the temporary file's descriptor while it is open
     std::string m_target;
     std::string m_temporary;  // empty when writing the target directly
     CTemporaryFiles* m_track = nullptr;

@@ -10,6 +10,7 @@
 #include "CommandLine.h"
 #include "Formats.h"
 #include "RecordingModel.h"
+#include "SafeOutput.h"
 #include "TestFiles.h"
 
 namespace fs = std::filesystem;
@@ -150,6 +151,30 @@ TEST_F(FormatsTest, SuccessfulWriteReplacesTheFileAndKeepsItsPermissions)
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(FilesInDir(), 2u);
+}
+
+// A save of several megabytes, patched back at its start as the trueSpace
+// writer does, comes out byte for byte while its start is already on its way
+// to the disk.
+TEST_F(FormatsTest, LargeSavesWithSeeksArriveWhole)
+{
+    std::string expected;
+    for (int i = 0; expected.size() < (9u << 20); ++i)
+        expected += "line " + std::to_string(i) + "\n";
+    const std::string target = Path("big.txt");
+    CSafeOutput out;
+    ASSERT_TRUE(out.Open(target, "wb"));
+    for (size_t at = 0; at < expected.size(); at += 100000)
+        ASSERT_EQ(std::fwrite(expected.data() + at, 1, std::min<size_t>(100000, expected.size() - at), out.Stream()),
+                  std::min<size_t>(100000, expected.size() - at));
+    ASSERT_EQ(std::ftell(out.Stream()), static_cast<long>(expected.size()));
+    ASSERT_EQ(std::fseek(out.Stream(), 0, SEEK_SET), 0);
+    std::fputs("LINE", out.Stream());
+    ASSERT_EQ(std::fseek(out.Stream(), 0, SEEK_END), 0);
+    std::fputs("end\n", out.Stream());
+    ASSERT_TRUE(out.Commit());
+    EXPECT_TRUE(testfiles::ReadAll(target) == "LINE" + expected.substr(4) + "end\n");
+    EXPECT_EQ(FilesInDir(), 1u);
 }
 
 TEST_F(FormatsTest, NewFilesFollowTheUmaskEvenWhenSavedConcurrently)

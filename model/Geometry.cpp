@@ -310,19 +310,20 @@ public:
     {
     }
 
-    bool operator()(const CVector& n, const CVector& face) const
+    // nLength is n.Length(), which the caller keeps as n grows.
+    bool operator()(const CVector& n, float nLength, const CVector& face) const
     {
+        // The same steps as AngleTo, so that c is the very value it takes the
+        // arc cosine of; with no length at all, AngleTo gives 0.
+        const double l = static_cast<double>(nLength) * face.Length();
+        if (l == 0.0)
+            return 0.0 < m_degrees;
         if (m_useCosine) {
-            // The same steps as AngleTo, so that c is the very value it takes
-            // the arc cosine of.
-            double l = static_cast<double>(n.Length()) * face.Length();
-            if (l != 0.0) {
-                double c = n.Dot(face) / l;
-                if (c > m_cosine + kMargin)
-                    return true;
-                if (c < m_cosine - kMargin)
-                    return false;
-            }
+            const double c = n.Dot(face) / l;
+            if (c > m_cosine + kMargin)
+                return true;
+            if (c < m_cosine - kMargin)
+                return false;
         }
         return n.AngleTo(face) < m_degrees;
     }
@@ -368,10 +369,13 @@ void CModel::CalculateNormals()
         *n = CVector();
         const CVertexRef* ref = m_xref.GetAt(i);
         if (m_smoothAngle > 0.0f && ref) {
+            float length = 0.0f;
             for (int k = 0; k < ref->count; ++k) {
                 const CVector& face = ref->polygons[k]->normal;
-                if (within(*n, face))
+                if (within(*n, length, face)) {
                     *n += face;
+                    length = n->Length();
+                }
             }
         }
         *n = n->Normalize();

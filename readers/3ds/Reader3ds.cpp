@@ -444,6 +444,8 @@ private:
             return;
         }
         uint64_t n = Fitting(end, count, 3 * sizeof(float));
+        // At most 65,535, and only as many as the chunk's bytes hold.
+        mesh.points.reserve(mesh.points.size() + n);
         for (uint64_t i = 0; i < n; ++i) {
             float xyz[3] = {};
             for (float& c : xyz)
@@ -462,6 +464,7 @@ private:
         uint64_t n = Fitting(end, count, 4 * sizeof(uint16_t));
         // Material groups number the faces of their own list.
         const size_t first = mesh.faces.size();
+        mesh.faces.reserve(first + n);
         for (uint64_t i = 0; i < n; ++i) {
             CFace face{{0, 0, 0}, -1};
             uint16_t flags = 0;

@@ -34,25 +34,29 @@ CVector CVector::RotateZ(double degrees) const
 }
 
 namespace {
-// Calls use(vertex) for every slot of every face of the active, non-empty groups.
+// Calls use(face) for every face of the active groups, in order.
 template <typename F>
-void ForEachUsedVertex(const CBlockArray<CGroup>& groups, F&& use, CModel* model = nullptr)
+void ForEachActiveFace(const CBlockArray<CGroup>& groups, F&& use)
 {
     for (int g = 0; g < groups.GetCount(); ++g) {
         const CGroup* group = groups.GetAt(g);
-        if (!group || !group->active || group->polygons.GetCount() == 0)
+        if (!group || !group->active)
             continue;
-        if (model)
-            model->StatusMessage("Computing Range: %s", group->name.c_str());
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            const CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon)
-                continue;
-            for (int s = 0; s < polygon->count; ++s)
-                if (const CVector* v = polygon->GetVertex(s))
-                    use(*v);
-        }
+        for (int p = 0; p < group->polygons.GetCount(); ++p)
+            if (const CPolygon* polygon = group->polygons.GetAt(p))
+                use(*polygon);
     }
+}
+
+// Calls use(vertex) for every slot of every face of the active groups.
+template <typename F>
+void ForEachUsedVertex(const CBlockArray<CGroup>& groups, F&& use)
+{
+    ForEachActiveFace(groups, [&](const CPolygon& polygon) {
+        for (int s = 0; s < polygon.count; ++s)
+            if (const CVector* v = polygon.GetVertex(s))
+                use(*v);
+    });
 }
 }  // namespace
 
@@ -68,21 +72,15 @@ std::vector<uint8_t> CModel::MarkUsedVertices() const
     // The slots ForEachUsedVertex visits. The extra last mark says the marks
     // were made, even for a model without vertices.
     used[static_cast<size_t>(vertexCount)] = 1;
-    for (int g = 0; g < m_groups.GetCount(); ++g) {
-        const CGroup* group = m_groups.GetAt(g);
-        if (!group || !group->active)
-            continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            const CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon || !polygon->owner)
-                continue;
-            for (int s = 0; s < polygon->count && s < 4; ++s) {
-                const int n = polygon->index[s];
-                if (n >= 1 && n <= vertexCount)
-                    used[static_cast<size_t>(n - 1)] = 1;
-            }
+    ForEachActiveFace(m_groups, [&](const CPolygon& polygon) {
+        if (!polygon.owner)
+            return;
+        for (int s = 0; s < polygon.count && s < 4; ++s) {
+            const int n = polygon.index[s];
+            if (n >= 1 && n <= vertexCount)
+                used[static_cast<size_t>(n - 1)] = 1;
         }
-    }
+    });
     return used;
 }
 
@@ -396,41 +394,33 @@ int CModel::FindOutwardNormalOrder() const
         out[1] = a[2] * b[0] - a[0] * b[2];
         out[2] = a[0] * b[1] - a[1] * b[0];
     };
-    for (int g = 0; g < m_groups.GetCount(); ++g) {
-        const CGroup* group = m_groups.GetAt(g);
-        if (!group || !group->active)
-            continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            const CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon)
+    ForEachActiveFace(m_groups, [&](const CPolygon& polygon) {
+        for (int k = 2; k < polygon.count && k < 4; ++k) {
+            const CVector* corners[3] = {polygon.GetVertex(0), polygon.GetVertex(k - 1), polygon.GetVertex(k)};
+            if (!corners[0] || !corners[1] || !corners[2])
                 continue;
-            for (int k = 2; k < polygon->count && k < 4; ++k) {
-                const CVector* corners[3] = {polygon->GetVertex(0), polygon->GetVertex(k - 1), polygon->GetVertex(k)};
-                if (!corners[0] || !corners[1] || !corners[2])
-                    continue;
-                double v[3][3];
-                for (int i = 0; i < 3; ++i) {
-                    v[i][0] = corners[i]->x;
-                    v[i][1] = corners[i]->y;
-                    v[i][2] = corners[i]->z;
-                    double d = v[i][0] * v[i][0] + v[i][1] * v[i][1] + v[i][2] * v[i][2];
-                    if (d > farthest)
-                        farthest = d;
-                }
-                double bc[3], e1[3], e2[3], n[3];
-                cross(v[1], v[2], bc);
-                volume += v[0][0] * bc[0] + v[0][1] * bc[1] + v[0][2] * bc[2];
-                for (int i = 0; i < 3; ++i) {
-                    e1[i] = v[1][i] - v[0][i];
-                    e2[i] = v[2][i] - v[0][i];
-                }
-                cross(e1, e2, n);
-                for (int i = 0; i < 3; ++i)
-                    opening[i] += n[i];
-                area += std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+            double v[3][3];
+            for (int i = 0; i < 3; ++i) {
+                v[i][0] = corners[i]->x;
+                v[i][1] = corners[i]->y;
+                v[i][2] = corners[i]->z;
+                double d = v[i][0] * v[i][0] + v[i][1] * v[i][1] + v[i][2] * v[i][2];
+                if (d > farthest)
+                    farthest = d;
             }
+            double bc[3], e1[3], e2[3], n[3];
+            cross(v[1], v[2], bc);
+            volume += v[0][0] * bc[0] + v[0][1] * bc[1] + v[0][2] * bc[2];
+            for (int i = 0; i < 3; ++i) {
+                e1[i] = v[1][i] - v[0][i];
+                e2[i] = v[2][i] - v[0][i];
+            }
+            cross(e1, e2, n);
+            for (int i = 0; i < 3; ++i)
+                opening[i] += n[i];
+            area += std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
         }
-    }
+    });
     // A closed surface has no vector area left over, and its volume is the same
     // from every point. Through openings of vector area N the volume seen from
     // a point p changes by p . N. The winding is clear when the volume is

@@ -41,7 +41,8 @@ std::vector<std::string> FormatGroupNames(const CModel& model, Written&& written
             continue;
         const std::string base = names[g];
         for (int n = 2; !taken.insert(names[g]).second; ++n) {
-            const std::string suffix = "_" + std::to_string(n);
+            std::string suffix = std::to_string(n);
+            suffix.insert(suffix.begin(), '_');
             std::string stem = base;
             if (maxLength && stem.size() + suffix.size() > maxLength)
                 stem.resize(maxLength > suffix.size() ? maxLength - suffix.size() : 0);

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -59,6 +60,47 @@ struct CMesh
     bool hidden = false;
 };
 
+// Leaves the bytes of a growing buffer as they are: the file's bytes are
+// about to be read over them, and clearing them first would cost a pass over
+// the whole file.
+template <typename T>
+struct CUninitialized : std::allocator<T>
+{
+    template <typename U>
+    struct rebind
+    {
+        using other = CUninitialized<U>;
+    };
+    CUninitialized() = default;
+    template <typename U>
+    CUninitialized(const CUninitialized<U>&) noexcept
+    {
+    }
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using CFileBytes = std::vector<uint8_t, CUninitialized<uint8_t>>;
+
+uint16_t LittleU16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+float LittleFloat(const uint8_t* p)
+{
+    const uint32_t bits = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+    return std::bit_cast<float>(bits);
+}
+
 // A visible mesh read from the file, waiting to become a group.
 struct CReadMesh
 {
@@ -75,7 +117,7 @@ struct CReadMesh
 class CChunkCursor
 {
 public:
-    std::vector<uint8_t>& Data() { return m_data; }
+    CFileBytes& Data() { return m_data; }
     uint64_t Size() const { return m_data.size(); }
     uint64_t Pos() const { return m_pos; }
     void Seek(uint64_t pos) { m_pos = pos; }
@@ -92,6 +134,17 @@ public:
             return false;
         m_pos += bytes;
         return true;
+    }
+
+    // The next `bytes` bytes, which the read position then passes; null, with
+    // nothing passed, when the chunk or the data ends before them.
+    const uint8_t* Take(uint64_t end, uint64_t bytes)
+    {
+        if (Left(end) < bytes)
+            return nullptr;
+        const uint8_t* at = m_data.data() + m_pos;
+        m_pos += bytes;
+        return at;
     }
 
     bool ReadByte(uint64_t end, uint8_t& value)
@@ -132,7 +185,7 @@ public:
     }
 
 private:
-    std::vector<uint8_t> m_data;
+    CFileBytes m_data;
     uint64_t m_pos = 0;
 };
 
@@ -161,7 +214,7 @@ public:
         }
         // The file's bytes go before the meshes become groups: together they
         // would need the memory of the file and the model at once.
-        m_cursor.Data() = std::vector<uint8_t>();
+        m_cursor.Data() = CFileBytes();
         for (CReadMesh& read : m_readMeshes) {
             AddMesh(read);
             read = CReadMesh();
@@ -180,7 +233,7 @@ private:
     // does not start with one.
     bool Load()
     {
-        std::vector<uint8_t>& data = m_cursor.Data();
+        CFileBytes& data = m_cursor.Data();
         uint8_t head[kHeaderSize];
         size_t got = std::fread(head, 1, sizeof head, m_fp);
         data.assign(head, head + got);
@@ -446,12 +499,9 @@ private:
         uint64_t n = Fitting(end, count, 3 * sizeof(float));
         // At most 65,535, and only as many as the chunk's bytes hold.
         mesh.points.reserve(mesh.points.size() + n);
-        for (uint64_t i = 0; i < n; ++i) {
-            float xyz[3] = {};
-            for (float& c : xyz)
-                m_cursor.ReadFloat(end, c);
-            mesh.points.emplace_back(xyz[0], xyz[1], xyz[2]);
-        }
+        const uint8_t* p = m_cursor.Take(end, n * 3 * sizeof(float));
+        for (uint64_t i = 0; p && i < n; ++i, p += 3 * sizeof(float))
+            mesh.points.emplace_back(LittleFloat(p), LittleFloat(p + 4), LittleFloat(p + 8));
     }
 
     void ReadFaces(uint64_t end, CMesh& mesh)
@@ -465,14 +515,10 @@ private:
         // Material groups number the faces of their own list.
         const size_t first = mesh.faces.size();
         mesh.faces.reserve(first + n);
-        for (uint64_t i = 0; i < n; ++i) {
-            CFace face{{0, 0, 0}, -1};
-            uint16_t flags = 0;
-            for (uint16_t& corner : face.corner)
-                m_cursor.ReadU16(end, corner);
-            m_cursor.ReadU16(end, flags);
-            mesh.faces.push_back(face);
-        }
+        // Three corners and the flags, which say nothing the model keeps.
+        const uint8_t* p = m_cursor.Take(end, n * 4 * sizeof(uint16_t));
+        for (uint64_t i = 0; p && i < n; ++i, p += 4 * sizeof(uint16_t))
+            mesh.faces.push_back(CFace{{LittleU16(p), LittleU16(p + 2), LittleU16(p + 4)}, -1});
         Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
             if (id == kFaceMaterial)
                 ReadFaceMaterial(chunkEnd, mesh, first);

@@ -212,8 +212,8 @@ void CModel::RememberExactRepeat(uint32_t slot, int index, const CVector& v)
             return;
         }
     }
-    if (const CVector* stored = m_vertices.GetAt(index); stored && SameCoordinates(*stored, v))
-        m_exactRepeats[slot] = {v, index};
+    // The caller has made sure the vertex has exactly these coordinates.
+    m_exactRepeats[slot] = {v, index};
 }
 
 void CModel::ForgetExactRepeats()
@@ -225,6 +225,14 @@ void CModel::ForgetExactRepeats()
 
 int CModel::AddVertex(const CVector& v, bool merge)
 {
+    bool exact;
+    return AddVertex(v, merge, exact);
+}
+
+int CModel::AddVertex(const CVector& v, bool merge, bool& exact)
+{
+    // A repeat and a new vertex are v itself; a merge may be only near it.
+    exact = true;
     uint32_t slot = 0;
     if (merge && m_exactRepeatsWanted) {
         const int repeat = FindExactRepeat(v, slot);
@@ -238,7 +246,9 @@ int CModel::AddVertex(const CVector& v, bool merge)
         IndexPendingVertices();
         int found = m_vertexHash.Find(v, bucket, m_vertices);
         if (found >= 0) {
-            if (m_exactRepeatsWanted)
+            const CVector* stored = m_vertices.GetAt(found);
+            exact = stored && SameCoordinates(*stored, v);
+            if (m_exactRepeatsWanted && exact)
                 RememberExactRepeat(slot, found, v);
             return found;
         }
@@ -314,9 +324,9 @@ int32_t CMeshPoints::Number(size_t i)
     if (i < m_numbers.size() && m_numbers[i] > 0)
         return m_numbers[i];
     const CVector& point = m_points[i];
-    const int32_t number = m_model.AddVertex(point, true) + 1;
-    const CVector* stored = number > 0 ? m_model.m_vertices.GetAt(number - 1) : nullptr;
-    if (stored && stored->x == point.x && stored->y == point.y && stored->z == point.z) {
+    bool exact = false;
+    const int32_t number = m_model.AddVertex(point, true, exact) + 1;
+    if (number > 0 && exact) {
         try {
             if (i >= m_numbers.size())
                 m_numbers.resize(m_points.size() > i ? m_points.size() : i + 1, 0);

@@ -95,6 +95,9 @@ public:
     // Store.
     void SetGroup(const char* name, int colorIndex, int textureIndex);
     int AddVertex(const CVector& v, bool merge);
+    // The same, telling whether the vertex returned has exactly v's
+    // coordinates (not merely within the merge distance of them).
+    int AddVertex(const CVector& v, bool merge, bool& exact);
     void AddTriangle(const CVector& a, const CVector& b, const CVector& c);
     void AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d);
     // Appends a face made of vertex numbers the caller already holds (1-based,

@@ -49,6 +49,10 @@ def verdict(text, met):
 
 def run(command):
     """Wall time and peak resident memory (MiB) of one run of command."""
+    # Every run starts with nothing pending for the disk: a program that
+    # syncs its output (ours does, before it replaces the target) would
+    # otherwise also wait for the previous program's unsynced output.
+    os.sync()
     with tempfile.TemporaryFile() as err:
         start = time.perf_counter()
         child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=err)

@@ -11,6 +11,7 @@ class CProgress
 {
 public:
     explicit CProgress(bool enabled) : m_enabled(enabled) {}
+    bool Enabled() const { return m_enabled; }
     // Shows `text` in place of the previous progress text, at most ten times a second.
     void Show(const std::string& text, bool force = false);
     // Removes the progress text so that a message can be printed.
@@ -43,6 +44,7 @@ public:
     }
 
     void ShowStatus(const char* text) override;
+    bool ShowsStatus() const override { return m_verbose || m_progress.Enabled(); }
     void ShowError(const char* text) override;
     void ShowInfo(const char* text) override;
     void ShowWarning(const char* text) override;

@@ -28,6 +28,8 @@ void CModel::FormatMessage(char (&buffer)[256], const char* format, va_list args
 
 void CModel::StatusMessage(const char* format, ...)
 {
+    if (!ShowsStatus())
+        return;
     TRIVEX_FORWARD_FORMATTED(ShowStatus);
 }
 

@@ -82,6 +82,9 @@ public:
     // prints it even when it hides the other status texts.
     virtual void NoticeMessage(const char* format, ...) TRIVEX_PRINTF(2, 3);
     virtual void ShowStatus(const char* text);
+    // False where status texts would be thrown away: readers report their
+    // progress every hundred lines, and the text need not be made for nobody.
+    virtual bool ShowsStatus() const { return true; }
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);

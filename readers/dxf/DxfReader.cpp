@@ -88,11 +88,27 @@ public:
 
     bool Next(CPair& pair) override
     {
-        if (m_broken || !ReadLine(m_line))
+        if (m_broken)
             return false;
-        if (!ParseCode(m_line, pair.code)) {
-            m_broken = true;
-            return false;
+        // A code line lying whole in the buffer is read where it lies.
+        if (const unsigned char* newline = m_pos < m_end ? FindNewline(m_buffer + m_pos, m_buffer + m_end) : nullptr) {
+            const char* start = reinterpret_cast<const char*>(m_buffer + m_pos);
+            const char* last = reinterpret_cast<const char*>(newline);
+            while (last > start && IsBlank(last[-1]))
+                --last;
+            m_pos = static_cast<size_t>(newline - m_buffer) + 1;
+            CountLine();
+            if (!ParseCode(start, last, pair.code)) {
+                m_broken = true;
+                return false;
+            }
+        } else {
+            if (!ReadLine(m_line))
+                return false;
+            if (!ParseCode(m_line.data(), m_line.data() + m_line.size(), pair.code)) {
+                m_broken = true;
+                return false;
+            }
         }
         if (!ReadLine(pair.value))
             return false;
@@ -186,27 +202,29 @@ private:
         return true;
     }
 
-    static bool ParseCode(const std::string& line, int& code)
+    // The code line [p, end), its trailing blanks gone: a whole number with
+    // optional blanks and sign before it.
+    static bool ParseCode(const char* p, const char* end, int& code)
     {
-        const char* p = line.c_str();
-        while (*p == ' ' || *p == '\t')
+        while (p < end && (*p == ' ' || *p == '\t'))
             ++p;
-        const char* digits = *p == '-' || *p == '+' ? p + 1 : p;
-        if (*digits < '0' || *digits > '9')
+        const char* digits = p < end && (*p == '-' || *p == '+') ? p + 1 : p;
+        if (digits == end || *digits < '0' || *digits > '9')
             return false;
         // Group codes are short: the digits are added up here, and only a
         // long run is left to strtol and its overflow rules.
         long small = 0;
         const char* q = digits;
-        while (*q >= '0' && *q <= '9' && q - digits < 9)
+        while (q < end && *q >= '0' && *q <= '9' && q - digits < 9)
             small = small * 10 + (*q++ - '0');
-        if (*q == '\0') {
+        if (q == end) {
             code = static_cast<int>(*p == '-' ? -small : small);
             return true;
         }
-        char* end = nullptr;
-        long value = std::strtol(p, &end, 10);
-        if (*end != '\0' || value < INT_MIN || value > INT_MAX)
+        const std::string text(p, end);
+        char* stop = nullptr;
+        long value = std::strtol(text.c_str(), &stop, 10);
+        if (*stop != '\0' || value < INT_MIN || value > INT_MAX)
             return false;
         code = static_cast<int>(value);
         return true;

@@ -9,7 +9,7 @@
 namespace {
 // 1/65536 is exact in binary and far wider than the 2e-6 window searched
 // around a vertex, so a lookup touches one cell on most axes, two at most.
-constexpr double kCellsPerUnit = 65536.0;
+constexpr double kCellsPerUnit = 16384.0;
 constexpr double kWindow = 2e-6;
 constexpr double kCellLimit = 4.0e18;
 // A float no larger than the coordinate at which the cells reach the limit.

@@ -173,6 +173,36 @@ TEST(DxfReader, InsertPlacesTheBlock)
     }
 }
 
+// Group code lines as files write them: padded, signed, zero-filled past
+// what is added up directly, with carriage returns, and lying across the
+// reader's 64 KB buffer at every offset near its end.
+TEST(DxfReader, GroupCodeLinesInEveryForm)
+{
+    const std::string face = "0\n3DFACE\n8\n0\n62\n1\n";
+    const std::string corners = "10\n0\n20\n0\n30\n0\n11\n1\n21\n0\n31\n0\n12\n0\n22\n1\n32\n0\n";
+    std::vector<std::string> files = {
+        File(face + "  10\n0\n+20\n0\n30  \n0\n11\t\n1\n0000000000021\n0\n31\r\n0\n12\n0\n22\n1\n32\n0\n"),
+        File(face + corners),
+    };
+    for (size_t pad = 65500; pad < 65560; ++pad) {
+        const std::string head = "999\n" + std::string(pad, 'c') + "\n";
+        files.push_back(head + File(face + corners));
+    }
+    for (const std::string& text : files) {
+        CRecordingModel model;
+        EXPECT_EQ(Read(model, text), 1) << text.size();
+        EXPECT_TRUE(model.errors.empty()) << text.size();
+        EXPECT_EQ(model.GetPolygonCount(), 1) << text.size();
+        ASSERT_GE(model.GetGroupCount(), 1);
+        EXPECT_EQ(model.GetGroup(model.GetGroupCount() - 1)->name, "Layer0_Red");
+    }
+    for (const char* bad : {"1 0", "", "-", "99999999999"}) {
+        CRecordingModel model;
+        EXPECT_EQ(Read(model, File(face + bad + "\n0\n" + corners)), 0) << bad;
+        EXPECT_EQ(model.errors.size(), 1u) << bad;
+    }
+}
+
 TEST(DxfReader, FailuresAreReported)
 {
     const std::pair<std::string, std::string> cases[] = {

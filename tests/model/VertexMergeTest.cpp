@@ -81,3 +81,50 @@ TEST(VertexMerge, FollowsTheRuleThroughMovesAndReleases)
         }
     }
 }
+
+// CMeshPoints numbers a mesh's points as AddTriangle would number the corners
+// it is handed, while looking each point up only once: the same vertices in
+// the same order and the same faces, for meshes whose points repeat exactly,
+// lie within the merge distance of one another, or of vertices already in
+// the model from an earlier mesh.
+TEST(VertexMerge, MeshPointsNumberAsAddTriangleDoes)
+{
+    std::mt19937 random(608);
+    std::uniform_real_distribution<float> coordinate(-1.0f, 1.0f);
+    std::uniform_real_distribution<float> nudge(-1.5e-6f, 1.5e-6f);
+    for (int run = 0; run < 20; ++run) {
+        CQuietModel byPoints, byCorners;
+        byPoints.SetGroup("g", 0, 0);
+        byCorners.SetGroup("g", 0, 0);
+        std::vector<CVector> earlier;
+        for (int mesh = 0; mesh < 3; ++mesh) {
+            std::vector<CVector> points;
+            for (int i = 0; i < 60; ++i) {
+                CVector v(coordinate(random), coordinate(random), coordinate(random));
+                const std::vector<CVector>& from = random() % 2 || earlier.empty() ? points : earlier;
+                if (!from.empty() && random() % 4 != 0) {
+                    const CVector& base = from[random() % from.size()];
+                    v = random() % 2 ? base : CVector(base.x + nudge(random), base.y + nudge(random), base.z + nudge(random));
+                }
+                points.push_back(v);
+            }
+            CMeshPoints numbers(byPoints, points);
+            for (int f = 0; f < 150; ++f) {
+                const size_t a = random() % points.size(), b = random() % points.size(), c = random() % points.size();
+                numbers.AddTriangle(a, b, c);
+                byCorners.AddTriangle(points[a], points[b], points[c]);
+            }
+            earlier.insert(earlier.end(), points.begin(), points.end());
+        }
+        ASSERT_EQ(byPoints.GetVertexCount(), byCorners.GetVertexCount()) << "run " << run;
+        for (int i = 0; i < byPoints.GetVertexCount(); ++i) {
+            const CVector &p = *byPoints.m_vertices.GetAt(i), &q = *byCorners.m_vertices.GetAt(i);
+            ASSERT_TRUE(p.x == q.x && p.y == q.y && p.z == q.z) << "run " << run << " vertex " << i;
+        }
+        const CGroup &g = *byPoints.GetGroup(0), &h = *byCorners.GetGroup(0);
+        ASSERT_EQ(g.polygons.GetCount(), h.polygons.GetCount()) << "run " << run;
+        for (int p = 0; p < g.polygons.GetCount(); ++p)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(g.polygons.GetAt(p)->index[k], h.polygons.GetAt(p)->index[k]) << "run " << run << " face " << p;
+    }
+}

@@ -7,8 +7,10 @@
 #include <new>
 
 namespace {
-// 1/65536 is exact in binary and far wider than the 2e-6 window searched
-// around a vertex, so a lookup touches one cell on most axes, two at most.
+// 1/16384 is exact in binary and thirty times the 2e-6 window searched around
+// a vertex, so a lookup touches one cell on most axes, two at most: the
+// narrower the cells, the more lookups straddle two of them. Vertices closer
+// together than a cell share it and are told apart by their coordinates.
 constexpr double kCellsPerUnit = 16384.0;
 constexpr double kWindow = 2e-6;
 constexpr double kCellLimit = 4.0e18;

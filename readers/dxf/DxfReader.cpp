@@ -91,13 +91,9 @@ public:
         if (m_broken)
             return false;
         // A code line lying whole in the buffer is read where it lies.
-        if (const unsigned char* newline = m_pos < m_end ? FindNewline(m_buffer + m_pos, m_buffer + m_end) : nullptr) {
-            const char* start = reinterpret_cast<const char*>(m_buffer + m_pos);
-            const char* last = reinterpret_cast<const char*>(newline);
-            while (last > start && IsBlank(last[-1]))
-                --last;
-            m_pos = static_cast<size_t>(newline - m_buffer) + 1;
-            CountLine();
+        const char* start;
+        const char* last;
+        if (TakeBufferedLine(start, last)) {
             if (!ParseCode(start, last, pair.code)) {
                 m_broken = true;
                 return false;
@@ -144,21 +140,32 @@ private:
         return got > 0;
     }
 
+    // The next line, when it lies whole in the buffer: [start, last) without
+    // its trailing blanks, passed over and counted.
+    bool TakeBufferedLine(const char*& start, const char*& last)
+    {
+        if (m_pos >= m_end)
+            return false;
+        const unsigned char* newline = FindNewline(m_buffer + m_pos, m_buffer + m_end);
+        if (!newline)
+            return false;
+        start = reinterpret_cast<const char*>(m_buffer + m_pos);
+        last = reinterpret_cast<const char*>(newline);
+        while (last > start && IsBlank(last[-1]))
+            --last;
+        m_pos = static_cast<size_t>(newline - m_buffer) + 1;
+        return CountLine();
+    }
+
     bool ReadLine(std::string& line)
     {
         // The usual line lies whole in the buffer: trimmed where it lies and
         // copied once.
-        if (m_pos < m_end) {
-            const unsigned char* start = m_buffer + m_pos;
-            const unsigned char* newline = FindNewline(start, m_buffer + m_end);
-            if (newline) {
-                const unsigned char* last = newline;
-                while (last > start && IsBlank(static_cast<char>(last[-1])))
-                    --last;
-                line.assign(reinterpret_cast<const char*>(start), static_cast<size_t>(last - start));
-                m_pos += static_cast<size_t>(newline - start) + 1;
-                return CountLine();
-            }
+        const char* start;
+        const char* last;
+        if (TakeBufferedLine(start, last)) {
+            line.assign(start, static_cast<size_t>(last - start));
+            return true;
         }
         line.clear();
         bool any = false;

@@ -1,15 +1,21 @@
 #include "DxfReader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "Decimal.h"
@@ -32,10 +38,67 @@ constexpr long kReplayedPairsPerFilePair = 256;
 constexpr size_t kMaxLayerName = 255;
 constexpr double kPaletteUnit = 0.015873015873015872;  // 1/63
 
+// Leading decimal number of a value; 0 when it does not start with one.
+double ParseNumber(const std::string& value)
+{
+    const char* p = value.c_str();
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    double number;
+    // The common case in one pass; it reads exactly the token below.
+    if (ScanShortDecimal(p, [](const char* t) { return *t != '\0'; }, number))
+        return number;
+    const char* q = p;
+    if (*q == '+' || *q == '-')
+        ++q;
+    bool digits = false;
+    while (*q >= '0' && *q <= '9')
+        ++q, digits = true;
+    if (*q == '.')
+        for (++q; *q >= '0' && *q <= '9'; ++q)
+            digits = true;
+    if (!digits)
+        return 0.0;
+    if (*q == 'e' || *q == 'E') {
+        const char* e = q + 1;
+        if (*e == '+' || *e == '-')
+            ++e;
+        if (*e >= '0' && *e <= '9') {
+            while (*e >= '0' && *e <= '9')
+                ++e;
+            q = e;
+        }
+    }
+    // A plain decimal token: from_chars gives strtod's value for it without a
+    // copy or the library's locale and multi-precision machinery; out of
+    // range values still take strtod's answer.
+    const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
+    if (r.ec == std::errc() && r.ptr == q)
+        return number;
+    return std::strtod(std::string(p, q).c_str(), nullptr);
+}
+
+float FloatOf(double d)
+{
+    // Beyond float range the value becomes infinite and the faces using it are dropped.
+    return std::fabs(d) > 3.4028234663852886e38 ? static_cast<float>(d > 0 ? HUGE_VAL : -HUGE_VAL)
+                                                 : static_cast<float>(d);
+}
+
+int IntOf(double d)
+{
+    if (!(d > INT_MIN && d < INT_MAX))
+        return d > 0 ? INT_MAX : INT_MIN;
+    return static_cast<int>(d);
+}
+
 struct CPair
 {
     int code = 0;
     std::string value;
+    // The value read as a number, 0 where it does not start with one; read
+    // with the line, so that the drawing is built without parsing text.
+    double number = 0;
 
     bool Is(int c, const char* text) const { return code == c && value == text; }
 };
@@ -58,21 +121,16 @@ class CPairSource
 {
 public:
     virtual ~CPairSource() = default;
-    // False at the end of the pairs.
-    virtual bool Next(CPair& pair) = 0;
+    // The next pair, which stays as it is until the call after the next;
+    // null at the end of the pairs.
+    virtual const CPair* Next() = 0;
 };
 
 class CRecordedPairs : public CPairSource
 {
 public:
     explicit CRecordedPairs(const std::vector<CPair>& pairs) : m_pairs(pairs) {}
-    bool Next(CPair& pair) override
-    {
-        if (m_next >= m_pairs.size())
-            return false;
-        pair = m_pairs[m_next++];
-        return true;
-    }
+    const CPair* Next() override { return m_next < m_pairs.size() ? &m_pairs[m_next++] : nullptr; }
 
 private:
     const std::vector<CPair>& m_pairs;
@@ -80,13 +138,15 @@ private:
 };
 
 // A group code line, then a value line. A code that is not a whole number
-// stops the file with an error.
-class CFilePairs : public CPairSource
+// stops the file with an error. Touches nothing but the file and itself, so
+// that it can run on a thread of its own.
+class CPairReader
 {
 public:
-    CFilePairs(CModel& model, FILE* fp) : m_model(model), m_fp(fp) {}
+    explicit CPairReader(FILE* fp) : m_fp(fp) {}
 
-    bool Next(CPair& pair) override
+    // False at the end of the file or at a bad code.
+    bool Next(CPair& pair)
     {
         if (m_broken)
             return false;
@@ -106,12 +166,27 @@ public:
                 return false;
             }
         }
+        // The value is read as a number where it lies too: reading back the
+        // string just written would wait for the copy to land, which takes
+        // long when the other thread last held that memory.
+        if (TakeBufferedLine(start, last)) {
+            const char* p = start;
+            while (p < last && (*p == ' ' || *p == '\t'))
+                ++p;
+            const bool quick = ScanShortDecimal(p, [last](const char* q) { return q < last; }, pair.number);
+            pair.value.assign(start, static_cast<size_t>(last - start));
+            if (!quick)
+                pair.number = ParseNumber(pair.value);
+            return true;
+        }
         if (!ReadLine(pair.value))
             return false;
+        pair.number = ParseNumber(pair.value);
         return true;
     }
 
     bool Broken() const { return m_broken; }
+    // The lines read so far.
     long Line() const { return m_lines; }
 
     // True when the stream starts with the sentinel of a binary DXF file;
@@ -154,7 +229,8 @@ private:
         while (last > start && IsBlank(last[-1]))
             --last;
         m_pos = static_cast<size_t>(newline - m_buffer) + 1;
-        return CountLine();
+        ++m_lines;
+        return true;
     }
 
     bool ReadLine(std::string& line)
@@ -190,7 +266,8 @@ private:
         if (!any)
             return false;
         TrimEnd(line);
-        return CountLine();
+        ++m_lines;
+        return true;
     }
 
     // DXF lines are a few characters long: a plain loop finds their end
@@ -200,13 +277,6 @@ private:
         while (p < end && *p != '\n')
             ++p;
         return p < end ? p : nullptr;
-    }
-
-    bool CountLine()
-    {
-        if (++m_lines % 100 == 0)
-            m_model.StatusMessage("Reading Line# %ld", m_lines);
-        return true;
     }
 
     // The code line [p, end), its trailing blanks gone: a whole number with
@@ -237,7 +307,6 @@ private:
         return true;
     }
 
-    CModel& m_model;
     FILE* m_fp;
     unsigned char m_buffer[65536];
     size_t m_pos = 0;
@@ -245,6 +314,193 @@ private:
     long m_lines = 0;
     bool m_broken = false;
     std::string m_line;
+};
+
+// The file's pairs as the drawing takes them. A second thread reads and
+// parses the lines ahead, in batches, while this one builds the model: reading
+// is half the work of a large drawing. Where no thread can be started the
+// pairs are read here, in the same batches. Status texts and the line count
+// follow the pairs handed out, not the reading ahead, so that they are those
+// of reading the file in step.
+class CFilePairs : public CPairSource
+{
+public:
+    CFilePairs(CModel& model, FILE* fp) : m_model(model), m_reader(fp) {}
+    CFilePairs(const CFilePairs&) = delete;
+    CFilePairs& operator=(const CFilePairs&) = delete;
+    ~CFilePairs() override
+    {
+        if (!m_thread.joinable())
+            return;
+        m_stop.store(true);
+        Wake();
+        m_thread.join();
+    }
+
+    // Only before the first Next.
+    bool IsBinary() { return m_reader.IsBinary(); }
+
+    // A batch goes back to the thread when the next one is taken: by then
+    // the cursor has moved past the pairs of the one before.
+    const CPair* Next() override
+    {
+        if (m_next == m_count && !NextBatch())
+            return nullptr;
+        if (++m_pairs % 50 == 0)
+            m_model.StatusMessage("Reading Line# %ld", 2 * m_pairs);
+        return &m_taking[m_next++];
+    }
+
+    // Both are known once Next has said the pairs ended.
+    bool Broken() const { return m_ended && m_reader.Broken(); }
+    long Line() const { return m_ended ? m_reader.Line() : 2 * m_pairs; }
+
+private:
+    static constexpr size_t kBatchPairs = 2048;
+    static constexpr unsigned kBatches = 4;
+
+    struct CBatch
+    {
+        std::vector<CPair> pairs;
+        size_t count = 0;
+    };
+
+    // Reads into `batch` until it is full or the pairs end; false when they
+    // ended.
+    bool Fill(CBatch& batch)
+    {
+        if (batch.pairs.size() < kBatchPairs)
+            batch.pairs.resize(kBatchPairs);
+        // Counted locally: the other thread reads the batches' counts.
+        size_t count = 0;
+        bool more = true;
+        while (count < kBatchPairs && (more = m_reader.Next(batch.pairs[count])))
+            ++count;
+        batch.count = count;
+        return more;
+    }
+
+    void Take(unsigned index)
+    {
+        m_taking = m_batches[index].pairs.data();
+        m_count = m_batches[index].count;
+        m_next = 0;
+    }
+
+    bool NextBatch()
+    {
+        if (m_ended)
+            return false;
+        if (!m_started) {
+            m_started = true;
+            try {
+                m_thread = std::thread([this] { ReadAhead(); });
+            } catch (const std::system_error&) {
+                // Read in step instead.
+            }
+        }
+        if (!m_thread.joinable()) {
+            m_count = 0;
+            if (!m_readInStepEnded)
+                m_readInStepEnded = !Fill(m_batches[0]);
+            Take(0);
+            m_ended = m_count == 0;
+            return !m_ended;
+        }
+        if (m_taken > 0) {
+            m_released.store(m_taken);
+            Wake();
+        }
+        Await([this] { return m_filled.load() > m_taken || m_done.load(); });
+        // The thread counts a batch as filled before it says it is done.
+        if (m_filled.load() == m_taken) {
+            m_ended = true;
+            m_count = m_next = 0;
+            if (m_failure)
+                std::rethrow_exception(m_failure);
+            return false;
+        }
+        Take(m_taken++ % kBatches);
+        return true;
+    }
+
+    // The thread's work: fills the batches in turn, in file order, until the
+    // pairs end or the drawing needs no more of them.
+    void ReadAhead()
+    {
+        unsigned filled = 0;
+        try {
+            for (;;) {
+                Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
+                if (m_stop.load())
+                    return;
+                const bool more = Fill(m_batches[filled % kBatches]);
+                if (m_batches[filled % kBatches].count > 0)
+                    m_filled.store(++filled);
+                if (!more) {
+                    m_done.store(true);
+                    Wake();
+                    return;
+                }
+                Wake();
+            }
+        } catch (...) {
+            // Out of memory for a line: the drawing learns it where it
+            // would have read that line.
+            m_failure = std::current_exception();
+            m_done.store(true);
+            Wake();
+        }
+    }
+
+    // A thread that has gone to sleep takes long to wake on a virtual
+    // machine, longer than a batch takes to read; so the other side's next
+    // batch is waited for awake first, and asleep only after that.
+    template <typename Ready>
+    void Await(Ready ready)
+    {
+        for (int spin = 0; spin < 20000; ++spin) {
+            if (ready())
+                return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait(lock, ready);
+    }
+
+    void Wake()
+    {
+        // Taking the lock orders this after a sleeper's last look.
+        { std::lock_guard<std::mutex> lock(m_lock); }
+        m_changed.notify_all();
+    }
+
+    CModel& m_model;
+    // Each side's data on cache lines of its own: a line written by one
+    // thread and read by the other, pair after pair, costs more than the
+    // second thread saves.
+    alignas(64) CPairReader m_reader;  // the thread's alone while it runs
+    alignas(64) CBatch m_batches[kBatches];
+    // This side's: the batch being handed out and the next pair in it.
+    alignas(64) const CPair* m_taking = nullptr;
+    size_t m_count = 0;
+    size_t m_next = 0;
+    unsigned m_taken = 0;  // batches taken so far
+    long m_pairs = 0;
+    bool m_started = false;
+    bool m_ended = false;
+    bool m_readInStepEnded = false;
+    std::thread m_thread;
+    // Shared with the thread. m_failure is written before m_done is set.
+    alignas(64) std::atomic<unsigned> m_filled{0};
+    alignas(64) std::atomic<unsigned> m_released{0};
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stop{false};
+    std::exception_ptr m_failure;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
 };
 
 // The pairs of one source with one pair of look-back: an entity reads its
@@ -260,72 +516,20 @@ public:
             m_pushback = false;
             return true;
         }
-        return m_source.Next(m_pair);
+        const CPair* next = m_source.Next();
+        m_pair = next ? next : &m_none;
+        return next != nullptr;
     }
     void PushBack() { m_pushback = true; }
-    const CPair& Pair() const { return m_pair; }
+    // Valid until the next Read.
+    const CPair& Pair() const { return *m_pair; }
 
 private:
     CPairSource& m_source;
-    CPair m_pair;
+    const CPair m_none;  // what the cursor shows past the end
+    const CPair* m_pair = &m_none;
     bool m_pushback = false;
 };
-
-// Leading decimal number of a value; 0 when it does not start with one.
-double ParseNumber(const std::string& value)
-{
-    const char* p = value.c_str();
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    double number;
-    // The common case in one pass; it reads exactly the token below.
-    if (ScanShortDecimal(p, [](const char* t) { return *t != '\0'; }, number))
-        return number;
-    const char* q = p;
-    if (*q == '+' || *q == '-')
-        ++q;
-    bool digits = false;
-    while (*q >= '0' && *q <= '9')
-        ++q, digits = true;
-    if (*q == '.')
-        for (++q; *q >= '0' && *q <= '9'; ++q)
-            digits = true;
-    if (!digits)
-        return 0.0;
-    if (*q == 'e' || *q == 'E') {
-        const char* e = q + 1;
-        if (*e == '+' || *e == '-')
-            ++e;
-        if (*e >= '0' && *e <= '9') {
-            while (*e >= '0' && *e <= '9')
-                ++e;
-            q = e;
-        }
-    }
-    // A plain decimal token: from_chars gives strtod's value for it without a
-    // copy or the library's locale and multi-precision machinery; out of
-    // range values still take strtod's answer.
-    const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
-    if (r.ec == std::errc() && r.ptr == q)
-        return number;
-    return std::strtod(std::string(p, q).c_str(), nullptr);
-}
-
-float ParseFloat(const std::string& value)
-{
-    double d = ParseNumber(value);
-    // Beyond float range the value becomes infinite and the faces using it are dropped.
-    return std::fabs(d) > 3.4028234663852886e38 ? static_cast<float>(d > 0 ? HUGE_VAL : -HUGE_VAL)
-                                                 : static_cast<float>(d);
-}
-
-int ParseInt(const std::string& value)
-{
-    double d = ParseNumber(value);
-    if (!(d > INT_MIN && d < INT_MAX))
-        return d > 0 ? INT_MAX : INT_MIN;
-    return static_cast<int>(d);
-}
 
 bool Finite(const CVector& v)
 {
@@ -505,7 +709,7 @@ private:
                 if (pair.code == 2)
                     name = pair.value;
                 else if (pair.code >= 10 && pair.code <= 30 && pair.code % 10 == 0)
-                    base[pair.code / 10 - 1] = ParseNumber(pair.value);
+                    base[pair.code / 10 - 1] = pair.number;
             });
             if (IsSkippedBlock(name)) {
                 SkipTo(cursor, "ENDBLK", "ENDSEC");
@@ -565,7 +769,7 @@ private:
                 record.layer = pair.value.substr(0, kMaxLayerName);
                 SelectLayerGroup(record);
             } else if (pair.code == 62) {
-                record.color = ParseInt(pair.value);
+                record.color = IntOf(pair.number);
                 SelectLayerGroup(record);
             } else {
                 handle(pair);
@@ -633,9 +837,9 @@ private:
         return !Same(a, b) && !Same(b, c) && !Same(a, c);
     }
 
-    static void SetCoordinate(CVector& v, int axis, const std::string& value)
+    static void SetCoordinate(CVector& v, int axis, double number)
     {
-        float f = ParseFloat(value);
+        float f = FloatOf(number);
         (axis == 0 ? v.x : axis == 1 ? v.y : v.z) = f;
     }
 
@@ -646,7 +850,7 @@ private:
         ReadGroups(cursor, m_faceRecord, [&](const CPair& pair) {
             const int code = pair.code;
             if (code >= 10 && code <= 33 && code % 10 <= 3) {
-                SetCoordinate(corner[code % 10], code / 10 - 1, pair.value);
+                SetCoordinate(corner[code % 10], code / 10 - 1, pair.number);
                 fourth = fourth || code % 10 == 3;
             }
         });
@@ -673,11 +877,11 @@ private:
         auto handle = [&](const CPair& pair) {
             const int code = pair.code;
             if (code == 10 || code == 20 || (code == 30 && !outline))
-                SetCoordinate(vertex.position, code / 10 - 1, pair.value);
+                SetCoordinate(vertex.position, code / 10 - 1, pair.number);
             else if (code == 70)
-                vertex.flags = ParseInt(pair.value);
+                vertex.flags = IntOf(pair.number);
             else if (code >= 71 && code <= 74)
-                vertex.corners[code - 71] = ParseInt(pair.value);
+                vertex.corners[code - 71] = IntOf(pair.number);
         };
         if (outline) {
             while (cursor.Read()) {
@@ -698,11 +902,11 @@ private:
         int flags = 0, m = 0, n = 0;
         ReadGroups(cursor, m_polylineRecord, [&](const CPair& pair) {
             if (pair.code == 70)
-                flags = ParseInt(pair.value);
+                flags = IntOf(pair.number);
             else if (pair.code == 71)
-                m = ParseInt(pair.value);
+                m = IntOf(pair.number);
             else if (pair.code == 72)
-                n = ParseInt(pair.value);
+                n = IntOf(pair.number);
         });
         const bool outline = (flags & (8 | 16 | 64)) == 0;
         std::vector<CVector> points;
@@ -804,9 +1008,9 @@ private:
         std::vector<CVector> points;
         ReadGroups(cursor, m_lwPolylineRecord, [&](const CPair& pair) {
             if (pair.code == 10)
-                points.emplace_back(ParseFloat(pair.value), 0.0f, 0.0f);
+                points.emplace_back(FloatOf(pair.number), 0.0f, 0.0f);
             else if (pair.code == 20 && !points.empty())
-                points.back().y = ParseFloat(pair.value);
+                points.back().y = FloatOf(pair.number);
         });
         ExtrudePolyline2d(m_model, std::move(points), m_item++,
                           [&](const CVector& a, const CVector& b, const CVector& c) {
@@ -823,11 +1027,11 @@ private:
             if (code == 2)
                 name = pair.value;
             else if (code == 10 || code == 20 || code == 30)
-                point[code / 10 - 1] = ParseNumber(pair.value);
+                point[code / 10 - 1] = pair.number;
             else if (code >= 41 && code <= 43)
-                scale[code - 41] = ParseNumber(pair.value);
+                scale[code - 41] = pair.number;
             else if (code == 50)
-                rotation = ParseNumber(pair.value);
+                rotation = pair.number;
         });
         if (IsSkippedBlock(name))
             return;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -221,6 +222,53 @@ TEST(DxfReader, FailuresAreReported)
     EXPECT_EQ(model.errors, std::vector<std::string>{"Couldn't open file no such directory/none.dxf"});
 }
 
+
+// Files of many batches of pairs, which the reader parses ahead on a second
+// thread: what it reports follows the pairs the drawing has taken, so line
+// numbers, status texts and an early end of the drawing are those of reading
+// the file in step.
+TEST(DxfReader, ReadingAheadKeepsTheFileOrder)
+{
+    std::string faces, firstThousand;
+    for (int i = 0; i < 3000; ++i) {
+        if (i == 1000)
+            firstThousand = faces;
+        faces += Face(std::to_string(i % 7), std::to_string(i % 5 + 1),
+                      {0, 0, static_cast<float>(i), 1, 0, static_cast<float>(i), 0, 1, static_cast<float>(i)});
+    }
+    const std::string whole = File(faces);
+    const long lines = static_cast<long>(std::count(whole.begin(), whole.end(), '\n'));
+    const size_t badAt = whole.find("3DFACE", whole.size() * 3 / 4) - 2;  // the code line "0" before it
+    const long badLine = static_cast<long>(std::count(whole.begin(), whole.begin() + badAt, '\n')) + 1;
+    struct
+    {
+        std::string text;
+        int result;
+        long polygons;
+        long statusLines;  // the last line a status text names
+        std::vector<std::string> errors;
+    } cases[] = {
+        {whole, 1, 3000, lines / 100 * 100, {}},
+        {whole.substr(0, badAt) + "x" + whole.substr(badAt), 0, 0, (badLine - 1) / 100 * 100,
+         {"Bad group code at line " + std::to_string(badLine) + " of the DXF file"}},
+        // The drawing ends at EOF; the pairs after it are never taken.
+        {File(firstThousand) + faces + faces, 1, 1000, 0, {}},
+    };
+    for (const auto& c : cases) {
+        CRecordingModel model;
+        EXPECT_EQ(Read(model, c.text), c.result);
+        EXPECT_EQ(model.GetPolygonCount(), c.polygons);
+        EXPECT_EQ(model.errors, c.errors);
+        std::vector<std::string> expected, seen;
+        for (long line = 100; line <= c.statusLines; line += 100)
+            expected.push_back("Reading Line# " + std::to_string(line));
+        for (const std::string& text : model.status)
+            if (text.rfind("Reading Line# ", 0) == 0)
+                seen.push_back(text);
+        if (c.statusLines > 0)
+            EXPECT_EQ(seen, expected);
+    }
+}
 
 // Blocks that insert each other eight times over, eight levels deep: a few
 // kilobytes that would replay 8^7 faces. The replay stops in proportion to

@@ -1,25 +1,20 @@
 #include "DxfReader.h"
 
 #include <algorithm>
-#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "Decimal.h"
 #include "Extrude.h"
+#include "ReadAhead.h"
 
 namespace {
 
@@ -316,36 +311,42 @@ private:
     std::string m_line;
 };
 
-// The file's pairs as the drawing takes them. A second thread reads and
-// parses the lines ahead, in batches, while this one builds the model: reading
-// is half the work of a large drawing. Where no thread can be started the
-// pairs are read here, in the same batches. Status texts and the line count
-// follow the pairs handed out, not the reading ahead, so that they are those
-// of reading the file in step.
+struct CPairBatch
+{
+    std::vector<CPair> pairs;
+    size_t count = 0;
+    bool Empty() const { return count == 0; }
+};
+
+// The file's pairs as the drawing takes them, read and parsed ahead in
+// batches (see CReadAhead). Status texts and the line count follow the pairs
+// handed out, not the reading ahead, so that they are those of reading the
+// file in step.
 class CFilePairs : public CPairSource
 {
 public:
-    CFilePairs(CModel& model, FILE* fp) : m_model(model), m_reader(fp) {}
-    CFilePairs(const CFilePairs&) = delete;
-    CFilePairs& operator=(const CFilePairs&) = delete;
-    ~CFilePairs() override
+    CFilePairs(CModel& model, FILE* fp)
+        : m_model(model), m_reader(fp), m_ahead([this](CPairBatch& batch) { return Fill(batch); })
     {
-        if (!m_thread.joinable())
-            return;
-        m_stop.store(true);
-        Wake();
-        m_thread.join();
     }
 
     // Only before the first Next.
     bool IsBinary() { return m_reader.IsBinary(); }
 
-    // A batch goes back to the thread when the next one is taken: by then
-    // the cursor has moved past the pairs of the one before.
+    // A batch goes back to be filled again when the next one is taken: by
+    // then the cursor has moved past the pairs of the one before.
     const CPair* Next() override
     {
-        if (m_next == m_count && !NextBatch())
-            return nullptr;
+        if (m_next == m_count) {
+            const CPairBatch* batch = m_ended ? nullptr : m_ahead.Next();
+            if (!batch) {
+                m_ended = true;
+                return nullptr;
+            }
+            m_taking = batch->pairs.data();
+            m_count = batch->count;
+            m_next = 0;
+        }
         if (++m_pairs % 50 == 0)
             m_model.StatusMessage("Reading Line# %ld", 2 * m_pairs);
         return &m_taking[m_next++];
@@ -357,21 +358,12 @@ public:
 
 private:
     static constexpr size_t kBatchPairs = 2048;
-    static constexpr unsigned kBatches = 4;
 
-    struct CBatch
-    {
-        std::vector<CPair> pairs;
-        size_t count = 0;
-    };
-
-    // Reads into `batch` until it is full or the pairs end; false when they
-    // ended.
-    bool Fill(CBatch& batch)
+    // On the reading thread: false when the pairs ended.
+    bool Fill(CPairBatch& batch)
     {
         if (batch.pairs.size() < kBatchPairs)
             batch.pairs.resize(kBatchPairs);
-        // Counted locally: the other thread reads the batches' counts.
         size_t count = 0;
         bool more = true;
         while (count < kBatchPairs && (more = m_reader.Next(batch.pairs[count])))
@@ -380,127 +372,15 @@ private:
         return more;
     }
 
-    void Take(unsigned index)
-    {
-        m_taking = m_batches[index].pairs.data();
-        m_count = m_batches[index].count;
-        m_next = 0;
-    }
-
-    bool NextBatch()
-    {
-        if (m_ended)
-            return false;
-        if (!m_started) {
-            m_started = true;
-            try {
-                m_thread = std::thread([this] { ReadAhead(); });
-            } catch (const std::system_error&) {
-                // Read in step instead.
-            }
-        }
-        if (!m_thread.joinable()) {
-            m_count = 0;
-            if (!m_readInStepEnded)
-                m_readInStepEnded = !Fill(m_batches[0]);
-            Take(0);
-            m_ended = m_count == 0;
-            return !m_ended;
-        }
-        if (m_taken > 0) {
-            m_released.store(m_taken);
-            Wake();
-        }
-        Await([this] { return m_filled.load() > m_taken || m_done.load(); });
-        // The thread counts a batch as filled before it says it is done.
-        if (m_filled.load() == m_taken) {
-            m_ended = true;
-            m_count = m_next = 0;
-            if (m_failure)
-                std::rethrow_exception(m_failure);
-            return false;
-        }
-        Take(m_taken++ % kBatches);
-        return true;
-    }
-
-    // The thread's work: fills the batches in turn, in file order, until the
-    // pairs end or the drawing needs no more of them.
-    void ReadAhead()
-    {
-        unsigned filled = 0;
-        try {
-            for (;;) {
-                Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
-                if (m_stop.load())
-                    return;
-                const bool more = Fill(m_batches[filled % kBatches]);
-                if (m_batches[filled % kBatches].count > 0)
-                    m_filled.store(++filled);
-                if (!more) {
-                    m_done.store(true);
-                    Wake();
-                    return;
-                }
-                Wake();
-            }
-        } catch (...) {
-            // Out of memory for a line: the drawing learns it where it
-            // would have read that line.
-            m_failure = std::current_exception();
-            m_done.store(true);
-            Wake();
-        }
-    }
-
-    // A thread that has gone to sleep takes long to wake on a virtual
-    // machine, longer than a batch takes to read; so the other side's next
-    // batch is waited for awake first, and asleep only after that.
-    template <typename Ready>
-    void Await(Ready ready)
-    {
-        for (int spin = 0; spin < 20000; ++spin) {
-            if (ready())
-                return;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_changed.wait(lock, ready);
-    }
-
-    void Wake()
-    {
-        // Taking the lock orders this after a sleeper's last look.
-        { std::lock_guard<std::mutex> lock(m_lock); }
-        m_changed.notify_all();
-    }
-
     CModel& m_model;
-    // Each side's data on cache lines of its own: a line written by one
-    // thread and read by the other, pair after pair, costs more than the
-    // second thread saves.
-    alignas(64) CPairReader m_reader;  // the thread's alone while it runs
-    alignas(64) CBatch m_batches[kBatches];
-    // This side's: the batch being handed out and the next pair in it.
+    // The reading thread's alone while it runs, on cache lines of its own.
+    alignas(64) CPairReader m_reader;
+    CReadAhead<CPairBatch> m_ahead;
     alignas(64) const CPair* m_taking = nullptr;
     size_t m_count = 0;
     size_t m_next = 0;
-    unsigned m_taken = 0;  // batches taken so far
     long m_pairs = 0;
-    bool m_started = false;
     bool m_ended = false;
-    bool m_readInStepEnded = false;
-    std::thread m_thread;
-    // Shared with the thread. m_failure is written before m_done is set.
-    alignas(64) std::atomic<unsigned> m_filled{0};
-    alignas(64) std::atomic<unsigned> m_released{0};
-    std::atomic<bool> m_done{false};
-    std::atomic<bool> m_stop{false};
-    std::exception_ptr m_failure;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
 };
 
 // The pairs of one source with one pair of look-back: an entity reads its

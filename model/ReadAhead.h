@@ -1,0 +1,145 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+// Reading done ahead on a second thread: the thread fills batches in order
+// while the caller builds the model from the ones before. Parsing text is
+// half the work of loading a large file, and the two halves overlap.
+//
+// `fill(batch)` empties and fills one batch and says whether more may
+// follow; it runs on the thread and must touch nothing the caller uses
+// meanwhile. An exception it throws (running out of memory) reaches the
+// caller where the batch it was filling would have. Where no thread can be
+// started the batches are filled by Next itself, in the same order.
+// Batch needs `bool Empty() const`.
+template <typename Batch>
+class CReadAhead
+{
+public:
+    explicit CReadAhead(std::function<bool(Batch&)> fill) : m_fill(std::move(fill)) {}
+    CReadAhead(const CReadAhead&) = delete;
+    CReadAhead& operator=(const CReadAhead&) = delete;
+    ~CReadAhead()
+    {
+        if (!m_thread.joinable())
+            return;
+        m_stop.store(true);
+        Wake();
+        m_thread.join();
+    }
+
+    // The next batch, which stays as it is until the call after the next
+    // one; null once the batches have ended.
+    const Batch* Next()
+    {
+        if (m_ended)
+            return nullptr;
+        if (!m_started) {
+            m_started = true;
+            try {
+                m_thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                // Filled here instead.
+            }
+        }
+        if (!m_thread.joinable()) {
+            Batch& batch = m_batches[0].batch;
+            m_ended = m_fillEnded || (m_fillEnded = !m_fill(batch), batch.Empty());
+            return m_ended ? nullptr : &batch;
+        }
+        if (m_taken > 0) {
+            m_released.store(m_taken);
+            Wake();
+        }
+        Await([this] { return m_filled.load() > m_taken || m_done.load(); });
+        // The thread counts a batch as filled before it says it is done.
+        if (m_filled.load() == m_taken) {
+            m_ended = true;
+            if (m_failure)
+                std::rethrow_exception(m_failure);
+            return nullptr;
+        }
+        return &m_batches[m_taken++ % kBatches].batch;
+    }
+
+private:
+    static constexpr unsigned kBatches = 4;
+
+    void Run()
+    {
+        unsigned filled = 0;
+        try {
+            for (;;) {
+                Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
+                if (m_stop.load())
+                    return;
+                Batch& batch = m_batches[filled % kBatches].batch;
+                const bool more = m_fill(batch);
+                if (!batch.Empty())
+                    m_filled.store(++filled);
+                if (!more)
+                    break;
+                Wake();
+            }
+        } catch (...) {
+            m_failure = std::current_exception();
+        }
+        m_done.store(true);
+        Wake();
+    }
+
+    // A thread that has gone to sleep takes long to wake on a virtual
+    // machine, longer than a batch takes to fill; so the other side is
+    // waited for awake first, and asleep only after that.
+    template <typename Ready>
+    void Await(Ready ready)
+    {
+        for (int spin = 0; spin < 20000; ++spin) {
+            if (ready())
+                return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait(lock, ready);
+    }
+
+    void Wake()
+    {
+        // Taking the lock orders this after a sleeper's last look.
+        { std::lock_guard<std::mutex> lock(m_lock); }
+        m_changed.notify_all();
+    }
+
+    // Each batch on cache lines of its own, as the thread fills one while
+    // the caller reads another.
+    struct alignas(64) CSlot
+    {
+        Batch batch;
+    };
+
+    std::function<bool(Batch&)> m_fill;
+    CSlot m_batches[kBatches];
+    // The caller's.
+    alignas(64) unsigned m_taken = 0;  // batches taken so far
+    bool m_started = false;
+    bool m_ended = false;
+    bool m_fillEnded = false;
+    std::thread m_thread;
+    // Shared, each counter on a cache line of its own. m_failure is written
+    // before m_done is set.
+    alignas(64) std::atomic<unsigned> m_filled{0};
+    alignas(64) std::atomic<unsigned> m_released{0};
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stop{false};
+    std::exception_ptr m_failure;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};

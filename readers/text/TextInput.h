@@ -284,6 +284,36 @@ bool ScanFloat(Source& in, float& value)
     return std::isfinite(value);
 }
 
+// Reads up to `count` numbers as ScanFloat does, for as long as each lies
+// whole in the bytes the source holds, in one pass over them; returns how
+// many it read. The caller reads the rest with ScanFloat.
+template <typename Source>
+int ScanFloatsBuffered(Source& in, float* out, int count)
+{
+    const char* start;
+    const char* end;
+    if (!in.Contiguous(start, end) || !end)
+        return 0;
+    const char* read = start;  // past the last number read
+    int n = 0;
+    for (; n < count; ++n) {
+        const char* p = read;
+        while (p < end && IsSpace(*p))
+            ++p;
+        double parsed;
+        const char* q = ScanShortDecimal(p, [end](const char* t) { return t < end; }, parsed);
+        if (!q || q == end)
+            break;
+        const float value = ToFloat(parsed);
+        if (!std::isfinite(value))
+            break;
+        out[n] = value;
+        read = q;
+    }
+    in.Skip(static_cast<size_t>(read - start));
+    return n;
+}
+
 // Scanner over one zero-terminated line.
 class CLineScanner
 {
@@ -345,6 +375,16 @@ public:
     bool LineCut() const { return m_cut; }
     // The 1-based number of the line the next character belongs to.
     long Line();
+    // Remembers the next character's place, for MarkedLine to number its
+    // line later. Readers that mark every item and only name the line of
+    // the one that failed count line feeds once per buffer this way, not
+    // once per item.
+    void Mark()
+    {
+        m_mark = m_pos;
+        m_markLine = 0;
+    }
+    long MarkedLine() const { return m_markLine ? m_markLine : LineAt(m_mark); }
     // Skips through the next line feed.
     void SkipLine();
     void SkipSpace()
@@ -357,6 +397,14 @@ public:
     bool Match(const char* literal);
     bool ReadDouble(double& value) { return ScanDouble(*this, value); }
     bool ReadFloat(float& value) { return ScanFloat(*this, value); }
+    // `count` numbers in a row, each read as ReadFloat reads it.
+    bool ReadFloats(float* values, int count)
+    {
+        for (int n = ScanFloatsBuffered(*this, values, count); n < count; ++n)
+            if (!ReadFloat(values[n]))
+                return false;
+        return true;
+    }
     bool ReadLong(long& value) { return ScanLong(*this, value); }
     // The buffered bytes not read yet; false at end of input.
     bool Contiguous(const char*& start, const char*& end)
@@ -371,6 +419,8 @@ public:
 
 private:
     bool Fill();
+    // The line of m_buffer[pos].
+    long LineAt(size_t pos) const;
 
     FILE* m_fp;
     unsigned char m_buffer[8192];
@@ -381,6 +431,9 @@ private:
     // Line feeds before m_buffer[m_counted]; Line() counts on from there.
     long m_lineFeeds = 0;
     size_t m_counted = 0;
+    // The mark: its place in the buffer, or its line (not 0) once the buffer moved on.
+    size_t m_mark = 0;
+    long m_markLine = 1;
 };
 
 }  // namespace textinput

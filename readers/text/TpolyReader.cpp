@@ -17,7 +17,7 @@ public:
             // The triangles before it stay, but the user learns that the file held more.
             if (!m_atEnd && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: no complete triangle record there",
-                                       m_recordLine);
+                                       m_in.MarkedLine());
         });
     }
 
@@ -28,7 +28,7 @@ private:
     {
         for (;;) {
             m_in.SkipSpace();
-            m_recordLine = m_in.Line();
+            m_in.Mark();
             if (m_in.Peek() == EOF) {
                 m_atEnd = true;
                 return;
@@ -41,8 +41,10 @@ private:
                 return;
             CVector corner[3];
             for (CVector& point : corner) {
-                if (!m_in.ReadFloat(point.x) || !m_in.ReadFloat(point.y) || !m_in.ReadFloat(point.z))
+                float xyz[3];
+                if (!m_in.ReadFloats(xyz, 3))
                     return;
+                point = CVector(xyz[0], xyz[1], xyz[2]);
                 CountRead();
             }
             m_model.AddTriangle(corner[0], corner[1], corner[2]);
@@ -60,7 +62,6 @@ private:
     CModel& m_model;
     textinput::CTextStream m_in;
     long m_reads = 0;
-    long m_recordLine = 1;
     bool m_atEnd = false;
 };
 

@@ -1,4 +1,6 @@
+#include <cmath>
 #include <string>
+#include <vector>
 
 #include "ReaderTestSupport.h"
 
@@ -102,6 +104,50 @@ TEST(NffReader, CornersAreThirtyTwoBitNumbers)
     ASSERT_EQ(faces.size(), 12000u);
     EXPECT_EQ(faces.back(), (Face{35998, 35999, 36000}));
     EXPECT_TRUE(model.HasStatus("Reading Line# 100"));
+}
+
+// A file of many batches, which the reader parses ahead on a second thread:
+// polygons, patches and fills arrive in file order, the status texts count
+// the reads as they happen, and the unreadable item is named by its line.
+TEST(NffReader, ReadingAheadKeepsTheFileOrder)
+{
+    std::string text;
+    long lines = 0, reads = 1, triangles = 0, corners = 0;
+    for (int i = 0; i < 4000; ++i) {
+        if (i % 1000 == 999) {
+            text += "f 0 0 1 0.5 0.5 3 0 1\n";
+            ++lines, ++reads;
+        }
+        const int n = 3 + i % 5;
+        const bool patch = i % 7 == 0;
+        text += (patch ? "pp " : "p ") + std::to_string(n) + "\n";
+        for (int k = 0; k < n; ++k) {
+            const double a = 6.283185307179586 * k / n;
+            text += std::to_string(std::cos(a)) + " " + std::to_string(std::sin(a)) + " " + std::to_string(i) +
+                    (patch ? " 0 0 1\n" : "\n");
+        }
+        lines += 1 + n, reads += 1 + n, triangles += n - 2, corners += n;
+    }
+    const long badLine = lines + 1;
+    text += "p 3\n5 5 5\n1 x 0\n" + std::string(kQuad);
+    reads += 3;  // the bad polygon and its two corners
+
+    CRecordingModel model;
+    ASSERT_EQ(ReadNffText(model, text), 1);
+    EXPECT_EQ(model.GetPolygonCount(), triangles);
+    EXPECT_EQ(model.GetVertexCount(), corners + 1);  // the unfinished polygon's first corner
+    ASSERT_EQ(model.GetGroupCount(), 2);  // "Red", then the fills' blue
+    EXPECT_EQ(model.GetGroup(1)->smooth, 1);
+    // The warning is shown as information where no one overrides it.
+    EXPECT_EQ(model.infos, std::vector<std::string>{"Reading stopped at line " + std::to_string(badLine) +
+                                                        ": the item there could not be read"});
+    std::vector<std::string> expected, seen;
+    for (long read = 100; read <= reads; read += 100)
+        expected.push_back("Reading Line# " + std::to_string(read));
+    for (const std::string& status : model.status)
+        if (status.rfind("Reading Line# ", 0) == 0)
+            seen.push_back(status);
+    EXPECT_EQ(seen, expected);
 }
 
 TEST(NffReader, PolygonOnOneLineAndHugeCountsStayBounded)

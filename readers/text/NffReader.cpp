@@ -59,8 +59,8 @@ public:
     long Cones() const { return m_cones; }
 
 private:
-    static constexpr size_t kFullItems = 2048;
-    static constexpr size_t kFullCoordinates = 3 * 4096;
+    static constexpr size_t kFullItems = 1024;
+    static constexpr size_t kFullCoordinates = 3 * 1024;
 
     bool ParseItem()
     {

@@ -423,7 +423,7 @@ private:
     long LineAt(size_t pos) const;
 
     FILE* m_fp;
-    unsigned char m_buffer[8192];
+    unsigned char m_buffer[65536];
     size_t m_pos = 0;
     size_t m_end = 0;
     bool m_started = false;

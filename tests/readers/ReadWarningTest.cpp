@@ -37,8 +37,8 @@ TEST(ReadWarnings, StoppingEarlyNamesTheLine)
         {"nff short sphere", ReadNff, std::string(kTriangle) + "s 1 2 3\n" + kTriangle + kTriangle, 1,
          "Reading stopped at line 5: the item there could not be read"},
         // Far past the stream's buffer, so the line count spans refills.
-        {"nff after many", ReadNff, Repeat(kTriangle, 1000) + "p 0\n" + kTriangle, 1000,
-         "Reading stopped at line 4001: the item there could not be read"},
+        {"nff after many", ReadNff, Repeat(kTriangle, 5000) + "p 0\n" + kTriangle, 5000,
+         "Reading stopped at line 20001: the item there could not be read"},
         {"nff polygon cut by the end", ReadNff, std::string(kTriangle) + "p 4\n0 0 0\n1 0 0\n0 1 0\n", 1,
          "Reading stopped at line 5: the item there could not be read"},
         {"nff infinite corner", ReadNff, std::string(kTriangle) + "p 3\n0 0 0\n1 0 0\n0 inf 0\n", 1,

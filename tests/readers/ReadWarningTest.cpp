@@ -48,6 +48,8 @@ TEST(ReadWarnings, StoppingEarlyNamesTheLine)
          "Reading stopped at line 3: no complete triangle record there"},
         {"tpoly not a triangle", ReadTpoly, "3 0 0 0 1 0 0 0 1 0\n\n4 0 0 0 1 0 0 0 1 0 1 1 1\n", 1,
          "Reading stopped at line 3: no complete triangle record there"},
+        {"tpoly after many", ReadTpoly, Repeat("3 0 0 0 1 0 0 0 1 0\n", 20000) + "3 0 0 0\n", 20000,
+         "Reading stopped at line 20001: no complete triangle record there"},
         {"tpoly cut by the end", ReadTpoly, "3 0 0 0 1 0 0 0 1 0\n3 0 0 1", 1,
          "Reading stopped at line 2: no complete triangle record there"},
         {"tpoly overflowing coordinate", ReadTpoly, "3 0 0 0 1 0 0 0 1 0\n3 0 0 1 1 0 1 0 1e999 1\n", 1,

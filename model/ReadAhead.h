@@ -14,9 +14,11 @@
 //
 // `fill(batch)` empties and fills one batch and says whether more may
 // follow; it runs on the thread and must touch nothing the caller uses
-// meanwhile. An exception it throws (running out of memory) reaches the
-// caller where the batch it was filling would have. Where no thread can be
-// started the batches are filled by Next itself, in the same order.
+// meanwhile. An exception it throws (running out of memory) ends the
+// batches: what the batch held by then is handed out, and the exception
+// reaches the caller where the next batch would have, as if it had read
+// in step. Where no thread can be started the batches are filled by Next
+// itself, in the same order.
 // Batch needs `bool Empty() const`.
 template <typename Batch>
 class CReadAhead
@@ -50,7 +52,19 @@ public:
         }
         if (!m_thread.joinable()) {
             Batch& batch = m_batches[0].batch;
-            m_ended = m_fillEnded || (m_fillEnded = !m_fill(batch), batch.Empty());
+            if (m_fillEnded) {
+                m_ended = true;
+            } else {
+                try {
+                    m_fillEnded = !m_fill(batch);
+                } catch (...) {
+                    m_failure = std::current_exception();
+                    m_fillEnded = true;
+                }
+                m_ended = batch.Empty();
+            }
+            if (m_ended && m_failure)
+                std::rethrow_exception(m_failure);
             return m_ended ? nullptr : &batch;
         }
         if (m_taken > 0) {
@@ -74,21 +88,22 @@ private:
     void Run()
     {
         unsigned filled = 0;
-        try {
-            for (;;) {
-                Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
-                if (m_stop.load())
-                    return;
-                Batch& batch = m_batches[filled % kBatches].batch;
-                const bool more = m_fill(batch);
-                if (!batch.Empty())
-                    m_filled.store(++filled);
-                if (!more)
-                    break;
-                Wake();
+        for (;;) {
+            Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
+            if (m_stop.load())
+                return;
+            Batch& batch = m_batches[filled % kBatches].batch;
+            bool more = false;
+            try {
+                more = m_fill(batch);
+            } catch (...) {
+                m_failure = std::current_exception();
             }
-        } catch (...) {
-            m_failure = std::current_exception();
+            if (!batch.Empty())
+                m_filled.store(++filled);
+            if (!more)
+                break;
+            Wake();
         }
         m_done.store(true);
         Wake();

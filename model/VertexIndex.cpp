@@ -80,24 +80,77 @@ void CVertexIndex::Reserve(size_t count)
             return;
 }
 
+void CVertexIndex::Link(size_t n)
+{
+    Node& node = m_nodes[n];
+    int32_t& head = Head(node.cell);
+    node.next = head;
+    head = static_cast<int32_t>(n);
+    FilterWord(node.cell) |= FilterBits(node.cell);
+}
+
+void CVertexIndex::LinkAll(size_t first, size_t end)
+{
+    // The slots and filter words of nodes further on are asked for ahead: in
+    // a large model each is a cache miss, and these overlap.
+    constexpr size_t kAhead = 16;
+    for (size_t n = first; n < end; ++n) {
+        if (n + kAhead < end) {
+            const uint32_t cell = m_nodes[n + kAhead].cell;
+            __builtin_prefetch(&Head(cell), 1);
+            __builtin_prefetch(&FilterWord(cell), 1);
+        }
+        if (m_nodes[n].next != kUnfiled)
+            Link(n);
+    }
+}
+
+void CVertexIndex::TakeInRecent()
+{
+    // In node order, so that every chain stays newest first.
+    LinkAll(m_linked, m_nodes.size());
+    m_linked = m_nodes.size();
+    std::fill(m_recentHeads.begin(), m_recentHeads.end(), -1);
+}
+
 bool CVertexIndex::Grow()
 {
+    const size_t slots = m_heads.empty() ? 1024 : m_heads.size() * 2;
+    std::vector<int32_t> heads;
+    std::vector<uint64_t> filter;
     try {
-        m_heads.assign(m_heads.empty() ? 1024 : m_heads.size() * 2, -1);
+        heads.assign(slots, -1);
+        filter.assign(slots / 16, 0);
+        if (m_recentHeads.empty())
+            m_recentHeads.assign(kRecentSlots, -1);
     } catch (const std::bad_alloc&) {
         return false;
     }
+    m_heads.swap(heads);
+    m_filter.swap(filter);
+    m_filterShift = 32;
+    for (size_t words = m_filter.size(); words > 1; words /= 2)
+        --m_filterShift;
     // Nodes were recorded in vertex order, so filing them again in that order
-    // keeps every chain newest first.
-    for (size_t n = 0; n < m_nodes.size(); ++n) {
-        Node& node = m_nodes[n];
-        if (node.next == kUnfiled)
-            continue;
-        int32_t& head = Head(node.cell);
-        node.next = head;
-        head = static_cast<int32_t>(n);
-    }
+    // keeps every chain newest first. The recent ones stay where they are.
+    LinkAll(0, m_linked);
     return true;
+}
+
+int CVertexIndex::Walk(int32_t n, uint32_t cell, int bucket, const CVector& v,
+                       const CBlockArray<CVector>& vertices, int best) const
+{
+    // Chains run newest first: the first match is the newest in this cell,
+    // and only a newer one elsewhere can beat it.
+    for (; n >= 0 && m_nodes[n].vertexIndex > best; n = m_nodes[n].next) {
+        const Node& node = m_nodes[n];
+        if (node.cell != cell || node.bucket != bucket)
+            continue;
+        const CVector* stored = vertices.GetAt(node.vertexIndex);
+        if (stored && *stored == v)
+            return node.vertexIndex;
+    }
+    return best;
 }
 
 int CVertexIndex::Find(const CVector& v, int bucket, const CBlockArray<CVector>& vertices) const
@@ -106,25 +159,22 @@ int CVertexIndex::Find(const CVector& v, int bucket, const CBlockArray<CVector>&
         return -1;
     int64_t lo[3] = {CellCoord(v.x, -kWindow), CellCoord(v.y, -kWindow), CellCoord(v.z, -kWindow)};
     int64_t hi[3] = {CellCoord(v.x, kWindow), CellCoord(v.y, kWindow), CellCoord(v.z, kWindow)};
-    int best = -1;
+    uint32_t cells[8];
+    int count = 0;
     for (int64_t x = lo[0]; x <= hi[0]; ++x)
         for (int64_t y = lo[1]; y <= hi[1]; ++y)
-            for (int64_t z = lo[2]; z <= hi[2]; ++z) {
-                const uint32_t cell = CellHash(x, y, z);
-                // Chains run newest first: the first match is the newest in
-                // this cell, and only a newer one elsewhere can beat it.
-                for (int32_t n = m_heads[cell & (m_heads.size() - 1)]; n >= 0 && m_nodes[n].vertexIndex > best;
-                     n = m_nodes[n].next) {
-                    const Node& node = m_nodes[n];
-                    if (node.cell != cell || node.bucket != bucket)
-                        continue;
-                    const CVector* stored = vertices.GetAt(node.vertexIndex);
-                    if (stored && *stored == v) {
-                        best = node.vertexIndex;
-                        break;
-                    }
-                }
-            }
+            for (int64_t z = lo[2]; z <= hi[2]; ++z)
+                cells[count++] = CellHash(x, y, z);
+    // Every recent node is newer than every node in the table, so a recent
+    // match ends the search.
+    int best = -1;
+    for (int i = 0; i < count; ++i)
+        best = Walk(m_recentHeads[cells[i] & (kRecentSlots - 1)], cells[i], bucket, v, vertices, best);
+    if (best >= 0)
+        return best;
+    for (int i = 0; i < count; ++i)
+        if (MayHold(cells[i]))
+            best = Walk(m_heads[cells[i] & (m_heads.size() - 1)], cells[i], bucket, v, vertices, best);
     return best;
 }
 
@@ -135,8 +185,10 @@ bool CVertexIndex::Insert(const CVector& v, int bucket, int vertexIndex)
         return true;
     if ((m_nodes.size() + 1) * 2 > m_heads.size() && !Grow())
         return false;
+    if (m_nodes.size() - m_linked >= kRecentNodes)
+        TakeInRecent();
     const uint32_t cell = CellHash(CellCoord(v.x, 0.0), CellCoord(v.y, 0.0), CellCoord(v.z, 0.0));
-    int32_t& head = Head(cell);
+    int32_t& head = m_recentHeads[cell & (kRecentSlots - 1)];
     try {
         m_nodes.push_back({vertexIndex, bucket, head, cell});
     } catch (const std::bad_alloc&) {
@@ -151,8 +203,10 @@ bool CVertexIndex::Reindex(const CBlockArray<CVector>& vertices)
     if (m_nodes.empty())
         return true;
     std::fill(m_heads.begin(), m_heads.end(), -1);
+    std::fill(m_filter.begin(), m_filter.end(), 0);
+    std::fill(m_recentHeads.begin(), m_recentHeads.end(), -1);
     // Nodes were recorded in vertex order, so filing them again in that order
-    // keeps every chain newest first.
+    // keeps every chain newest first. All of them go into the table.
     for (size_t n = 0; n < m_nodes.size(); ++n) {
         Node& node = m_nodes[n];
         const CVector* v = vertices.GetAt(node.vertexIndex);
@@ -161,10 +215,9 @@ bool CVertexIndex::Reindex(const CBlockArray<CVector>& vertices)
             continue;
         }
         node.cell = CellHash(CellCoord(v->x, 0.0), CellCoord(v->y, 0.0), CellCoord(v->z, 0.0));
-        int32_t& head = Head(node.cell);
-        node.next = head;
-        head = static_cast<int32_t>(n);
+        Link(n);
     }
+    m_linked = m_nodes.size();
     return true;
 }
 
@@ -172,4 +225,8 @@ void CVertexIndex::Clear()
 {
     std::vector<Node>().swap(m_nodes);
     std::vector<int32_t>().swap(m_heads);
+    std::vector<uint64_t>().swap(m_filter);
+    std::vector<int32_t>().swap(m_recentHeads);
+    m_linked = 0;
+    m_filterShift = 32;
 }

@@ -49,10 +49,32 @@ private:
 
     // The next of a node that is in no chain: its vertex turned non-finite.
     static constexpr int32_t kUnfiled = -2;
+    // Nodes filed since the table last took them in, at most this many, and
+    // the slots of their own table.
+    static constexpr size_t kRecentNodes = 4096;
+    static constexpr size_t kRecentSlots = 2 * kRecentNodes;
 
     static int64_t CellCoord(float c, double offset);
     static uint32_t CellHash(int64_t x, int64_t y, int64_t z);
     int32_t& Head(uint32_t cell) { return m_heads[cell & (m_heads.size() - 1)]; }
+    // A cell's word of the filter and its two bits there.
+    uint64_t& FilterWord(uint32_t cell) { return m_filter[(cell * 0x9E3779B1u) >> m_filterShift]; }
+    const uint64_t& FilterWord(uint32_t cell) const { return m_filter[(cell * 0x9E3779B1u) >> m_filterShift]; }
+    static uint64_t FilterBits(uint32_t cell) { return uint64_t{1} << (cell & 63) | uint64_t{1} << ((cell >> 6) & 63); }
+    bool MayHold(uint32_t cell) const
+    {
+        const uint64_t bits = FilterBits(cell);
+        return (FilterWord(cell) & bits) == bits;
+    }
+    // Files node n in the table and the filter.
+    void Link(size_t n);
+    // Files the nodes from first to end, in order, skipping unfiled ones.
+    void LinkAll(size_t first, size_t end);
+    // Moves the recent nodes into the table.
+    void TakeInRecent();
+    // The newest match in one chain, newer than best.
+    int Walk(int32_t n, uint32_t cell, int bucket, const CVector& v, const CBlockArray<CVector>& vertices,
+             int best) const;
     bool Grow();
 
     std::vector<Node> m_nodes;
@@ -60,6 +82,18 @@ private:
     // least twice the nodes. Cells whose hashes meet share a chain: a lookup
     // compares the cell hash and then the coordinates, so that costs only a
     // step along the chain, and each cell takes four bytes instead of a slot
-    // holding its coordinates.
+    // holding its coordinates. Holds the nodes before m_linked.
     std::vector<int32_t> m_heads;
+    // Four bits for every slot of m_heads; each cell hash in it sets two bits
+    // of one word. Most lookups are of new vertices, whose cells hold
+    // nothing: the filter, an eighth of the table's size, answers nearly all
+    // of them without reading a slot of the table or a node far off in
+    // memory.
+    std::vector<uint64_t> m_filter;
+    int m_filterShift = 32;
+    // The nodes from m_linked on, in a table small enough for the cache.
+    // They go into the big one kRecentNodes at a time, in one loop whose
+    // cache misses overlap, instead of one miss at a time between lookups.
+    std::vector<int32_t> m_recentHeads;
+    size_t m_linked = 0;
 };

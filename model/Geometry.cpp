@@ -355,7 +355,14 @@ void CModel::CalculateNormals()
             polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
         }
     }
+    // A vertex's faces may lie anywhere among the polygons: in a large model
+    // each is a cache miss. Those of a vertex further on are asked for while
+    // this one is summed, so that the misses overlap.
+    constexpr int kAhead = 8;
     for (int i = 0; i < m_xref.GetCount(); ++i) {
+        if (const CVertexRef* ahead = i + kAhead < m_xref.GetCount() ? m_xref.GetAt(i + kAhead) : nullptr)
+            for (int k = 0; k < ahead->count; ++k)
+                __builtin_prefetch(&ahead->polygons[k]->normal);
         CVector* n = i < m_vertexNormals.GetCount() ? m_vertexNormals.GetAt(i) : nullptr;
         if (!n) {
             n = m_normalPool.New();

@@ -93,7 +93,7 @@ void CVertexIndex::LinkAll(size_t first, size_t end)
 {
     // The slots and filter words of nodes further on are asked for ahead: in
     // a large model each is a cache miss, and these overlap.
-    constexpr size_t kAhead = 16;
+    constexpr size_t kAhead = 32;
     for (size_t n = first; n < end; ++n) {
         if (n + kAhead < end) {
             const uint32_t cell = m_nodes[n + kAhead].cell;

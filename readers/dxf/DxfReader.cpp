@@ -362,12 +362,17 @@ private:
     // On the reading thread: false when the pairs ended.
     bool Fill(CPairBatch& batch)
     {
-        if (batch.pairs.size() < kBatchPairs)
-            batch.pairs.resize(kBatchPairs);
+        // Pairs are made as they are needed, so that a small drawing does not
+        // pay for four full batches.
         size_t count = 0;
         bool more = true;
-        while (count < kBatchPairs && (more = m_reader.Next(batch.pairs[count])))
+        while (count < kBatchPairs) {
+            if (count == batch.pairs.size())
+                batch.pairs.emplace_back();
+            if (!(more = m_reader.Next(batch.pairs[count])))
+                break;
             ++count;
+        }
         batch.count = count;
         return more;
     }

@@ -389,8 +389,12 @@ public:
     void SkipLine();
     void SkipSpace()
     {
-        while (IsSpace(Peek()))
-            Get();
+        for (;;) {
+            while (m_pos < m_end && IsSpace(m_buffer[m_pos]))
+                ++m_pos;
+            if (m_pos < m_end || !Fill())
+                return;
+        }
     }
     // Consumes `literal` if the input continues with it; on a mismatch the
     // characters that did match are consumed, as with scanf.

@@ -36,8 +36,8 @@ public:
         m_thread.join();
     }
 
-    // The next batch, which stays as it is until the call after the next
-    // one; null once the batches have ended.
+    // The next batch, which stays as it is until Next is called again (that
+    // call hands it back to be filled); null once the batches have ended.
     const Batch* Next()
     {
         if (m_ended)

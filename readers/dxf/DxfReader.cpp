@@ -116,8 +116,8 @@ class CPairSource
 {
 public:
     virtual ~CPairSource() = default;
-    // The next pair, which stays as it is until the call after the next;
-    // null at the end of the pairs.
+    // The next pair, which stays as it is until Next is called again; null
+    // at the end of the pairs.
     virtual const CPair* Next() = 0;
 };
 
@@ -333,8 +333,9 @@ public:
     // Only before the first Next.
     bool IsBinary() { return m_reader.IsBinary(); }
 
-    // A batch goes back to be filled again when the next one is taken: by
-    // then the cursor has moved past the pairs of the one before.
+    // A batch goes back to be filled again when the next one is taken, so
+    // the pair handed out before stays as it is only until this is called
+    // again: the cursor keeps no pair longer.
     const CPair* Next() override
     {
         if (m_next == m_count) {

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ParsedBatch.h"
 #include "PolygonSplit.h"
 #include "ReadAhead.h"
 #include "ReaderFrame.h"
@@ -11,24 +12,14 @@ namespace {
 
 // What the file says, in its order, for the model to be built from.
 // Coordinates come three to a corner, in the order the items use them.
-struct CNffBatch
-{
-    enum Kind : uint8_t {
-        kColor,     // the group of the colour index `value` gets what follows
-        kCorners,   // `value` corners of a polygon that goes on
-        kPolygon,   // the last `value` corners of a polygon, then the polygon
-        kPatch,     // the same for a patch, whose group turns smooth
-        kStatus     // the status text of read number `value`
-    };
-    struct CItem
-    {
-        Kind kind;
-        long value;
-    };
-    std::vector<CItem> items;
-    std::vector<float> coordinates;
-    bool Empty() const { return items.empty(); }
+enum class CNffItem : uint8_t {
+    kColor,    // the group of the colour index `value` gets what follows
+    kCorners,  // `value` corners of a polygon that goes on
+    kPolygon,  // the last `value` corners of a polygon, then the polygon
+    kPatch,    // the same for a patch, whose group turns smooth
+    kStatus    // the status text of read number `value`
 };
+using CNffBatch = CParsedBatch<CNffItem>;
 
 // Reads the text into batches. It runs on the read-ahead thread, so it
 // touches nothing of the model.
@@ -49,7 +40,7 @@ public:
             more = ParseItem();
         // The corners of a polygon that could not be read whole still become
         // vertices, as they do when read one by one.
-        Flush(CNffBatch::kCorners);
+        Flush(CNffItem::kCorners);
         return more;
     }
 
@@ -83,7 +74,7 @@ private:
         case 'f':
             if (!ReadNumbers(8))
                 return false;
-            m_batch->items.push_back({CNffBatch::kColor, NearestColor(m_numbers[0], m_numbers[1], m_numbers[2])});
+            m_batch->items.push_back({CNffItem::kColor, NearestColor(m_numbers[0], m_numbers[1], m_numbers[2])});
             return true;
         case 'c':  // cone: base and apex
             if (!ReadNumbers(4) || !ReadNumbers(4))
@@ -104,9 +95,9 @@ private:
     }
 
     // The corners read since the last item, as an item of `kind`.
-    void Flush(CNffBatch::Kind kind)
+    void Flush(CNffItem kind)
     {
-        if (m_corners > 0 || kind != CNffBatch::kCorners)
+        if (m_corners > 0 || kind != CNffItem::kCorners)
             m_batch->items.push_back({kind, m_corners});
         m_corners = 0;
     }
@@ -114,8 +105,8 @@ private:
     void CountRead()
     {
         if (++m_reads % 100 == 0 && m_statusWanted) {
-            Flush(CNffBatch::kCorners);
-            m_batch->items.push_back({CNffBatch::kStatus, m_reads});
+            Flush(CNffItem::kCorners);
+            m_batch->items.push_back({CNffItem::kStatus, m_reads});
         }
     }
 
@@ -174,7 +165,7 @@ private:
             coordinates.push_back(m_numbers[2]);
             ++m_corners;
         }
-        Flush(patch ? CNffBatch::kPatch : CNffBatch::kPolygon);
+        Flush(patch ? CNffItem::kPatch : CNffItem::kPolygon);
         return true;
     }
 
@@ -224,26 +215,26 @@ private:
             const float* xyz = batch->coordinates.data();
             for (const CNffBatch::CItem& item : batch->items) {
                 switch (item.kind) {
-                case CNffBatch::kColor:
+                case CNffItem::kColor:
                     m_model.SetGroup(nullptr, static_cast<int>(item.value), 0);
                     break;
-                case CNffBatch::kCorners:
-                case CNffBatch::kPolygon:
-                case CNffBatch::kPatch:
+                case CNffItem::kCorners:
+                case CNffItem::kPolygon:
+                case CNffItem::kPatch:
                     for (long k = 0; k < item.value; ++k, xyz += 3) {
                         int index = m_model.AddVertex(CVector(xyz[0], xyz[1], xyz[2]), true);
                         if (index < 0)
                             return false;  // out of memory: the read fails
                         m_corners.push_back(index + 1);
                     }
-                    if (item.kind == CNffBatch::kCorners)
+                    if (item.kind == CNffItem::kCorners)
                         break;
                     polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
-                    if (item.kind == CNffBatch::kPatch)
+                    if (item.kind == CNffItem::kPatch)
                         m_model.SmoothCurrentGroup();
                     m_corners.clear();
                     break;
-                case CNffBatch::kStatus:
+                case CNffItem::kStatus:
                     m_model.StatusMessage("Reading Line# %ld", item.value);
                     break;
                 }

@@ -1,5 +1,6 @@
 #include <vector>
 
+#include "ParsedBatch.h"
 #include "ReadAhead.h"
 #include "ReaderFrame.h"
 #include "TextInput.h"
@@ -9,17 +10,11 @@ namespace {
 
 // Triangles in file order, nine coordinates each, and the status texts
 // between them.
-struct CTpolyBatch
-{
-    struct CItem
-    {
-        bool status;  // a status text of read number `value`; else `value` triangles
-        long value;
-    };
-    std::vector<CItem> items;
-    std::vector<float> coordinates;
-    bool Empty() const { return items.empty(); }
+enum class CTpolyItem : uint8_t {
+    kTriangles,  // `value` triangles
+    kStatus      // the status text of read number `value`
 };
+using CTpolyBatch = CParsedBatch<CTpolyItem>;
 
 // Reads the text into batches; runs on the read-ahead thread, so it touches
 // nothing of the model.
@@ -77,7 +72,7 @@ private:
     void FlushTriangles()
     {
         if (m_triangles > 0)
-            m_batch->items.push_back({false, m_triangles});
+            m_batch->items.push_back({CTpolyItem::kTriangles, m_triangles});
         m_triangles = 0;
     }
 
@@ -85,7 +80,7 @@ private:
     {
         if (++m_reads % 100 == 0 && m_statusWanted) {
             FlushTriangles();
-            m_batch->items.push_back({true, m_reads});
+            m_batch->items.push_back({CTpolyItem::kStatus, m_reads});
         }
     }
 
@@ -122,7 +117,7 @@ private:
         while (const CTpolyBatch* batch = ahead.Next()) {
             const float* xyz = batch->coordinates.data();
             for (const CTpolyBatch::CItem& item : batch->items) {
-                if (item.status) {
+                if (item.kind == CTpolyItem::kStatus) {
                     m_model.StatusMessage("Reading Line# %ld", item.value);
                     continue;
                 }

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <vector>
+
+// What a text reader's parser thread hands its model builder (see
+// CReadAhead): items in file order, each a kind and a number, and the
+// coordinates they use, in the same order.
+template <typename Kind>
+struct CParsedBatch
+{
+    struct CItem
+    {
+        Kind kind;
+        long value;
+    };
+    std::vector<CItem> items;
+    std::vector<float> coordinates;
+    bool Empty() const { return items.empty(); }
+};

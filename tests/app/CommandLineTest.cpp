@@ -29,10 +29,11 @@ protected:
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    static int Run(const std::string& program, const std::string& args, std::string* out)
+    static int Run(const std::string& program, const std::string& args, std::string* out,
+                   const std::string& environment = "")
     {
-        return testfiles::RunCommand("QT_QPA_PLATFORM=offscreen " + std::string(TRIVEX_BIN_DIR) + "/" + program +
-                                         " " + args,
+        return testfiles::RunCommand(environment + "QT_QPA_PLATFORM=offscreen " + std::string(TRIVEX_BIN_DIR) + "/" +
+                                         program + " " + args,
                                      out);
     }
     static std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
@@ -129,6 +130,29 @@ TEST_F(CommandLineTest, PreviewPixelsMatchTheSegments)
         blue = blue || (s.blue == 255 && s.red == 0);
     }
     EXPECT_TRUE(blue);  // the edit on the command line reached the picture
+}
+
+// A conversion does not load Qt, which only the preview module brings in; a
+// converter whose module is missing says so and writes no picture.
+TEST_F(CommandLineTest, OnlyThePreviewLoadsQt)
+{
+    const fs::path obj = dir / "house.obj", png = dir / "house.png";
+    std::string out;
+    ASSERT_EQ(Run("trivex-convert", "-q " + Quote(kHouse) + " " + Quote(obj), &out, "LD_DEBUG=libs "), 0)
+        << out;
+    EXPECT_NE(out.find("libc.so"), std::string::npos) << "the loader did not report the libraries";
+    EXPECT_EQ(out.find("libQt6"), std::string::npos) << out;
+    ASSERT_EQ(Run("trivex-convert", "--preview " + Quote(png) + " " + Quote(kHouse), &out, "LD_DEBUG=libs "),
+              0)
+        << out;
+    EXPECT_NE(out.find("libQt6Gui"), std::string::npos);
+
+    const fs::path alone = dir / "trivex-convert", lonePng = dir / "alone.png";
+    fs::copy_file(fs::path(TRIVEX_BIN_DIR) / "trivex-convert", alone);
+    EXPECT_EQ(testfiles::RunCommand(Quote(alone) + " --preview " + Quote(lonePng) + " " + Quote(kHouse), &out),
+              1);
+    EXPECT_NE(out.find("Couldn't load the preview module"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(lonePng));
 }
 
 }  // namespace

@@ -129,19 +129,26 @@ private:
                 ++s;
             if (!*s)
                 break;
-            const char* token = s;
-            while (*s && !IsSpace(static_cast<unsigned char>(*s)))
-                ++s;
             // The vertex number leads a v/vt/vn token; tokens without one
             // (comments, stray words) do not name a corner.
-            const char* digits = token + (*token == '-' || *token == '+');
-            if (!IsDigit(*digits))
+            const bool negative = *s == '-';
+            const char* digits = s + (*s == '-' || *s == '+');
+            if (!IsDigit(*digits)) {
+                while (*s && !IsSpace(static_cast<unsigned char>(*s)))
+                    ++s;
                 continue;
-            textinput::CLineScanner scanner(token);
-            long value = 0;
-            scanner.ReadLong(value);
+            }
+            // Read in the one pass over the token. Every number beyond the
+            // vertex count is as bad as another, so the digits stop counting
+            // long before they could overflow.
+            constexpr unsigned long kBeyond = 1ul << 40;
+            unsigned long magnitude = 0;
+            for (s = digits; IsDigit(*s); ++s)
+                magnitude = magnitude < kBeyond ? magnitude * 10 + static_cast<unsigned long>(*s - '0') : kBeyond;
+            while (*s && !IsSpace(static_cast<unsigned char>(*s)))
+                ++s;
             // Negative numbers count back from the last vertex read so far.
-            long number = value < 0 ? vertexCount + 1 + value : value;
+            long number = negative ? vertexCount + 1 - static_cast<long>(magnitude) : static_cast<long>(magnitude);
             if (number < 1 || number > vertexCount) {
                 bad = true;
                 number = 0;

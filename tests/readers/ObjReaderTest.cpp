@@ -72,6 +72,10 @@ TEST(ObjReader, BadFaceValuesFail)
         {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -4\n", "Bad face value, line 4"},
         {"f -1 -1 -1\n", "Bad face value, line 1"},
         {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99999999999999999999999\n", "Bad face value, line 4"},
+        // Numbers that would name a vertex if they wrapped at 32 or 64 bits.
+        {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4294967298\n", "Bad face value, line 4"},
+        {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -18446744073709551617\n", "Bad face value, line 4"},
+        {"v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2/5/5 -0/1\n", "Bad face value, line 4"},
     };
     for (const Case& c : cases) {
         CRecordingModel model;

@@ -8,6 +8,46 @@
 #include <system_error>
 #include <thread>
 
+// Where one thread waits for another to change what they share (atomics
+// that the waiter's `ready` reads) and is woken when it has. A thread that
+// has gone to sleep takes long to wake on a virtual machine, longer than a
+// batch takes to fill; so the other side is waited for awake first, and
+// asleep only after that. The awake wait gives the processor up every few
+// microseconds: where both threads share one core (a process held to one
+// processor), the other gets on only while this one yields, and a wait
+// without yielding made reading five times slower there.
+class CHandOver
+{
+public:
+    template <typename Ready>
+    void Await(Ready ready)
+    {
+        for (int spin = 1; spin <= 20480; ++spin) {
+            if (ready())
+                return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+            if (spin % 256 == 0)
+                std::this_thread::yield();
+        }
+        std::unique_lock<std::mutex> lock(m_lock);
+        m_changed.wait(lock, ready);
+    }
+
+    // After a change the other side may be waiting for.
+    void Wake()
+    {
+        // Taking the lock orders this after a sleeper's last look.
+        { std::lock_guard<std::mutex> lock(m_lock); }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+};
+
 // Reading done ahead on a second thread: the thread fills batches in order
 // while the caller builds the model from the ones before. Parsing text is
 // half the work of loading a large file, and the two halves overlap.
@@ -32,7 +72,7 @@ public:
         if (!m_thread.joinable())
             return;
         m_stop.store(true);
-        Wake();
+        m_handOver.Wake();
         m_thread.join();
     }
 
@@ -73,9 +113,9 @@ public:
         }
         if (m_taken > 0) {
             m_released.store(m_taken);
-            Wake();
+            m_handOver.Wake();
         }
-        Await([this] { return m_filled.load() > m_taken || m_done.load(); });
+        m_handOver.Await([this] { return m_filled.load() > m_taken || m_done.load(); });
         // The thread counts a batch as filled before it says it is done.
         if (m_filled.load() == m_taken) {
             m_ended = true;
@@ -93,7 +133,7 @@ private:
     {
         unsigned filled = 0;
         for (;;) {
-            Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
+            m_handOver.Await([this, filled] { return filled - m_released.load() < kBatches || m_stop.load(); });
             if (m_stop.load())
                 return;
             Batch& batch = m_batches[filled % kBatches].batch;
@@ -107,40 +147,10 @@ private:
                 m_filled.store(++filled);
             if (!more)
                 break;
-            Wake();
+            m_handOver.Wake();
         }
         m_done.store(true);
-        Wake();
-    }
-
-    // A thread that has gone to sleep takes long to wake on a virtual
-    // machine, longer than a batch takes to fill; so the other side is
-    // waited for awake first, and asleep only after that. The awake wait
-    // gives the processor up every few microseconds: where both threads
-    // share one core (a process held to one processor), the other gets on
-    // only while this one yields, and a wait without yielding made reading
-    // five times slower there.
-    template <typename Ready>
-    void Await(Ready ready)
-    {
-        for (int spin = 1; spin <= 20480; ++spin) {
-            if (ready())
-                return;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-            if (spin % 256 == 0)
-                std::this_thread::yield();
-        }
-        std::unique_lock<std::mutex> lock(m_lock);
-        m_changed.wait(lock, ready);
-    }
-
-    void Wake()
-    {
-        // Taking the lock orders this after a sleeper's last look.
-        { std::lock_guard<std::mutex> lock(m_lock); }
-        m_changed.notify_all();
+        m_handOver.Wake();
     }
 
     // Each batch on cache lines of its own, as the thread fills one while
@@ -165,6 +175,5 @@ private:
     std::atomic<bool> m_done{false};
     std::atomic<bool> m_stop{false};
     std::exception_ptr m_failure;
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    CHandOver m_handOver;
 };

@@ -1,4 +1,9 @@
+#include <atomic>
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "ParsedBatch.h"
@@ -27,6 +32,11 @@ class CNffParser
 {
 public:
     CNffParser(FILE* fp, bool statusWanted) : m_in(fp), m_statusWanted(statusWanted) {}
+    // For a piece of the file (see CNffPieces), without status texts.
+    CNffParser(const std::vector<unsigned char>& text, FILE* rest, bool fileStart)
+        : m_in(text.data(), text.size(), rest, fileStart), m_statusWanted(false)
+    {
+    }
 
     // False once the items have ended, at the end of the file or at one that
     // could not be read.
@@ -44,7 +54,22 @@ public:
         return more;
     }
 
+    // All the items, into one batch of any size; true when they ended at
+    // the end of the text rather than at an item that could not be read.
+    bool FillAll(CNffBatch& batch)
+    {
+        batch.items.clear();
+        batch.coordinates.clear();
+        m_batch = &batch;
+        while (ParseItem()) {
+        }
+        Flush(CNffItem::kCorners);
+        return m_atEnd;
+    }
+
     bool AtEnd() const { return m_atEnd; }
+    // The line feeds read so far.
+    long LineFeeds() { return m_in.Line() - 1; }
     long ItemLine() const { return m_in.MarkedLine(); }
     long Spheres() const { return m_spheres; }
     long Cones() const { return m_cones; }
@@ -180,24 +205,289 @@ private:
     long m_cones = 0;
 };
 
+// The file cut into pieces that each start where an item starts, so that
+// both processors can parse pieces while the model is built from them in
+// order. A piece ends with a line feed after which the file goes on with
+// 'p', a polygon. No item can read on into that 'p' (it starts no number,
+// keyword or line of its own): whatever the text before it, an item read up
+// to the end of the piece stops there just as it would at the 'p', so a
+// piece parsed on its own gives what reading on through the file gives, up
+// to where reading stops. A piece that ends between items hands over to the
+// next exactly where reading through the file would start the next item.
+struct CNffPiece
+{
+    std::vector<unsigned char> text;
+    FILE* rest = nullptr;  // where the last piece goes on when the file was not cut
+    bool first = false;    // starts the file
+    bool last = false;     // ends it
+    // Parsed from the text:
+    CNffBatch batch;
+    bool whole = false;  // ended between items at the end of its text
+    long failedLine = 0;  // its line of the item that could not be read
+    long lineFeeds = 0;
+    long spheres = 0;
+    long cones = 0;
+    std::exception_ptr failure;  // parsing ran out of memory
+    std::atomic<bool> parsed{false};
+
+    void Parse()
+    {
+        if (failure)
+            return;
+        try {
+            CNffParser parser(text, rest, first);
+            whole = parser.FillAll(batch);
+            failedLine = parser.ItemLine();
+            lineFeeds = parser.LineFeeds();
+            spheres = parser.Spheres();
+            cones = parser.Cones();
+        } catch (...) {
+            failure = std::current_exception();
+            whole = false;
+        }
+    }
+};
+
+// Reads the file into pieces, in order.
+class CNffCutter
+{
+public:
+    CNffCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size), m_most(256 * size) {}
+
+    void Reserve(size_t bytes) { m_carry.reserve(bytes); }
+
+    // False at the end of the file. May throw std::bad_alloc.
+    bool Next(CNffPiece& piece)
+    {
+        if (m_ended)
+            return false;
+        std::vector<unsigned char>& text = piece.text;
+        text.swap(m_carry);  // what followed the last cut, in a buffer used before
+        m_carry.clear();
+        piece.first = m_first;
+        piece.last = false;
+        piece.rest = nullptr;
+        m_first = false;
+        for (;;) {
+            const size_t old = text.size();
+            text.resize(old + m_size);
+            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
+            text.resize(old + got);
+            if (got < m_size) {
+                // The end of the file; an error ends reading there too, as
+                // it would reading in one stream.
+                m_ended = true;
+                piece.last = true;
+                return !text.empty() || piece.first;
+            }
+            // The last line of what was just read that starts a polygon.
+            for (size_t i = text.size() - 1; i >= (old > 1 ? old : 1); --i) {
+                if (text[i] == 'p' && text[i - 1] == '\n') {
+                    m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(i), text.end());
+                    text.resize(i);
+                    return true;
+                }
+            }
+            if (text.size() >= m_most) {
+                // No polygon has started for long: the rest is one piece,
+                // read on from the file as it is parsed.
+                m_ended = true;
+                piece.last = true;
+                piece.rest = m_fp;
+                return true;
+            }
+        }
+    }
+
+private:
+    FILE* m_fp;
+    const size_t m_size;
+    const size_t m_most;  // the longest piece without a polygon to end it
+    std::vector<unsigned char> m_carry;
+    bool m_first = true;
+    bool m_ended = false;
+};
+
+// The pieces on their way from the file to the model builder: a second
+// thread reads and parses them in file order, while the builder takes them
+// in the same order and parses the next one itself whenever the one it
+// needs is not ready. At most kPieces are read and not yet built.
+class CNffPieces
+{
+public:
+    // May throw std::bad_alloc.
+    CNffPieces(FILE* fp, size_t pieceBytes) : m_cutter(fp, pieceBytes)
+    {
+        // The pieces' room, taken here once rather than by whichever thread
+        // fills a piece first: memory the other thread takes stays with it
+        // (the allocator keeps it for that thread), and would add to the
+        // load's peak.
+        for (CNffPiece& piece : m_pieces) {
+            piece.text.reserve(2 * pieceBytes);
+            piece.batch.items.reserve(pieceBytes / 16);
+            piece.batch.coordinates.reserve(pieceBytes / 4);
+        }
+        m_cutter.Reserve(2 * pieceBytes);
+    }
+    CNffPieces(const CNffPieces&) = delete;
+    CNffPieces& operator=(const CNffPieces&) = delete;
+    ~CNffPieces()
+    {
+        if (!m_thread.joinable())
+            return;
+        m_stop.store(true);
+        m_handOver.Wake();
+        m_thread.join();
+    }
+
+    // The next piece, parsed; null after the last. It stays the builder's
+    // until Release.
+    CNffPiece* Take()
+    {
+        const unsigned k = m_taken;
+        for (;;) {
+            if (k < m_claimed.load()) {
+                CNffPiece& piece = m_pieces[k % kPieces];
+                if (piece.parsed.load())
+                    break;
+                // Being parsed on the thread: parse one further on meanwhile.
+                if (ClaimAndParse())
+                    continue;
+                m_handOver.Await([&piece] { return piece.parsed.load(); });
+                break;
+            }
+            // Not read yet: read and parse it here, unless the thread has
+            // claimed it (or found the end of the file) meanwhile.
+            if (!ClaimAndParse() && k >= m_claimed.load() && m_noMore.load())
+                return nullptr;
+        }
+        ++m_taken;
+        return &m_pieces[k % kPieces];
+    }
+
+    // Hands the piece Take gave back, to be filled again.
+    void Release()
+    {
+        m_pieces[(m_taken - 1) % kPieces].parsed.store(false);
+        m_built.store(m_taken);
+        m_handOver.Wake();
+    }
+
+private:
+    static constexpr unsigned kPieces = 6;
+
+    // The next piece read from the file, not yet parsed; null when the file
+    // has no more or kPieces are out.
+    CNffPiece* Claim()
+    {
+        std::lock_guard<std::mutex> lock(m_claimLock);
+        const unsigned claimed = m_claimed.load();
+        if (m_noMore.load() || claimed - m_built.load() >= kPieces)
+            return nullptr;
+        CNffPiece& piece = m_pieces[claimed % kPieces];
+        piece.failure = nullptr;
+        try {
+            if (!m_cutter.Next(piece)) {
+                m_noMore.store(true);
+                return nullptr;
+            }
+        } catch (...) {
+            // Reading stops here; the builder meets the failure in its turn.
+            piece.failure = std::current_exception();
+            piece.batch.items.clear();
+            piece.batch.coordinates.clear();
+            m_noMore.store(true);
+        }
+        m_claimed.store(claimed + 1);
+        return &piece;
+    }
+
+    void Parse(CNffPiece& piece)
+    {
+        piece.Parse();
+        piece.parsed.store(true);
+        m_handOver.Wake();
+    }
+
+    // The builder's: parses the next piece, if one is left and there is room
+    // for it. A file of more than one piece gets the second thread.
+    bool ClaimAndParse()
+    {
+        CNffPiece* piece = Claim();
+        if (!piece)
+            return false;
+        Parse(*piece);
+        if (!m_started && !piece->last) {
+            m_started = true;
+            if (std::thread::hardware_concurrency() != 1) {
+                try {
+                    m_thread = std::thread([this] { Run(); });
+                } catch (const std::system_error&) {
+                }
+            }
+        }
+        return true;
+    }
+
+    // The second thread: parses pieces while there is room for them.
+    void Run()
+    {
+        for (;;) {
+            m_handOver.Await([this] {
+                return m_stop.load() || m_noMore.load() || m_claimed.load() - m_built.load() < kPieces;
+            });
+            if (m_stop.load())
+                return;
+            if (CNffPiece* piece = Claim())
+                Parse(*piece);
+            else if (m_noMore.load())
+                return;
+        }
+    }
+
+    CNffPiece m_pieces[kPieces];
+    std::mutex m_claimLock;  // over the cutter and the claiming of pieces
+    CNffCutter m_cutter;
+    alignas(64) std::atomic<unsigned> m_claimed{0};  // pieces read from the file
+    std::atomic<bool> m_noMore{false};
+    alignas(64) std::atomic<unsigned> m_built{0};  // pieces the builder has released
+    std::atomic<bool> m_stop{false};
+    alignas(64) unsigned m_taken = 0;  // the builder's: pieces taken
+    bool m_started = false;
+    std::thread m_thread;
+    CHandOver m_handOver;
+};
+
 class CNffReader
 {
 public:
-    CNffReader(CModel& model, FILE* fp) : m_model(model), m_parser(fp, model.ShowsStatus()) {}
+    // With `pieceBytes` 0 the file is read in one stream (on a thread of its
+    // own), else in pieces of about that size (see CNffPieces).
+    CNffReader(CModel& model, FILE* fp, size_t pieceBytes)
+        : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes), m_parser(fp, model.ShowsStatus())
+    {
+    }
 
     int Read()
     {
         bool ended = false;
         int result = readerframe::ReadMerging(m_model, [this, &ended] {
-            ended = Build();
+            if (!m_pieceBytes) {
+                ended = Build();
+                m_atEnd = m_parser.AtEnd();
+                m_itemLine = m_parser.ItemLine();
+                m_spheres = m_parser.Spheres();
+                m_cones = m_parser.Cones();
+            } else {
+                ended = BuildFromPieces(m_pieceBytes);
+            }
             // What was read stays, but the user learns that the file held more.
-            if (ended && !m_parser.AtEnd() && !m_model.OutOfMemory())
-                m_model.WarningMessage("Reading stopped at line %ld: the item there could not be read",
-                                       m_parser.ItemLine());
+            if (ended && !m_atEnd && !m_model.OutOfMemory())
+                m_model.WarningMessage("Reading stopped at line %ld: the item there could not be read", m_itemLine);
         });
         // Said after the load so that it is the status text that stays.
-        if (result > 0 && ended && m_parser.Spheres() + m_parser.Cones() > 0) {
-            const long spheres = m_parser.Spheres(), cones = m_parser.Cones();
+        if (result > 0 && ended && m_spheres + m_cones > 0) {
+            const long spheres = m_spheres, cones = m_cones;
             m_model.NoticeMessage("Skipped %ld sphere%s and %ld cone%s: only polygons are read", spheres,
                                   spheres == 1 ? "" : "s", cones, cones == 1 ? "" : "s");
         }
@@ -211,41 +501,89 @@ private:
     bool Build()
     {
         CReadAhead<CNffBatch> ahead([this](CNffBatch& batch) { return m_parser.Fill(batch); });
-        while (const CNffBatch* batch = ahead.Next()) {
-            const float* xyz = batch->coordinates.data();
-            for (const CNffBatch::CItem& item : batch->items) {
-                switch (item.kind) {
-                case CNffItem::kColor:
-                    m_model.SetGroup(nullptr, static_cast<int>(item.value), 0);
-                    break;
-                case CNffItem::kCorners:
-                case CNffItem::kPolygon:
-                case CNffItem::kPatch:
-                    for (long k = 0; k < item.value; ++k, xyz += 3) {
-                        int index = m_model.AddVertex(CVector(xyz[0], xyz[1], xyz[2]), true);
-                        if (index < 0)
-                            return false;  // out of memory: the read fails
-                        m_corners.push_back(index + 1);
-                    }
-                    if (item.kind == CNffItem::kCorners)
-                        break;
-                    polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
-                    if (item.kind == CNffItem::kPatch)
-                        m_model.SmoothCurrentGroup();
-                    m_corners.clear();
-                    break;
-                case CNffItem::kStatus:
-                    m_model.StatusMessage("Reading Line# %ld", item.value);
-                    break;
+        while (const CNffBatch* batch = ahead.Next())
+            if (!BuildItems(*batch))
+                return false;
+        return true;
+    }
+
+    // False when memory ran out.
+    bool BuildItems(const CNffBatch& batch)
+    {
+        const float* xyz = batch.coordinates.data();
+        for (const CNffBatch::CItem& item : batch.items) {
+            switch (item.kind) {
+            case CNffItem::kColor:
+                m_model.SetGroup(nullptr, static_cast<int>(item.value), 0);
+                break;
+            case CNffItem::kCorners:
+            case CNffItem::kPolygon:
+            case CNffItem::kPatch:
+                for (long k = 0; k < item.value; ++k, xyz += 3) {
+                    int index = m_model.AddVertex(CVector(xyz[0], xyz[1], xyz[2]), true);
+                    if (index < 0)
+                        return false;  // out of memory: the read fails
+                    m_corners.push_back(index + 1);
                 }
-                if (m_model.OutOfMemory())
-                    return false;
+                if (item.kind == CNffItem::kCorners)
+                    break;
+                polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
+                if (item.kind == CNffItem::kPatch)
+                    m_model.SmoothCurrentGroup();
+                m_corners.clear();
+                break;
+            case CNffItem::kStatus:
+                m_model.StatusMessage("Reading Line# %ld", item.value);
+                break;
             }
+            if (m_model.OutOfMemory())
+                return false;
         }
         return true;
     }
 
+    // Builds the model from pieces of `pieceBytes` or so, parsed on both
+    // processors: a second thread parses pieces in file order, and this one
+    // builds from each in turn, parsing the next piece itself whenever the
+    // one it needs is not ready yet. True when the items ended, false when
+    // memory ran out first.
+    bool BuildFromPieces(size_t pieceBytes)
+    {
+        CNffPieces pieces(m_fp, pieceBytes);
+        long linesBefore = 0;
+        for (;;) {
+            CNffPiece* piece = pieces.Take();
+            if (!piece) {
+                m_atEnd = true;
+                return true;
+            }
+            if (!BuildItems(piece->batch))
+                return false;
+            m_spheres += piece->spheres;
+            m_cones += piece->cones;
+            if (piece->failure)
+                std::rethrow_exception(piece->failure);
+            if (!piece->whole) {
+                m_atEnd = false;
+                m_itemLine = linesBefore + piece->failedLine;
+                return true;
+            }
+            linesBefore += piece->lineFeeds;
+            if (piece->last) {
+                m_atEnd = true;
+                return true;
+            }
+            pieces.Release();
+        }
+    }
+
     CModel& m_model;
+    FILE* m_fp;
+    const size_t m_pieceBytes;
+    bool m_atEnd = false;
+    long m_itemLine = 0;
+    long m_spheres = 0;
+    long m_cones = 0;
     // The parser's fields change with every number it reads: on cache lines
     // of their own, apart from the model builder's.
     alignas(64) CNffParser m_parser;
@@ -257,6 +595,16 @@ private:
 
 int ReadNff(CModel& model, FILE* fp)
 {
-    CNffReader reader(model, fp);
+    // Pieces are parsed without status texts: where they are shown, the
+    // file is read in one stream that counts its reads. Pieces pay only with
+    // a second processor to parse them.
+    const bool inPieces = !model.ShowsStatus() && std::thread::hardware_concurrency() != 1;
+    CNffReader reader(model, fp, inPieces ? size_t{1} << 16 : 0);
+    return reader.Read();
+}
+
+int ReadNffPieces(CModel& model, FILE* fp, size_t pieceBytes)
+{
+    CNffReader reader(model, fp, pieceBytes ? pieceBytes : 1);
     return reader.Read();
 }

@@ -7,14 +7,21 @@ namespace textinput {
 
 bool CTextStream::Fill()
 {
-    if (!m_fp)
+    if (!m_fp && !m_sourceLeft)
         return false;
     if (!m_markLine)
         m_markLine = LineAt(m_mark);
     Line();  // counts the line feeds of the buffer about to be replaced
     m_counted = 0;
     m_pos = 0;
-    m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
+    if (m_sourceLeft) {
+        m_end = std::min(m_sourceLeft, sizeof m_buffer);
+        std::memcpy(m_buffer, m_source, m_end);
+        m_source += m_end;
+        m_sourceLeft -= m_end;
+    } else {
+        m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
+    }
     if (!m_started) {
         m_started = true;
         // Editors that save UTF-8 may put a byte-order mark first. It is no

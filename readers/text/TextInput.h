@@ -349,6 +349,13 @@ public:
     static constexpr size_t kMaxLine = 16u << 20;
 
     explicit CTextStream(FILE* fp) : m_fp(fp) {}
+    // A piece of a file already read: `size` bytes at `text`, then what
+    // `rest` holds when it is not null. The byte-order mark is looked for
+    // only where the piece starts the file.
+    CTextStream(const unsigned char* text, size_t size, FILE* rest, bool fileStart)
+        : m_fp(rest), m_started(!fileStart), m_source(text), m_sourceLeft(size)
+    {
+    }
     CTextStream(const CTextStream&) = delete;
     CTextStream& operator=(const CTextStream&) = delete;
 
@@ -432,6 +439,9 @@ private:
     size_t m_end = 0;
     bool m_started = false;
     bool m_cut = false;
+    // Text read before the stream, handed out before m_fp's.
+    const unsigned char* m_source = nullptr;
+    size_t m_sourceLeft = 0;
     // Line feeds before m_buffer[m_counted]; Line() counts on from there.
     long m_lineFeeds = 0;
     size_t m_counted = 0;

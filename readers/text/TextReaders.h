@@ -14,3 +14,6 @@ int ReadRaw(CModel& model, FILE* fp);
 int ReadTpoly(CModel& model, FILE* fp);
 int ReadAoff(CModel& model, FILE* fp);
 int ReadNff(CModel& model, FILE* fp);
+// ReadNff parsing the file in pieces of about `pieceBytes` (more than 0) on
+// two processors, as it does where the model shows no status texts.
+int ReadNffPieces(CModel& model, FILE* fp, size_t pieceBytes);

@@ -148,8 +148,12 @@ TEST(AllocationFailure, LoadFailsOrIsComplete)
         const char* name;
         readertest::Reader read;
         const std::string& text;
-    } readers[] = {{"aoff", ReadAoff, aoff}, {"raw", ReadRaw, raw}, {"tpoly", ReadTpoly, tpoly},
-                   {"nff", ReadNff, nff},    {"obj", ReadObj, obj}};
+    } readers[] = {{"aoff", ReadAoff, aoff},
+                   {"raw", ReadRaw, raw},
+                   {"tpoly", ReadTpoly, tpoly},
+                   {"nff", ReadNff, nff},
+                   {"nff in pieces", [](CModel& m, FILE* fp) { return ReadNffPieces(m, fp, 64); }, nff},
+                   {"obj", ReadObj, obj}};
     for (const auto& r : readers) {
         long allowed = 0;
         for (; allowed < kMaxAllocations; ++allowed) {

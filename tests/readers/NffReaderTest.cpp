@@ -1,4 +1,6 @@
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -156,6 +158,99 @@ TEST(NffReader, PolygonOnOneLineAndHugeCountsStayBounded)
     ASSERT_EQ(ReadNffText(model, "p 4 0 0 0 1 0 0 1 1 0 0 1 0\np 2147483647\n0 0 1\n1 0 1\n"), 1);
     EXPECT_EQ(model.GetPolygonCount(), 2);
     EXPECT_EQ(model.GetVertexCount(), 6);  // the unfinished polygon's corners stay as vertices
+}
+
+// What a read left, for comparing two reads of the same text: the
+// messages that are not status texts, every vertex and every group.
+std::string Outcome(const CRecordingModel& model, int result)
+{
+    std::string out = "result " + std::to_string(result) + "\n";
+    for (const std::string& e : model.errors)
+        out += "error " + e + "\n";
+    for (const std::string& i : model.infos)
+        out += "info " + i + "\n";
+    for (const std::string& n : model.notices)
+        out += "notice " + n + "\n";
+    char line[96];
+    for (int v = 1; v <= model.GetVertexCount(); ++v) {
+        const CVector p = readertest::Vertex(model, v);
+        std::snprintf(line, sizeof line, "v %a %a %a\n", p.x, p.y, p.z);
+        out += line;
+    }
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        out += "g " + group->name + " " + std::to_string(group->colorIndex) + " " + std::to_string(group->smooth);
+        for (const Face& face : Faces(model, g)) {
+            out += " |";
+            for (int32_t n : face)
+                out += " " + std::to_string(n);
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+class CSilentModel : public CRecordingModel
+{
+public:
+    bool ShowsStatus() const override { return false; }
+};
+
+// Parsed in pieces on two processors, a file reads as it does in one
+// stream, wherever the pieces are cut: the same model, the same warnings,
+// the same line in them, and the same count of what was skipped.
+TEST(NffReader, PiecesReadAsOneStreamDoes)
+{
+    std::string many;
+    for (int i = 0; i < 600; ++i) {
+        if (i % 150 == 149)
+            many += "f 0 0 1 0.5 0.5 3 0 1\ns 0 0 0 1\n";
+        const int n = 3 + i % 4;
+        many += (i % 5 == 0 ? "pp " : "p ") + std::to_string(n) + "\n";
+        for (int k = 0; k < n; ++k)
+            many += std::to_string(std::cos(k + i)) + " " + std::to_string(std::sin(k * i)) + " " + std::to_string(i) +
+                    (i % 5 == 0 ? " 0 0 1\n" : "\n");
+    }
+    std::vector<std::string> texts = {
+        "",
+        " \n\n",
+        "\xEF\xBB\xBFp 3\n0 0 0\n1 0 0\n0 1 0\n",
+        std::string(kViewpoint) + kQuad + "c 0 0 0 1 0 1 0 1\n" + kQuad + kQuad,
+        many,
+        many + "p 3\n5 5 5\n1 x 0\n" + kQuad,                  // a corner that cannot be read
+        many.substr(0, many.size() / 2) + "p 5\n0 0 0\n1 0 0\n0 1 0\n" + many.substr(many.size() / 2),
+        "p 4 0 0 0 1 0 0\n1 1 0 0 1 0\np 3\n0 0 0\n1 0 0\n0 1 0",  // corners across lines, no last line feed
+        "p 3\r\n0 0 0\r\n1 0 0\r\n0 1 0\r\np 3\r\n0 0 1\r\n1 0 1\r\n0 1 1\r\n",
+        "# p 3\np 3\n0 0 0\n1 0 0\n0 1 0\n#\npp 3\n0 0 0 0 0 1\n1 0 0 0 0 1\n0 1 0 0 0 1\nq\np 2147483647\n0 0 1\n",
+        "v\nfrom 0 0 1\np 3\n0 0 0\n1 0 0\n0 1 0\n",           // a viewpoint cut short by a polygon
+        "p 3\n0 0 0\n1 0 0\np 3\n0 0 1\n1 0 1\n0 1 1\n",       // too few corners before the next polygon
+        "p 3\n0 0 0\n1 0 0\n1e999 1 0\np 3\n0 0 1\n1 0 1\n0 1 1\n",
+    };
+    // Long stretches without a polygon, which end the cutting: the rest is
+    // read straight from the file.
+    std::string spheres;
+    for (int i = 0; i < 400; ++i)
+        spheres += "s " + std::to_string(i) + " 0 0 1\n";
+    texts.push_back(many.substr(0, 3000) + spheres + many);
+    texts.push_back(spheres + many + "p 3\n5 5 5\n1 x 0\n" + kQuad);
+    // The sample files too, where the corpus lies beside the clone.
+    if (std::filesystem::is_directory(testfiles::CorpusDir("nff")))
+        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("nff")))
+            if (entry.is_regular_file())
+                texts.push_back(testfiles::ReadAll(entry.path()));
+    for (const std::string& text : texts) {
+        CRecordingModel stream;
+        const std::string expected = Outcome(stream, ReadNffText(stream, text));
+        for (size_t pieceBytes : {size_t{3}, size_t{64}, size_t{1000}, size_t{1} << 18}) {
+            CSilentModel pieces;
+            FILE* fp = testfiles::OpenText(text);
+            ASSERT_NE(fp, nullptr);
+            const int result = ReadNffPieces(pieces, fp, pieceBytes);
+            std::fclose(fp);
+            EXPECT_EQ(Outcome(pieces, result), expected) << "pieces of " << pieceBytes << " bytes:\n"
+                                                         << text.substr(0, 200);
+        }
+    }
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "DxfReader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <map>
 #include <memory>
 #include <new>
@@ -14,7 +16,7 @@
 
 #include "Decimal.h"
 #include "Extrude.h"
-#include "ReadAhead.h"
+#include "Pieces.h"
 
 namespace {
 
@@ -139,6 +141,8 @@ class CPairReader
 {
 public:
     explicit CPairReader(FILE* fp) : m_fp(fp) {}
+    // Over a piece of the file already read.
+    CPairReader(const unsigned char* text, size_t size) : m_fp(nullptr), m_source(text), m_sourceLeft(size) {}
 
     // False at the end of the file or at a bad code.
     bool Next(CPair& pair)
@@ -180,6 +184,13 @@ public:
         return true;
     }
 
+    // Hands over the bytes read and not taken yet.
+    void TakeBuffered(std::vector<unsigned char>& bytes)
+    {
+        bytes.assign(m_buffer + m_pos, m_buffer + m_end);
+        m_pos = m_end;
+    }
+
     bool Broken() const { return m_broken; }
     // The lines read so far.
     long Line() const { return m_lines; }
@@ -205,7 +216,15 @@ private:
         }
         if (m_end == sizeof m_buffer)
             return true;
-        size_t got = std::fread(m_buffer + m_end, 1, sizeof m_buffer - m_end, m_fp);
+        size_t got;
+        if (m_sourceLeft) {
+            got = std::min(m_sourceLeft, sizeof m_buffer - m_end);
+            std::memcpy(m_buffer + m_end, m_source, got);
+            m_source += got;
+            m_sourceLeft -= got;
+        } else {
+            got = m_fp ? std::fread(m_buffer + m_end, 1, sizeof m_buffer - m_end, m_fp) : 0;
+        }
         m_end += got;
         return got > 0;
     }
@@ -303,6 +322,8 @@ private:
     }
 
     FILE* m_fp;
+    const unsigned char* m_source = nullptr;  // a piece's text, handed out before m_fp's
+    size_t m_sourceLeft = 0;
     unsigned char m_buffer[65536];
     size_t m_pos = 0;
     size_t m_end = 0;
@@ -311,42 +332,133 @@ private:
     std::string m_line;
 };
 
-struct CPairBatch
+// A piece of the file that starts where a group code line starts, parsed
+// on its own (see CPieces). Pairs are two lines from the start of the
+// file, whatever the lines hold, so a piece that starts after an even
+// number of lines and holds an even number of them reads as the same pairs
+// as the file read through.
+struct CDxfPiece
 {
+    std::vector<unsigned char> text;
+    bool last = false;
+    // Parsed from the text: pairs are made as they are needed and kept for
+    // the next use of the piece.
     std::vector<CPair> pairs;
     size_t count = 0;
-    bool Empty() const { return count == 0; }
+    long lines = 0;  // the lines read, all of them where the text was read through
+    bool broken = false;
+    std::exception_ptr failure;
+    std::atomic<bool> parsed{false};
+
+    void Parse()
+    {
+        try {
+            CPairReader reader(text.data(), text.size());
+            for (;;) {
+                if (count == pairs.size())
+                    pairs.emplace_back();
+                if (!reader.Next(pairs[count]))
+                    break;
+                ++count;
+            }
+            lines = reader.Line();
+            broken = reader.Broken();
+        } catch (...) {
+            // The pairs read so far are handed out first.
+            failure = std::current_exception();
+        }
+    }
 };
 
-// The file's pairs as the drawing takes them, read and parsed ahead in
-// batches (see CReadAhead). Status texts and the line count follow the pairs
-// handed out, not the reading ahead, so that they are those of reading the
-// file in step.
+// Reads the file into pieces of an even number of lines.
+class CDxfCutter
+{
+    // A plain loop the compiler turns into vector compares.
+    static size_t CountFeeds(const unsigned char* p, const unsigned char* end)
+    {
+        size_t feeds = 0;
+        for (; p < end; ++p)
+            feeds += *p == '\n';
+        return feeds;
+    }
+
+public:
+    CDxfCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size) {}
+
+    // The file's bytes read before the first piece.
+    std::vector<unsigned char>& Carry() { return m_carry; }
+
+    bool Next(CDxfPiece& piece)
+    {
+        piece.count = 0;
+        piece.lines = 0;
+        piece.broken = false;
+        if (m_ended)
+            return false;
+        std::vector<unsigned char>& text = piece.text;
+        text.swap(m_carry);  // what followed the last cut, in a buffer used before
+        m_carry.clear();
+        piece.last = false;
+        size_t feeds = CountFeeds(text.data(), text.data() + text.size());
+        for (;;) {
+            const size_t old = text.size();
+            text.resize(old + m_size);
+            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
+            text.resize(old + got);
+            if (got < m_size) {
+                // The end of the file; an error ends reading there too, as
+                // it would reading in one stream.
+                m_ended = true;
+                piece.last = true;
+                return !text.empty();
+            }
+            feeds += CountFeeds(text.data() + old, text.data() + text.size());
+            // Cut after the last line feed that leaves the piece an even
+            // number of lines.
+            if (feeds >= 2) {
+                size_t cut = text.size();
+                for (size_t skip = feeds % 2 == 0 ? 1 : 2; skip > 0; --skip)
+                    while (text[--cut] != '\n') {
+                    }
+                ++cut;
+                m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end());
+                text.resize(cut);
+                return true;
+            }
+        }
+    }
+
+private:
+    FILE* m_fp;
+    const size_t m_size;
+    std::vector<unsigned char> m_carry;
+    bool m_ended = false;
+};
+
+using CDxfPieces = CPieces<CDxfPiece, CDxfCutter>;
+
+// The file's pairs as the drawing takes them, read and parsed in pieces on
+// both processors (see CPieces). Status texts and the line count follow the
+// pairs handed out, so that they are those of reading the file in step.
 class CFilePairs : public CPairSource
 {
 public:
-    CFilePairs(CModel& model, FILE* fp)
-        : m_model(model), m_reader(fp), m_ahead([this](CPairBatch& batch) { return Fill(batch); })
+    CFilePairs(CModel& model, FILE* fp, size_t pieceBytes)
+        : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes), m_reader(fp)
     {
     }
 
     // Only before the first Next.
     bool IsBinary() { return m_reader.IsBinary(); }
 
-    // A batch goes back to be filled again when the next one is taken, so
+    // A piece goes back to be filled again when the next one is taken, so
     // the pair handed out before stays as it is only until this is called
     // again: the cursor keeps no pair longer.
     const CPair* Next() override
     {
-        if (m_next == m_count) {
-            const CPairBatch* batch = m_ended ? nullptr : m_ahead.Next();
-            if (!batch) {
-                m_ended = true;
+        while (m_next == m_count) {
+            if (m_ended || !NextPiece())
                 return nullptr;
-            }
-            m_taking = batch->pairs.data();
-            m_count = batch->count;
-            m_next = 0;
         }
         if (++m_pairs % 50 == 0)
             m_model.StatusMessage("Reading Line# %ld", 2 * m_pairs);
@@ -354,39 +466,62 @@ public:
     }
 
     // Both are known once Next has said the pairs ended.
-    bool Broken() const { return m_ended && m_reader.Broken(); }
-    long Line() const { return m_ended ? m_reader.Line() : 2 * m_pairs; }
+    bool Broken() const { return m_ended && m_broken; }
+    long Line() const { return m_ended ? m_linesBefore : 2 * m_pairs; }
 
 private:
-    static constexpr size_t kBatchPairs = 2048;
-
-    // On the reading thread: false when the pairs ended.
-    bool Fill(CPairBatch& batch)
+    // Moves on to the next piece; false when the pairs have ended.
+    bool NextPiece()
     {
-        // Pairs are made as they are needed, so that a small drawing does not
-        // pay for four full batches.
-        size_t count = 0;
-        bool more = true;
-        while (count < kBatchPairs) {
-            if (count == batch.pairs.size())
-                batch.pairs.emplace_back();
-            if (!(more = m_reader.Next(batch.pairs[count])))
-                break;
-            ++count;
+        if (!m_pieces) {
+            m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes);
+            // The bytes looked at for the binary sentinel start the first piece.
+            m_reader.TakeBuffered(m_pieces->GetCutter().Carry());
+            // The pieces' room, taken here once rather than by whichever
+            // thread fills a piece first: memory the other thread takes
+            // stays with it and would add to the load's peak.
+            const size_t room = std::min<size_t>(m_pieceBytes, 1u << 20);
+            for (unsigned i = 0; i < CDxfPieces::kPieces; ++i) {
+                CDxfPiece& piece = m_pieces->GetPiece(i);
+                piece.text.reserve(2 * room);
+                piece.pairs.reserve(room / 8);
+            }
+        } else if (m_piece) {
+            // The piece is used up.
+            m_linesBefore += m_piece->lines;
+            if (m_piece->failure)
+                std::rethrow_exception(m_piece->failure);
+            if (m_piece->broken || m_piece->last) {
+                m_broken = m_piece->broken;
+                m_ended = true;
+                return false;
+            }
+            m_pieces->Release();
         }
-        batch.count = count;
-        return more;
+        m_piece = m_pieces->Take();
+        if (!m_piece) {
+            m_ended = true;
+            return false;
+        }
+        m_taking = m_piece->pairs.data();
+        m_count = m_piece->count;
+        m_next = 0;
+        return true;
     }
 
     CModel& m_model;
-    // The reading thread's alone while it runs, on cache lines of its own.
-    alignas(64) CPairReader m_reader;
-    CReadAhead<CPairBatch> m_ahead;
-    alignas(64) const CPair* m_taking = nullptr;
+    FILE* m_fp;
+    const size_t m_pieceBytes;
+    CPairReader m_reader;  // only to look for the binary sentinel
+    std::unique_ptr<CDxfPieces> m_pieces;
+    CDxfPiece* m_piece = nullptr;
+    const CPair* m_taking = nullptr;
     size_t m_count = 0;
     size_t m_next = 0;
     long m_pairs = 0;
+    long m_linesBefore = 0;  // the lines of the pieces used up
     bool m_ended = false;
+    bool m_broken = false;
 };
 
 // The pairs of one source with one pair of look-back: an entity reads its
@@ -495,7 +630,7 @@ struct CPendingInsert
 class CDxfReader
 {
 public:
-    CDxfReader(CModel& model, FILE* fp) : m_model(model), m_file(model, fp)
+    CDxfReader(CModel& model, FILE* fp, size_t pieceBytes) : m_model(model), m_file(model, fp, pieceBytes)
     {
         std::fill(std::begin(m_nearestColor), std::end(m_nearestColor), -1);
     }
@@ -982,7 +1117,7 @@ private:
 
 }  // namespace
 
-int ReadDxfStream(CModel& model, FILE* fp)
+int ReadDxfPieces(CModel& model, FILE* fp, size_t pieceBytes)
 {
     model.BeginWait();
     model.Clear(true);
@@ -991,7 +1126,7 @@ int ReadDxfStream(CModel& model, FILE* fp)
         if (!model.m_currentGroup)
             model.SetGroup("Red", FindColor("Red"), FindTexture("Shiny"));
         model.StatusMessage("Reading DXF File...");
-        auto reader = std::make_unique<CDxfReader>(model, fp);
+        auto reader = std::make_unique<CDxfReader>(model, fp, pieceBytes ? pieceBytes : 1);
         result = reader->Read();
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory\n");
@@ -1005,6 +1140,11 @@ int ReadDxfStream(CModel& model, FILE* fp)
     }
     model.FinishLoad();
     return 1;
+}
+
+int ReadDxfStream(CModel& model, FILE* fp)
+{
+    return ReadDxfPieces(model, fp, size_t{1} << 16);
 }
 
 int ReadDxf(CModel& model, const char* path)

@@ -14,3 +14,6 @@
 int ReadDxf(CModel& model, const char* path);
 // The same on a stream opened for reading; the caller closes it.
 int ReadDxfStream(CModel& model, FILE* fp);
+// ReadDxfStream with the file read in pieces of about `pieceBytes` (more
+// than 0), which both processors parse.
+int ReadDxfPieces(CModel& model, FILE* fp, size_t pieceBytes);

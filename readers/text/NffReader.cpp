@@ -1,12 +1,12 @@
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
-#include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "ParsedBatch.h"
+#include "Pieces.h"
 #include "PolygonSplit.h"
 #include "ReadAhead.h"
 #include "ReaderFrame.h"
@@ -232,8 +232,6 @@ struct CNffPiece
 
     void Parse()
     {
-        if (failure)
-            return;
         try {
             CNffParser parser(text, rest, first);
             whole = parser.FillAll(batch);
@@ -259,6 +257,8 @@ public:
     // False at the end of the file. May throw std::bad_alloc.
     bool Next(CNffPiece& piece)
     {
+        piece.batch.items.clear();
+        piece.batch.coordinates.clear();
         if (m_ended)
             return false;
         std::vector<unsigned char>& text = piece.text;
@@ -308,155 +308,8 @@ private:
     bool m_ended = false;
 };
 
-// The pieces on their way from the file to the model builder: a second
-// thread reads and parses them in file order, while the builder takes them
-// in the same order and parses the next one itself whenever the one it
-// needs is not ready. At most kPieces are read and not yet built.
-class CNffPieces
-{
-public:
-    // May throw std::bad_alloc.
-    CNffPieces(FILE* fp, size_t pieceBytes) : m_cutter(fp, pieceBytes)
-    {
-        // The pieces' room, taken here once rather than by whichever thread
-        // fills a piece first: memory the other thread takes stays with it
-        // (the allocator keeps it for that thread), and would add to the
-        // load's peak.
-        for (CNffPiece& piece : m_pieces) {
-            piece.text.reserve(2 * pieceBytes);
-            piece.batch.items.reserve(pieceBytes / 16);
-            piece.batch.coordinates.reserve(pieceBytes / 4);
-        }
-        m_cutter.Reserve(2 * pieceBytes);
-    }
-    CNffPieces(const CNffPieces&) = delete;
-    CNffPieces& operator=(const CNffPieces&) = delete;
-    ~CNffPieces()
-    {
-        if (!m_thread.joinable())
-            return;
-        m_stop.store(true);
-        m_handOver.Wake();
-        m_thread.join();
-    }
-
-    // The next piece, parsed; null after the last. It stays the builder's
-    // until Release.
-    CNffPiece* Take()
-    {
-        const unsigned k = m_taken;
-        for (;;) {
-            if (k < m_claimed.load()) {
-                CNffPiece& piece = m_pieces[k % kPieces];
-                if (piece.parsed.load())
-                    break;
-                // Being parsed on the thread: parse one further on meanwhile.
-                if (ClaimAndParse())
-                    continue;
-                m_handOver.Await([&piece] { return piece.parsed.load(); });
-                break;
-            }
-            // Not read yet: read and parse it here, unless the thread has
-            // claimed it (or found the end of the file) meanwhile.
-            if (!ClaimAndParse() && k >= m_claimed.load() && m_noMore.load())
-                return nullptr;
-        }
-        ++m_taken;
-        return &m_pieces[k % kPieces];
-    }
-
-    // Hands the piece Take gave back, to be filled again.
-    void Release()
-    {
-        m_pieces[(m_taken - 1) % kPieces].parsed.store(false);
-        m_built.store(m_taken);
-        m_handOver.Wake();
-    }
-
-private:
-    static constexpr unsigned kPieces = 6;
-
-    // The next piece read from the file, not yet parsed; null when the file
-    // has no more or kPieces are out.
-    CNffPiece* Claim()
-    {
-        std::lock_guard<std::mutex> lock(m_claimLock);
-        const unsigned claimed = m_claimed.load();
-        if (m_noMore.load() || claimed - m_built.load() >= kPieces)
-            return nullptr;
-        CNffPiece& piece = m_pieces[claimed % kPieces];
-        piece.failure = nullptr;
-        try {
-            if (!m_cutter.Next(piece)) {
-                m_noMore.store(true);
-                return nullptr;
-            }
-        } catch (...) {
-            // Reading stops here; the builder meets the failure in its turn.
-            piece.failure = std::current_exception();
-            piece.batch.items.clear();
-            piece.batch.coordinates.clear();
-            m_noMore.store(true);
-        }
-        m_claimed.store(claimed + 1);
-        return &piece;
-    }
-
-    void Parse(CNffPiece& piece)
-    {
-        piece.Parse();
-        piece.parsed.store(true);
-        m_handOver.Wake();
-    }
-
-    // The builder's: parses the next piece, if one is left and there is room
-    // for it. A file of more than one piece gets the second thread.
-    bool ClaimAndParse()
-    {
-        CNffPiece* piece = Claim();
-        if (!piece)
-            return false;
-        Parse(*piece);
-        if (!m_started && !piece->last) {
-            m_started = true;
-            if (std::thread::hardware_concurrency() != 1) {
-                try {
-                    m_thread = std::thread([this] { Run(); });
-                } catch (const std::system_error&) {
-                }
-            }
-        }
-        return true;
-    }
-
-    // The second thread: parses pieces while there is room for them.
-    void Run()
-    {
-        for (;;) {
-            m_handOver.Await([this] {
-                return m_stop.load() || m_noMore.load() || m_claimed.load() - m_built.load() < kPieces;
-            });
-            if (m_stop.load())
-                return;
-            if (CNffPiece* piece = Claim())
-                Parse(*piece);
-            else if (m_noMore.load())
-                return;
-        }
-    }
-
-    CNffPiece m_pieces[kPieces];
-    std::mutex m_claimLock;  // over the cutter and the claiming of pieces
-    CNffCutter m_cutter;
-    alignas(64) std::atomic<unsigned> m_claimed{0};  // pieces read from the file
-    std::atomic<bool> m_noMore{false};
-    alignas(64) std::atomic<unsigned> m_built{0};  // pieces the builder has released
-    std::atomic<bool> m_stop{false};
-    alignas(64) unsigned m_taken = 0;  // the builder's: pieces taken
-    bool m_started = false;
-    std::thread m_thread;
-    CHandOver m_handOver;
-};
+// The pieces on their way from the file to the model builder (see CPieces).
+using CNffPieces = CPieces<CNffPiece, CNffCutter>;
 
 class CNffReader
 {
@@ -550,6 +403,18 @@ private:
     bool BuildFromPieces(size_t pieceBytes)
     {
         CNffPieces pieces(m_fp, pieceBytes);
+        // The pieces' room, taken here once rather than by whichever thread
+        // fills a piece first: memory the other thread takes stays with it
+        // (the allocator keeps it for that thread) and would add to the
+        // load's peak.
+        const size_t room = std::min<size_t>(pieceBytes, 1u << 20);
+        for (unsigned i = 0; i < CNffPieces::kPieces; ++i) {
+            CNffPiece& piece = pieces.GetPiece(i);
+            piece.text.reserve(2 * room);
+            piece.batch.items.reserve(room / 16);
+            piece.batch.coordinates.reserve(room / 4);
+        }
+        pieces.GetCutter().Reserve(2 * room);
         long linesBefore = 0;
         for (;;) {
             CNffPiece* piece = pieces.Take();

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "DxfReader.h"
+#include "ModelDump.h"
 #include "RecordingModel.h"
 #include "TestFiles.h"
 
@@ -267,6 +269,54 @@ TEST(DxfReader, ReadingAheadKeepsTheFileOrder)
                 seen.push_back(text);
         if (c.statusLines > 0)
             EXPECT_EQ(seen, expected);
+    }
+}
+
+// The file is read in pieces that both processors parse; wherever they are
+// cut, it reads as the whole file read in one piece: the same model, the
+// same messages and status texts, the same line in them.
+TEST(DxfReader, PiecesReadAsTheWholeFileDoes)
+{
+    std::string faces;
+    for (int i = 0; i < 300; ++i)
+        faces += Face(std::to_string(i % 3), std::to_string(i % 5 + 1), {0, 0, float(i), 1, 0, float(i), 0, 1, float(i)});
+    const std::string whole = File(faces);
+    std::string crlf;
+    for (char c : whole)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::vector<std::string> texts = {
+        "",
+        "0\n",
+        whole,
+        whole.substr(0, whole.size() / 2),  // cut short, maybe between a code and its value
+        whole.substr(0, whole.size() / 3) + "x1\n3DFACE\n" + whole.substr(whole.size() / 3),
+        whole.substr(0, whole.size() / 2) + "1\n" + whole.substr(whole.size() / 2),  // one line too many
+        File(faces.substr(0, faces.size() / 4)) + faces,  // more after EOF
+        crlf,
+        "0\nSECTION\n2\nENTITIES\n" + kTriangle + "999\n" + std::string(20000, 'a') + "\n" + kTriangle +
+            "0\nENDSEC\n0\nEOF",  // a long value, and no line feed at the end
+        std::string("0\nSECTION\n2\nENTITIES\n") + "0\n3DFACE\n8\nl\0ayer\n10\n1\n" + kTriangle,
+    };
+    if (std::filesystem::is_directory(testfiles::CorpusDir("dxf")))
+        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("dxf")))
+            if (entry.is_regular_file() && entry.file_size() < (1u << 20))
+                texts.push_back(testfiles::ReadAll(entry.path()));
+    auto read = [](const std::string& text, size_t pieceBytes) {
+        CRecordingModel model;
+        FILE* fp = testfiles::OpenText(text);
+        const int result = ReadDxfPieces(model, fp, pieceBytes);
+        std::fclose(fp);
+        std::string out = "result " + std::to_string(result) + "\n";
+        for (const std::string& e : model.events)
+            out += e + "\n";
+        return out + DumpModel(model);
+    };
+    for (const std::string& text : texts) {
+        const std::string expected = read(text, size_t{1} << 21);  // one piece
+        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
+            if (pieceBytes >= 100 || text.size() < 50000)
+                    EXPECT_EQ(read(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"
+                                                            << text.substr(0, 200);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "ModelDump.h"
 #include "ReaderTestSupport.h"
 
 using readertest::Face;
@@ -161,7 +162,7 @@ TEST(NffReader, PolygonOnOneLineAndHugeCountsStayBounded)
 }
 
 // What a read left, for comparing two reads of the same text: the
-// messages that are not status texts, every vertex and every group.
+// messages that are not status texts, and the model.
 std::string Outcome(const CRecordingModel& model, int result)
 {
     std::string out = "result " + std::to_string(result) + "\n";
@@ -171,23 +172,7 @@ std::string Outcome(const CRecordingModel& model, int result)
         out += "info " + i + "\n";
     for (const std::string& n : model.notices)
         out += "notice " + n + "\n";
-    char line[96];
-    for (int v = 1; v <= model.GetVertexCount(); ++v) {
-        const CVector p = readertest::Vertex(model, v);
-        std::snprintf(line, sizeof line, "v %a %a %a\n", p.x, p.y, p.z);
-        out += line;
-    }
-    for (int g = 0; g < model.GetGroupCount(); ++g) {
-        const CGroup* group = model.GetGroup(g);
-        out += "g " + group->name + " " + std::to_string(group->colorIndex) + " " + std::to_string(group->smooth);
-        for (const Face& face : Faces(model, g)) {
-            out += " |";
-            for (int32_t n : face)
-                out += " " + std::to_string(n);
-        }
-        out += "\n";
-    }
-    return out;
+    return out + DumpModel(model);
 }
 
 class CSilentModel : public CRecordingModel

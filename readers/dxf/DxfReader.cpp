@@ -89,9 +89,18 @@ int IntOf(double d)
     return static_cast<int>(d);
 }
 
+// The drawing reads the values of codes 0 (what comes next), 2 (names) and
+// 8 (layers) as text, every other value as a number.
+bool IsTextCode(int code)
+{
+    return code == 0 || code == 2 || code == 8;
+}
+
 struct CPair
 {
     int code = 0;
+    // The text of a value the drawing reads as text (IsTextCode); empty for
+    // the others, which are most of a file and need only their number.
     std::string value;
     // The value read as a number, 0 where it does not start with one; read
     // with the line, so that the drawing is built without parsing text.
@@ -173,14 +182,22 @@ public:
             while (p < last && (*p == ' ' || *p == '\t'))
                 ++p;
             const bool quick = ScanShortDecimal(p, [last](const char* q) { return q < last; }, pair.number);
-            pair.value.assign(start, static_cast<size_t>(last - start));
-            if (!quick)
-                pair.number = ParseNumber(pair.value);
+            if (IsTextCode(pair.code)) {
+                pair.value.assign(start, static_cast<size_t>(last - start));
+                if (!quick)
+                    pair.number = ParseNumber(pair.value);
+            } else {
+                pair.value.clear();
+                if (!quick)
+                    pair.number = ParseNumber(std::string(start, last));
+            }
             return true;
         }
         if (!ReadLine(pair.value))
             return false;
         pair.number = ParseNumber(pair.value);
+        if (!IsTextCode(pair.code))
+            pair.value.clear();
         return true;
     }
 

@@ -232,6 +232,11 @@ struct CNffPiece
 
     void Parse()
     {
+        // The rest of the file is parsed as the model is built from it, in
+        // batches (see CNffReader::BuildFromPieces): parsed ahead whole it
+        // could hold as many items as the file.
+        if (rest)
+            return;
         try {
             CNffParser parser(text, rest, first);
             whole = parser.FillAll(batch);
@@ -420,6 +425,20 @@ private:
             CNffPiece* piece = pieces.Take();
             if (!piece) {
                 m_atEnd = true;
+                return true;
+            }
+            if (piece->rest) {
+                CNffParser parser(piece->text, piece->rest, piece->first);
+                CNffBatch batch;
+                for (bool more = true; more;) {
+                    more = parser.Fill(batch);
+                    if (!BuildItems(batch))
+                        return false;
+                }
+                m_spheres += parser.Spheres();
+                m_cones += parser.Cones();
+                m_atEnd = parser.AtEnd();
+                m_itemLine = linesBefore + parser.ItemLine();
                 return true;
             }
             if (!BuildItems(piece->batch))

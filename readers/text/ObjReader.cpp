@@ -1,9 +1,14 @@
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "Pieces.h"
 #include "PolygonSplit.h"
 #include "ReaderFrame.h"
 #include "TextInput.h"
@@ -14,39 +19,78 @@ using textinput::IsSpace;
 
 namespace {
 
-class CObjReader
+// What the lines of the file say, for the model to be built from, each item
+// with its line. Vertices and faces are checked against the model (a face's
+// vertex numbers against the vertices before it) as it is built.
+enum class CObjKind : uint8_t {
+    kVertex,     // three coordinates
+    kFace,       // vertex numbers as written, negative ones counting back
+    kGroup,      // a group name
+    kSmooth,     // a normal: the current group turns smooth
+    kBadVertex,  // a vertex line that could not be read
+    kCut         // the line was too long and only its start was read
+};
+
+struct CObjItem
+{
+    CObjKind kind;
+    uint32_t line;   // within the text parsed
+    uint32_t first;  // where its numbers or name start
+    uint32_t count;
+};
+
+struct CObjParsed
+{
+    std::vector<CObjItem> items;
+    std::vector<float> coordinates;
+    std::vector<int64_t> corners;
+    std::string names;
+
+    void Clear()
+    {
+        items.clear();
+        coordinates.clear();
+        corners.clear();
+        names.clear();
+    }
+};
+
+// Reads lines into items. It touches nothing of the model, so that it can
+// run on either thread.
+class CObjParser
 {
 public:
-    CObjReader(CModel& model, FILE* fp) : m_model(model), m_in(fp) {}
-
-    int Read()
+    CObjParser(const std::vector<unsigned char>& text, FILE* rest, bool fileStart)
+        : m_in(text.data(), text.size(), rest, fileStart)
     {
-        m_model.BeginWait();
-        m_model.Clear(true);
-        try {
-            while (m_in.ReadLine(m_text)) {
-                ++m_line;
-                readerframe::WarnIfCut(m_model, m_in, m_line);
-                if (m_line % 100 == 0)
-                    m_model.StatusMessage("Reading Line# %ld", m_line);
-                // A vertex, face or group the model could not store fails
-                // the read; the model has said why.
-                if (!ReadLine() || m_model.OutOfMemory())
-                    return Fail();
-            }
-        } catch (const std::bad_alloc&) {
-            m_model.ErrorMessage("Out of memory, Line# %ld", m_line);
-            return Fail();
-        }
-        // Vertices were stored unmerged; their merge index is of no further use.
-        m_model.ClearVertexHash();
-        m_model.EndWait();
-        m_model.FinishLoad();
-        return 1;
     }
 
+    // Items of up to `most` lines; false once the lines have ended. May
+    // throw std::bad_alloc.
+    bool Fill(CObjParsed& out, size_t most)
+    {
+        out.Clear();
+        for (size_t n = 0; n < most; ++n) {
+            if (!m_in.ReadLine(m_text))
+                return false;
+            ++m_lines;
+            if (m_in.LineCut())
+                Add(out, CObjKind::kCut, 0, 0);
+            ParseLine(out);
+        }
+        return true;
+    }
+
+    long Lines() const { return m_lines; }
+
 private:
-    bool ReadLine()
+    void Add(CObjParsed& out, CObjKind kind, size_t first, size_t count)
+    {
+        out.items.push_back({kind, static_cast<uint32_t>(m_lines), static_cast<uint32_t>(first),
+                             static_cast<uint32_t>(count)});
+    }
+
+    void ParseLine(CObjParsed& out)
     {
         const char* p = m_text.c_str();
         const char* keyword = p;
@@ -58,38 +102,37 @@ private:
         const char* args = p;
 
         if (length >= 1 && keyword[0] == 'g') {
-            SelectGroup(args);
+            ParseGroup(out, args);
         } else if (length >= 2 && keyword[0] == 'v' && keyword[1] == 'n') {
             // Normals are not read; their presence asks for smooth shading.
-            m_model.SmoothCurrentGroup();
+            Add(out, CObjKind::kSmooth, 0, 0);
         } else if (length == 1 && keyword[0] == 'v') {
             // vt and vp lines are not positions and must not take vertex numbers.
-            return ReadVertex(args);
+            ParseVertex(out, args);
         } else if ((length == 1 && keyword[0] == 'f') || (length >= 2 && keyword[0] == 'f' && keyword[1] == 'o')) {
-            return ReadFace(args);
+            ParseFace(out, args);
         }
-        return true;
     }
 
-    void SelectGroup(const char* args)
+    void ParseGroup(CObjParsed& out, const char* args)
     {
-        std::string name;
+        const size_t first = out.names.size();
         for (const char* s = args; *s;) {
             unsigned char c = static_cast<unsigned char>(*s++);
             if (c == '\n' || c == '\r')
                 continue;
             if (IsSpace(c)) {
-                name += '_';
+                out.names += '_';
                 while (IsSpace(static_cast<unsigned char>(*s)))
                     ++s;
             } else {
-                name += std::isalnum(c) ? static_cast<char>(c) : '_';
+                out.names += std::isalnum(c) ? static_cast<char>(c) : '_';
             }
         }
-        m_model.SetGroup(name.c_str(), FindColor("Red"), FindTexture("Shiny"));
+        Add(out, CObjKind::kGroup, first, out.names.size() - first);
     }
 
-    bool ReadVertex(const char* args)
+    void ParseVertex(CObjParsed& out, const char* args)
     {
         float c[3];
         const char* s = args;
@@ -99,31 +142,26 @@ private:
             const char* end = nullptr;
             double d = *s ? textinput::ParseDouble(s, &end) : 0.0;
             if (!*s || end == s) {
-                m_model.ErrorMessage("Syntax error line %ld", m_line);
-                return false;
+                Add(out, CObjKind::kBadVertex, 0, 0);
+                return;
             }
             value = textinput::ToFloat(d);
             if (!std::isfinite(value)) {
-                m_model.ErrorMessage("Syntax error line %ld", m_line);
-                return false;
+                Add(out, CObjKind::kBadVertex, 0, 0);
+                return;
             }
             // A w component or vertex colours may follow; only three are read.
             s = end;
             while (*s && !IsSpace(static_cast<unsigned char>(*s)))
                 ++s;
         }
-        if (m_model.AddVertex(CVector(c[0], c[1], c[2]), false) < 0) {
-            m_model.ErrorMessage("m_vertices.Add( point ), failed");
-            return false;
-        }
-        return true;
+        Add(out, CObjKind::kVertex, out.coordinates.size(), 3);
+        out.coordinates.insert(out.coordinates.end(), c, c + 3);
     }
 
-    bool ReadFace(const char* args)
+    void ParseFace(CObjParsed& out, const char* args)
     {
-        const long vertexCount = m_model.GetVertexCount();
-        bool bad = false;
-        m_corners.clear();
+        const size_t first = out.corners.size();
         for (const char* s = args; *s;) {
             while (IsSpace(static_cast<unsigned char>(*s)))
                 ++s;
@@ -141,14 +179,254 @@ private:
             // Read in the one pass over the token. Every number beyond the
             // vertex count is as bad as another, so the digits stop counting
             // long before they could overflow.
-            constexpr unsigned long kBeyond = 1ul << 40;
-            unsigned long magnitude = 0;
+            constexpr int64_t kBeyond = int64_t{1} << 40;
+            int64_t magnitude = 0;
             for (s = digits; IsDigit(*s); ++s)
-                magnitude = magnitude < kBeyond ? magnitude * 10 + static_cast<unsigned long>(*s - '0') : kBeyond;
+                magnitude = magnitude < kBeyond ? magnitude * 10 + (*s - '0') : kBeyond;
             while (*s && !IsSpace(static_cast<unsigned char>(*s)))
                 ++s;
+            // "-0" names no vertex, as "0" does not.
+            out.corners.push_back(negative ? -magnitude : magnitude);
+        }
+        Add(out, CObjKind::kFace, first, out.corners.size() - first);
+    }
+
+    textinput::CTextStream m_in;
+    std::string m_text;
+    long m_lines = 0;
+};
+
+// A piece of the file that ends with a line feed, parsed on its own (see
+// CPieces): lines are read alike wherever they start.
+struct CObjPiece
+{
+    std::vector<unsigned char> text;
+    FILE* rest = nullptr;  // where the last piece goes on when the file was not cut
+    bool first = false;    // starts the file
+    bool last = false;     // ends it
+    CObjParsed content;
+    long lines = 0;
+    std::exception_ptr failure;
+    std::atomic<bool> parsed{false};
+
+    void Parse()
+    {
+        // The rest of the file is parsed as the model is built from it.
+        if (rest)
+            return;
+        try {
+            CObjParser parser(text, nullptr, first);
+            parser.Fill(content, SIZE_MAX);
+            lines = parser.Lines();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+};
+
+// Reads the file into pieces that end with a line feed.
+class CObjCutter
+{
+public:
+    CObjCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size), m_most(256 * size) {}
+
+    void Reserve(size_t bytes) { m_carry.reserve(bytes); }
+
+    // False at the end of the file. May throw std::bad_alloc.
+    bool Next(CObjPiece& piece)
+    {
+        piece.content.Clear();
+        piece.lines = 0;
+        if (m_ended)
+            return false;
+        std::vector<unsigned char>& text = piece.text;
+        text.swap(m_carry);  // what followed the last cut, in a buffer used before
+        m_carry.clear();
+        piece.first = m_first;
+        piece.last = false;
+        piece.rest = nullptr;
+        m_first = false;
+        for (;;) {
+            const size_t old = text.size();
+            text.resize(old + m_size);
+            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
+            text.resize(old + got);
+            if (got < m_size) {
+                // The end of the file; an error ends reading there too, as
+                // it would reading in one stream.
+                m_ended = true;
+                piece.last = true;
+                return !text.empty() || piece.first;
+            }
+            // After the last line feed of what was just read.
+            for (size_t i = text.size(); i > old; --i) {
+                if (text[i - 1] == '\n') {
+                    m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(i), text.end());
+                    text.resize(i);
+                    return true;
+                }
+            }
+            if (text.size() >= m_most) {
+                // A line longer than any piece: the rest is read on from the
+                // file as the model is built from it.
+                m_ended = true;
+                piece.last = true;
+                piece.rest = m_fp;
+                return true;
+            }
+        }
+    }
+
+private:
+    FILE* m_fp;
+    const size_t m_size;
+    const size_t m_most;  // the longest piece without a line feed to end it
+    std::vector<unsigned char> m_carry;
+    bool m_first = true;
+    bool m_ended = false;
+};
+
+using CObjPieces = CPieces<CObjPiece, CObjCutter>;
+
+class CObjReader
+{
+public:
+    CObjReader(CModel& model, FILE* fp, size_t pieceBytes) : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes) {}
+
+    int Read()
+    {
+        m_model.BeginWait();
+        m_model.Clear(true);
+        try {
+            if (!Build())
+                return Fail();
+        } catch (const std::bad_alloc&) {
+            m_model.ErrorMessage("Out of memory, Line# %ld", m_line);
+            return Fail();
+        }
+        // Vertices were stored unmerged; their merge index is of no further use.
+        m_model.ClearVertexHash();
+        m_model.EndWait();
+        m_model.FinishLoad();
+        return 1;
+    }
+
+private:
+    // The file parsed in pieces on both processors while the model is built
+    // from them in order (see CPieces). False when a line failed the read;
+    // the model has said why.
+    bool Build()
+    {
+        CObjPieces pieces(m_fp, m_pieceBytes);
+        // The pieces' room, taken here once rather than by whichever thread
+        // fills a piece first: memory the other thread takes stays with it
+        // (the allocator keeps it for that thread) and would add to the
+        // load's peak.
+        const size_t room = std::min<size_t>(m_pieceBytes, 1u << 20);
+        for (unsigned i = 0; i < CObjPieces::kPieces; ++i) {
+            CObjParsed& content = pieces.GetPiece(i).content;
+            pieces.GetPiece(i).text.reserve(room + room / 2);
+            content.items.reserve(room / 16);
+            content.coordinates.reserve(room / 8);
+            content.corners.reserve(room / 8);
+        }
+        pieces.GetCutter().Reserve(2 * room);
+        long linesBefore = 0;
+        for (;;) {
+            CObjPiece* piece = pieces.Take();
+            if (!piece)
+                return true;
+            if (piece->rest) {
+                CObjParser parser(piece->text, piece->rest, piece->first);
+                CObjParsed batch;
+                for (bool more = true; more;) {
+                    more = parser.Fill(batch, 1024);
+                    if (!BuildItems(batch, linesBefore))
+                        return false;
+                }
+                StatusUpTo(linesBefore + parser.Lines());
+                return true;
+            }
+            if (!BuildItems(piece->content, linesBefore))
+                return false;
+            if (piece->failure)
+                std::rethrow_exception(piece->failure);
+            linesBefore += piece->lines;
+            StatusUpTo(linesBefore);
+            if (piece->last)
+                return true;
+            pieces.Release();
+        }
+    }
+
+    // The status texts of the lines up to `line`, every hundredth.
+    void StatusUpTo(long line)
+    {
+        for (long next = (m_statusLine / 100 + 1) * 100; next <= line; next += 100)
+            m_model.StatusMessage("Reading Line# %ld", next);
+        if (line > m_statusLine)
+            m_statusLine = line;
+    }
+
+    // False when an item failed the read.
+    bool BuildItems(const CObjParsed& content, long linesBefore)
+    {
+        for (const CObjItem& item : content.items) {
+            m_line = linesBefore + static_cast<long>(item.line);
+            // A line's status text follows the warning that it was cut.
+            StatusUpTo(m_line - 1);
+            if (item.kind == CObjKind::kCut) {
+                m_model.WarningMessage("Line %ld is longer than %zu MiB; only its start was read", m_line,
+                                       textinput::CTextStream::kMaxLine >> 20);
+                continue;
+            }
+            StatusUpTo(m_line);
+            // A vertex, face or group the model could not store fails the
+            // read; the model has said why.
+            if (!BuildItem(content, item) || m_model.OutOfMemory())
+                return false;
+        }
+        return true;
+    }
+
+    bool BuildItem(const CObjParsed& content, const CObjItem& item)
+    {
+        switch (item.kind) {
+        case CObjKind::kVertex: {
+            const float* c = content.coordinates.data() + item.first;
+            if (m_model.AddVertex(CVector(c[0], c[1], c[2]), false) < 0) {
+                m_model.ErrorMessage("m_vertices.Add( point ), failed");
+                return false;
+            }
+            return true;
+        }
+        case CObjKind::kBadVertex:
+            m_model.ErrorMessage("Syntax error line %ld", m_line);
+            return false;
+        case CObjKind::kFace:
+            return BuildFace(content.corners.data() + item.first, item.count);
+        case CObjKind::kGroup: {
+            const std::string name = content.names.substr(item.first, item.count);
+            m_model.SetGroup(name.c_str(), FindColor("Red"), FindTexture("Shiny"));
+            return true;
+        }
+        case CObjKind::kSmooth:
+            m_model.SmoothCurrentGroup();
+            return true;
+        case CObjKind::kCut:
+            break;
+        }
+        return true;
+    }
+
+    bool BuildFace(const int64_t* numbers, size_t count)
+    {
+        const int64_t vertexCount = m_model.GetVertexCount();
+        bool bad = false;
+        m_corners.clear();
+        for (size_t k = 0; k < count; ++k) {
             // Negative numbers count back from the last vertex read so far.
-            long number = negative ? vertexCount + 1 - static_cast<long>(magnitude) : static_cast<long>(magnitude);
+            int64_t number = numbers[k] < 0 ? vertexCount + 1 + numbers[k] : numbers[k];
             if (number < 1 || number > vertexCount) {
                 bad = true;
                 number = 0;
@@ -176,17 +454,23 @@ private:
     }
 
     CModel& m_model;
-    textinput::CTextStream m_in;
-    std::string m_text;
+    FILE* m_fp;
+    const size_t m_pieceBytes;
     std::vector<int32_t> m_corners;
     polygonsplit::CSplitBudget m_splitBudget;  // ear clipping for the whole file
-    long m_line = 0;
+    long m_line = 0;        // the line of the item being built
+    long m_statusLine = 0;  // the status texts are said up to this line
 };
 
 }  // namespace
 
 int ReadObj(CModel& model, FILE* fp)
 {
-    CObjReader reader(model, fp);
+    return ReadObjPieces(model, fp, size_t{1} << 15);
+}
+
+int ReadObjPieces(CModel& model, FILE* fp, size_t pieceBytes)
+{
+    CObjReader reader(model, fp, pieceBytes ? pieceBytes : 1);
     return reader.Read();
 }

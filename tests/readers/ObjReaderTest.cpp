@@ -1,5 +1,8 @@
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
+#include "ModelDump.h"
 #include "ReaderTestSupport.h"
 
 using readertest::Face;
@@ -193,6 +196,55 @@ TEST(ObjReader, MegabyteLinesAndFacesOfAnyCornerCount)
     CRecordingModel model;
     ASSERT_EQ(ReadObjText(model, text), 1);
     EXPECT_EQ(model.GetPolygonCount(), n - 2);
+}
+
+// The file is read in pieces that both processors parse; wherever they are
+// cut, it reads as the whole file read in one piece: the same model, the
+// same messages and status texts, the same line in them.
+TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
+{
+    std::string many = "# a sphere of sorts\nmtllib x.mtl\n";
+    for (int i = 0; i < 400; ++i) {
+        many += "v " + std::to_string(i % 17) + " " + std::to_string(i / 17) + " " + std::to_string(i % 5) + "\n";
+        if (i % 50 == 49)
+            many += "g part " + std::to_string(i) + "\nvn 0 0 1\n";
+        if (i >= 3)
+            many += i % 3 ? "f -1 -2 -3\n" : "f " + std::to_string(i) + "/1/1 " + std::to_string(i - 1) + " -3 -4\n";
+    }
+    std::vector<std::string> texts = {
+        "",
+        "\n\n",
+        "\xEF\xBB\xBFv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3",
+        many,
+        many + "f 1 2 9999\n" + many,  // a bad face, then more
+        many.substr(0, many.size() / 2) + "v 1 x 2\n" + many,
+        many.substr(0, many.size() / 3) + "f -0 1 2\n",
+        std::string("v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n") + "v 0\0 1 2\nf 1 2 3\n",
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + std::string(3000, '#') + "\nf 1 2 3\n",  // longer than small pieces
+    };
+    if (std::filesystem::is_directory(testfiles::CorpusDir("obj")))
+        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("obj")))
+            if (entry.is_regular_file() && entry.file_size() < (1u << 20))
+                texts.push_back(testfiles::ReadAll(entry.path()));
+    auto read = [](const std::string& text, size_t pieceBytes) {
+        CRecordingModel model;
+        FILE* fp = testfiles::OpenText(text);
+        const int result = ReadObjPieces(model, fp, pieceBytes);
+        std::fclose(fp);
+        std::string out = "result " + std::to_string(result) + "\n";
+        for (const std::string& e : model.events)
+            out += e + "\n";
+        for (const std::string& i : model.infos)
+            out += "info " + i + "\n";
+        return out + DumpModel(model);
+    };
+    for (const std::string& text : texts) {
+        const std::string expected = read(text, size_t{1} << 21);  // one piece
+        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
+            if (pieceBytes >= 100 || text.size() < 50000)
+                EXPECT_EQ(read(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"
+                                                            << text.substr(0, 200);
+    }
 }
 
 }  // namespace

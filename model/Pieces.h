@@ -1,13 +1,95 @@
 #pragma once
 
 #include <atomic>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "ReadAhead.h"
+
+// The text of a piece and its place in the file; each reader's piece adds
+// what it parses.
+struct CPieceText
+{
+    std::vector<unsigned char> text;
+    // Where the last piece goes on when the file could not be cut: it is
+    // parsed as the model is built from it, since parsed ahead whole it
+    // could hold as much as the file.
+    FILE* rest = nullptr;
+    bool first = false;  // starts the file
+    bool last = false;   // ends it
+    std::exception_ptr failure;
+    std::atomic<bool> parsed{false};
+};
+
+// Reads a file into the text of pieces, in order, each about `size` bytes
+// or more: after every `size` bytes read, `cut` may end the piece. Before a
+// piece's first read cut.Start(text) sees what the piece starts with; after
+// each read, cut(text, from) gives where the piece ends, 0 to read on, with
+// the bytes from `from` on just read. Without a cut in `most` bytes the
+// rest of the file is left to be parsed from the file (CPieceText::rest);
+// with `most` 0 the piece grows until a cut comes.
+template <typename Cut>
+class CPieceCutter
+{
+public:
+    CPieceCutter(FILE* fp, size_t size, size_t most) : m_fp(fp), m_size(size), m_most(most) {}
+
+    // The file's bytes read before the first piece start it.
+    std::vector<unsigned char>& Carry() { return m_carry; }
+
+    // False at the end of the file. May throw std::bad_alloc.
+    bool Next(CPieceText& piece)
+    {
+        if (m_ended)
+            return false;
+        std::vector<unsigned char>& text = piece.text;
+        text.swap(m_carry);  // what followed the last cut, in a buffer used before
+        m_carry.clear();
+        piece.first = m_first;
+        piece.last = false;
+        piece.rest = nullptr;
+        m_first = false;
+        m_cut.Start(text);
+        for (;;) {
+            const size_t from = text.size();
+            text.resize(from + m_size);
+            const size_t got = std::fread(text.data() + from, 1, m_size, m_fp);
+            text.resize(from + got);
+            if (got < m_size) {
+                // The end of the file; an error ends reading there too, as
+                // it would reading in one stream.
+                m_ended = true;
+                piece.last = true;
+                return !text.empty() || piece.first;
+            }
+            if (const size_t cut = m_cut(text, from)) {
+                m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end());
+                text.resize(cut);
+                return true;
+            }
+            if (m_most && text.size() >= m_most) {
+                m_ended = true;
+                piece.last = true;
+                piece.rest = m_fp;
+                return true;
+            }
+        }
+    }
+
+private:
+    FILE* m_fp;
+    const size_t m_size;
+    const size_t m_most;
+    Cut m_cut;
+    std::vector<unsigned char> m_carry;
+    bool m_first = true;
+    bool m_ended = false;
+};
 
 // A file read in pieces that both processors parse while the caller builds
 // the model from them in file order: a second thread reads and parses
@@ -16,23 +98,20 @@
 // second thread alone could not keep up. At most kPieces are read and not
 // yet built.
 //
-// The cutter reads the pieces' text from the file, one piece after the
-// other: `bool Next(Piece&)` first empties the piece, then fills its text;
-// false at the end of the file. It may throw std::bad_alloc, which the
-// caller then meets at that piece. A piece holds `bool last` (the cutter
-// sets it on the file's last piece), `std::exception_ptr failure`,
-// `std::atomic<bool> parsed` and `void Parse()`, which parses its text into
-// the piece and must not throw.
-template <typename Piece, typename Cutter>
+// A piece is a CPieceText with `void Forget()`, which empties what it
+// parsed, and `void Parse()`, which parses its text into it and must not
+// throw; a piece that goes on in the file (`rest`) is left to the caller.
+// The pieces are cut as CPieceCutter<Cut> cuts them. Reading may throw
+// std::bad_alloc; the caller then meets the failure at that piece.
+template <typename Piece, typename Cut>
 class CPieces
 {
 public:
     static constexpr unsigned kPieces = 6;
 
-    template <typename... Args>
-    explicit CPieces(Args&&... cutter) : m_cutter(std::forward<Args>(cutter)...)
-    {
-    }
+    // Pieces of about `size` bytes, the rest of the file left to the caller
+    // after `most` bytes without a cut (0: never).
+    CPieces(FILE* fp, size_t size, size_t most) : m_cutter(fp, size, most) {}
     CPieces(const CPieces&) = delete;
     CPieces& operator=(const CPieces&) = delete;
     ~CPieces()
@@ -45,7 +124,7 @@ public:
     }
 
     // Before the first Take only.
-    Cutter& GetCutter() { return m_cutter; }
+    CPieceCutter<Cut>& GetCutter() { return m_cutter; }
     Piece& GetPiece(unsigned i) { return m_pieces[i]; }
 
     // The next piece, parsed; null after the last. It stays the caller's
@@ -92,6 +171,7 @@ private:
             return nullptr;
         Piece& piece = m_pieces[claimed % kPieces];
         piece.failure = nullptr;
+        piece.Forget();
         try {
             if (!m_cutter.Next(piece)) {
                 m_noMore.store(true);
@@ -108,7 +188,7 @@ private:
 
     void Parse(Piece& piece)
     {
-        if (!piece.failure)
+        if (!piece.failure && !piece.rest)
             piece.Parse();
         piece.parsed.store(true);
         m_handOver.Wake();
@@ -152,7 +232,7 @@ private:
 
     Piece m_pieces[kPieces];
     std::mutex m_claimLock;  // over the cutter and the claiming of pieces
-    Cutter m_cutter;
+    CPieceCutter<Cut> m_cutter;
     alignas(64) std::atomic<unsigned> m_claimed{0};  // pieces read from the file
     std::atomic<bool> m_noMore{false};
     alignas(64) std::atomic<unsigned> m_built{0};  // pieces the caller has released

@@ -354,18 +354,21 @@ private:
 // file, whatever the lines hold, so a piece that starts after an even
 // number of lines and holds an even number of them reads as the same pairs
 // as the file read through.
-struct CDxfPiece
+struct CDxfPiece : CPieceText
 {
-    std::vector<unsigned char> text;
-    bool last = false;
     // Parsed from the text: pairs are made as they are needed and kept for
     // the next use of the piece.
     std::vector<CPair> pairs;
     size_t count = 0;
     long lines = 0;  // the lines read, all of them where the text was read through
     bool broken = false;
-    std::exception_ptr failure;
-    std::atomic<bool> parsed{false};
+
+    void Forget()
+    {
+        count = 0;
+        lines = 0;
+        broken = false;
+    }
 
     void Parse()
     {
@@ -387,9 +390,26 @@ struct CDxfPiece
     }
 };
 
-// Reads the file into pieces of an even number of lines.
-class CDxfCutter
+// Pieces end after the last line feed that leaves them an even number of
+// lines.
+class CDxfCut
 {
+public:
+    void Start(const std::vector<unsigned char>& text) { m_feeds = CountFeeds(text.data(), text.data() + text.size()); }
+
+    size_t operator()(const std::vector<unsigned char>& text, size_t from)
+    {
+        m_feeds += CountFeeds(text.data() + from, text.data() + text.size());
+        if (m_feeds < 2)
+            return 0;
+        size_t cut = text.size();
+        for (size_t skip = m_feeds % 2 == 0 ? 1 : 2; skip > 0; --skip)
+            while (text[--cut] != '\n') {
+            }
+        return cut + 1;
+    }
+
+private:
     // A plain loop the compiler turns into vector compares.
     static size_t CountFeeds(const unsigned char* p, const unsigned char* end)
     {
@@ -399,60 +419,10 @@ class CDxfCutter
         return feeds;
     }
 
-public:
-    CDxfCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size) {}
-
-    // The file's bytes read before the first piece.
-    std::vector<unsigned char>& Carry() { return m_carry; }
-
-    bool Next(CDxfPiece& piece)
-    {
-        piece.count = 0;
-        piece.lines = 0;
-        piece.broken = false;
-        if (m_ended)
-            return false;
-        std::vector<unsigned char>& text = piece.text;
-        text.swap(m_carry);  // what followed the last cut, in a buffer used before
-        m_carry.clear();
-        piece.last = false;
-        size_t feeds = CountFeeds(text.data(), text.data() + text.size());
-        for (;;) {
-            const size_t old = text.size();
-            text.resize(old + m_size);
-            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
-            text.resize(old + got);
-            if (got < m_size) {
-                // The end of the file; an error ends reading there too, as
-                // it would reading in one stream.
-                m_ended = true;
-                piece.last = true;
-                return !text.empty();
-            }
-            feeds += CountFeeds(text.data() + old, text.data() + text.size());
-            // Cut after the last line feed that leaves the piece an even
-            // number of lines.
-            if (feeds >= 2) {
-                size_t cut = text.size();
-                for (size_t skip = feeds % 2 == 0 ? 1 : 2; skip > 0; --skip)
-                    while (text[--cut] != '\n') {
-                    }
-                ++cut;
-                m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end());
-                text.resize(cut);
-                return true;
-            }
-        }
-    }
-
-private:
-    FILE* m_fp;
-    const size_t m_size;
-    std::vector<unsigned char> m_carry;
-    bool m_ended = false;
+    size_t m_feeds = 0;  // in the piece so far
 };
 
-using CDxfPieces = CPieces<CDxfPiece, CDxfCutter>;
+using CDxfPieces = CPieces<CDxfPiece, CDxfCut>;
 
 // The file's pairs as the drawing takes them, read and parsed in pieces on
 // both processors (see CPieces). Status texts and the line count follow the
@@ -491,7 +461,8 @@ private:
     bool NextPiece()
     {
         if (!m_pieces) {
-            m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes);
+            // A piece grows as long as a line: the lines are read whole anyway.
+            m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes, 0);
             // The bytes looked at for the binary sentinel start the first piece.
             m_reader.TakeBuffered(m_pieces->GetCutter().Carry());
             // The pieces' room, taken here once rather than by whichever

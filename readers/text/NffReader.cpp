@@ -214,31 +214,25 @@ private:
 // piece parsed on its own gives what reading on through the file gives, up
 // to where reading stops. A piece that ends between items hands over to the
 // next exactly where reading through the file would start the next item.
-struct CNffPiece
+struct CNffPiece : CPieceText
 {
-    std::vector<unsigned char> text;
-    FILE* rest = nullptr;  // where the last piece goes on when the file was not cut
-    bool first = false;    // starts the file
-    bool last = false;     // ends it
-    // Parsed from the text:
     CNffBatch batch;
     bool whole = false;  // ended between items at the end of its text
     long failedLine = 0;  // its line of the item that could not be read
     long lineFeeds = 0;
     long spheres = 0;
     long cones = 0;
-    std::exception_ptr failure;  // parsing ran out of memory
-    std::atomic<bool> parsed{false};
+
+    void Forget()
+    {
+        batch.items.clear();
+        batch.coordinates.clear();
+    }
 
     void Parse()
     {
-        // The rest of the file is parsed as the model is built from it, in
-        // batches (see CNffReader::BuildFromPieces): parsed ahead whole it
-        // could hold as many items as the file.
-        if (rest)
-            return;
         try {
-            CNffParser parser(text, rest, first);
+            CNffParser parser(text, nullptr, first);
             whole = parser.FillAll(batch);
             failedLine = parser.ItemLine();
             lineFeeds = parser.LineFeeds();
@@ -251,70 +245,20 @@ struct CNffPiece
     }
 };
 
-// Reads the file into pieces, in order.
-class CNffCutter
+// Pieces end before the last line of what was read that starts a polygon.
+struct CNffCut
 {
-public:
-    CNffCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size), m_most(256 * size) {}
-
-    void Reserve(size_t bytes) { m_carry.reserve(bytes); }
-
-    // False at the end of the file. May throw std::bad_alloc.
-    bool Next(CNffPiece& piece)
+    void Start(const std::vector<unsigned char>&) {}
+    size_t operator()(const std::vector<unsigned char>& text, size_t from) const
     {
-        piece.batch.items.clear();
-        piece.batch.coordinates.clear();
-        if (m_ended)
-            return false;
-        std::vector<unsigned char>& text = piece.text;
-        text.swap(m_carry);  // what followed the last cut, in a buffer used before
-        m_carry.clear();
-        piece.first = m_first;
-        piece.last = false;
-        piece.rest = nullptr;
-        m_first = false;
-        for (;;) {
-            const size_t old = text.size();
-            text.resize(old + m_size);
-            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
-            text.resize(old + got);
-            if (got < m_size) {
-                // The end of the file; an error ends reading there too, as
-                // it would reading in one stream.
-                m_ended = true;
-                piece.last = true;
-                return !text.empty() || piece.first;
-            }
-            // The last line of what was just read that starts a polygon.
-            for (size_t i = text.size() - 1; i >= (old > 1 ? old : 1); --i) {
-                if (text[i] == 'p' && text[i - 1] == '\n') {
-                    m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(i), text.end());
-                    text.resize(i);
-                    return true;
-                }
-            }
-            if (text.size() >= m_most) {
-                // No polygon has started for long: the rest is one piece,
-                // read on from the file as it is parsed.
-                m_ended = true;
-                piece.last = true;
-                piece.rest = m_fp;
-                return true;
-            }
-        }
+        for (size_t i = text.size() - 1; i >= (from > 1 ? from : 1); --i)
+            if (text[i] == 'p' && text[i - 1] == '\n')
+                return i;
+        return 0;
     }
-
-private:
-    FILE* m_fp;
-    const size_t m_size;
-    const size_t m_most;  // the longest piece without a polygon to end it
-    std::vector<unsigned char> m_carry;
-    bool m_first = true;
-    bool m_ended = false;
 };
 
-// The pieces on their way from the file to the model builder (see CPieces).
-using CNffPieces = CPieces<CNffPiece, CNffCutter>;
+using CNffPieces = CPieces<CNffPiece, CNffCut>;
 
 class CNffReader
 {
@@ -407,7 +351,8 @@ private:
     // memory ran out first.
     bool BuildFromPieces(size_t pieceBytes)
     {
-        CNffPieces pieces(m_fp, pieceBytes);
+        // A stretch without polygons much longer than a piece ends the cutting.
+        CNffPieces pieces(m_fp, pieceBytes, 256 * pieceBytes);
         // The pieces' room, taken here once rather than by whichever thread
         // fills a piece first: memory the other thread takes stays with it
         // (the allocator keeps it for that thread) and would add to the
@@ -419,7 +364,7 @@ private:
             piece.batch.items.reserve(room / 16);
             piece.batch.coordinates.reserve(room / 4);
         }
-        pieces.GetCutter().Reserve(2 * room);
+        pieces.GetCutter().Carry().reserve(2 * room);
         long linesBefore = 0;
         for (;;) {
             CNffPiece* piece = pieces.Take();

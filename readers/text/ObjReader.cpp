@@ -198,22 +198,19 @@ private:
 
 // A piece of the file that ends with a line feed, parsed on its own (see
 // CPieces): lines are read alike wherever they start.
-struct CObjPiece
+struct CObjPiece : CPieceText
 {
-    std::vector<unsigned char> text;
-    FILE* rest = nullptr;  // where the last piece goes on when the file was not cut
-    bool first = false;    // starts the file
-    bool last = false;     // ends it
     CObjParsed content;
     long lines = 0;
-    std::exception_ptr failure;
-    std::atomic<bool> parsed{false};
+
+    void Forget()
+    {
+        content.Clear();
+        lines = 0;
+    }
 
     void Parse()
     {
-        // The rest of the file is parsed as the model is built from it.
-        if (rest)
-            return;
         try {
             CObjParser parser(text, nullptr, first);
             parser.Fill(content, SIZE_MAX);
@@ -224,69 +221,20 @@ struct CObjPiece
     }
 };
 
-// Reads the file into pieces that end with a line feed.
-class CObjCutter
+// Pieces end after the last line feed of what was read.
+struct CObjCut
 {
-public:
-    CObjCutter(FILE* fp, size_t size) : m_fp(fp), m_size(size), m_most(256 * size) {}
-
-    void Reserve(size_t bytes) { m_carry.reserve(bytes); }
-
-    // False at the end of the file. May throw std::bad_alloc.
-    bool Next(CObjPiece& piece)
+    void Start(const std::vector<unsigned char>&) {}
+    size_t operator()(const std::vector<unsigned char>& text, size_t from) const
     {
-        piece.content.Clear();
-        piece.lines = 0;
-        if (m_ended)
-            return false;
-        std::vector<unsigned char>& text = piece.text;
-        text.swap(m_carry);  // what followed the last cut, in a buffer used before
-        m_carry.clear();
-        piece.first = m_first;
-        piece.last = false;
-        piece.rest = nullptr;
-        m_first = false;
-        for (;;) {
-            const size_t old = text.size();
-            text.resize(old + m_size);
-            const size_t got = std::fread(text.data() + old, 1, m_size, m_fp);
-            text.resize(old + got);
-            if (got < m_size) {
-                // The end of the file; an error ends reading there too, as
-                // it would reading in one stream.
-                m_ended = true;
-                piece.last = true;
-                return !text.empty() || piece.first;
-            }
-            // After the last line feed of what was just read.
-            for (size_t i = text.size(); i > old; --i) {
-                if (text[i - 1] == '\n') {
-                    m_carry.assign(text.begin() + static_cast<std::ptrdiff_t>(i), text.end());
-                    text.resize(i);
-                    return true;
-                }
-            }
-            if (text.size() >= m_most) {
-                // A line longer than any piece: the rest is read on from the
-                // file as the model is built from it.
-                m_ended = true;
-                piece.last = true;
-                piece.rest = m_fp;
-                return true;
-            }
-        }
+        for (size_t i = text.size(); i > from; --i)
+            if (text[i - 1] == '\n')
+                return i;
+        return 0;
     }
-
-private:
-    FILE* m_fp;
-    const size_t m_size;
-    const size_t m_most;  // the longest piece without a line feed to end it
-    std::vector<unsigned char> m_carry;
-    bool m_first = true;
-    bool m_ended = false;
 };
 
-using CObjPieces = CPieces<CObjPiece, CObjCutter>;
+using CObjPieces = CPieces<CObjPiece, CObjCut>;
 
 class CObjReader
 {
@@ -317,7 +265,8 @@ private:
     // the model has said why.
     bool Build()
     {
-        CObjPieces pieces(m_fp, m_pieceBytes);
+        // A line much longer than a piece ends the cutting.
+        CObjPieces pieces(m_fp, m_pieceBytes, 256 * m_pieceBytes);
         // The pieces' room, taken here once rather than by whichever thread
         // fills a piece first: memory the other thread takes stays with it
         // (the allocator keeps it for that thread) and would add to the
@@ -330,7 +279,7 @@ private:
             content.coordinates.reserve(room / 8);
             content.corners.reserve(room / 8);
         }
-        pieces.GetCutter().Reserve(2 * room);
+        pieces.GetCutter().Carry().reserve(2 * room);
         long linesBefore = 0;
         for (;;) {
             CObjPiece* piece = pieces.Take();

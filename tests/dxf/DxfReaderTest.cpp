@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "DxfReader.h"
-#include "ModelDump.h"
+#include "PieceReads.h"
 #include "RecordingModel.h"
 #include "TestFiles.h"
 
@@ -295,29 +295,10 @@ TEST(DxfReader, PiecesReadAsTheWholeFileDoes)
         crlf,
         "0\nSECTION\n2\nENTITIES\n" + kTriangle + "999\n" + std::string(20000, 'a') + "\n" + kTriangle +
             "0\nENDSEC\n0\nEOF",  // a long value, and no line feed at the end
-        std::string("0\nSECTION\n2\nENTITIES\n") + "0\n3DFACE\n8\nl\0ayer\n10\n1\n" + kTriangle,
+        "0\nSECTION\n2\nENTITIES\n" + std::string("0\n3DFACE\n8\nl\0ayer\n10\n1\n", 23) + kTriangle,
     };
-    if (std::filesystem::is_directory(testfiles::CorpusDir("dxf")))
-        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("dxf")))
-            if (entry.is_regular_file() && entry.file_size() < (1u << 20))
-                texts.push_back(testfiles::ReadAll(entry.path()));
-    auto read = [](const std::string& text, size_t pieceBytes) {
-        CRecordingModel model;
-        FILE* fp = testfiles::OpenText(text);
-        const int result = ReadDxfPieces(model, fp, pieceBytes);
-        std::fclose(fp);
-        std::string out = "result " + std::to_string(result) + "\n";
-        for (const std::string& e : model.events)
-            out += e + "\n";
-        return out + DumpModel(model);
-    };
-    for (const std::string& text : texts) {
-        const std::string expected = read(text, size_t{1} << 21);  // one piece
-        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
-            if (pieceBytes >= 100 || text.size() < 50000)
-                    EXPECT_EQ(read(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"
-                                                            << text.substr(0, 200);
-    }
+    AddCorpusTexts(texts, "dxf");
+    ExpectPiecesReadAsOne(ReadDxfPieces, texts);
 }
 
 // Blocks that insert each other eight times over, eight levels deep: a few

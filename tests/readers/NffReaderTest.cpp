@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ModelDump.h"
+#include "PieceReads.h"
 #include "ReaderTestSupport.h"
 
 using readertest::Face;
@@ -218,11 +218,7 @@ TEST(NffReader, PiecesReadAsOneStreamDoes)
         spheres += "s " + std::to_string(i) + " 0 0 1\n";
     texts.push_back(many.substr(0, 3000) + spheres + many);
     texts.push_back(spheres + many + "p 3\n5 5 5\n1 x 0\n" + kQuad);
-    // The sample files too, where the corpus lies beside the clone.
-    if (std::filesystem::is_directory(testfiles::CorpusDir("nff")))
-        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("nff")))
-            if (entry.is_regular_file())
-                texts.push_back(testfiles::ReadAll(entry.path()));
+    AddCorpusTexts(texts, "nff");
     for (const std::string& text : texts) {
         CRecordingModel stream;
         const std::string expected = Outcome(stream, ReadNffText(stream, text));

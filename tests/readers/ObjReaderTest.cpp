@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "ModelDump.h"
+#include "PieceReads.h"
 #include "ReaderTestSupport.h"
 
 using readertest::Face;
@@ -219,32 +219,11 @@ TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
         many + "f 1 2 9999\n" + many,  // a bad face, then more
         many.substr(0, many.size() / 2) + "v 1 x 2\n" + many,
         many.substr(0, many.size() / 3) + "f -0 1 2\n",
-        std::string("v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n") + "v 0\0 1 2\nf 1 2 3\n",
+        "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n" + std::string("v 0\0 1 2\nf 1 2 3\n", 17),
         "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + std::string(3000, '#') + "\nf 1 2 3\n",  // longer than small pieces
     };
-    if (std::filesystem::is_directory(testfiles::CorpusDir("obj")))
-        for (const auto& entry : std::filesystem::directory_iterator(testfiles::CorpusDir("obj")))
-            if (entry.is_regular_file() && entry.file_size() < (1u << 20))
-                texts.push_back(testfiles::ReadAll(entry.path()));
-    auto read = [](const std::string& text, size_t pieceBytes) {
-        CRecordingModel model;
-        FILE* fp = testfiles::OpenText(text);
-        const int result = ReadObjPieces(model, fp, pieceBytes);
-        std::fclose(fp);
-        std::string out = "result " + std::to_string(result) + "\n";
-        for (const std::string& e : model.events)
-            out += e + "\n";
-        for (const std::string& i : model.infos)
-            out += "info " + i + "\n";
-        return out + DumpModel(model);
-    };
-    for (const std::string& text : texts) {
-        const std::string expected = read(text, size_t{1} << 21);  // one piece
-        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
-            if (pieceBytes >= 100 || text.size() < 50000)
-                EXPECT_EQ(read(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"
-                                                            << text.substr(0, 200);
-    }
+    AddCorpusTexts(texts, "obj");
+    ExpectPiecesReadAsOne(ReadObjPieces, texts);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 #include <cmath>
+#include <system_error>
+#include <thread>
 
 #include "Model.h"
 
@@ -336,55 +338,101 @@ private:
 };
 }  // namespace
 
+namespace {
+
+// Runs work(first, last) on [0, count) in two halves at once, the second on
+// another thread, where the count is large enough to pay for the thread;
+// else, with one processor, or where no thread can be started, in one go
+// here. The halves must write nothing in common.
+template <typename Work>
+void InHalves(size_t count, Work&& work)
+{
+    constexpr size_t kWorthIt = 1u << 16;
+    std::thread second;
+    if (count >= kWorthIt && std::thread::hardware_concurrency() != 1) {
+        try {
+            second = std::thread([&work, count] { work(count / 2, count); });
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!second.joinable()) {
+        work(size_t{0}, count);
+        return;
+    }
+    work(size_t{0}, count / 2);
+    second.join();
+}
+
+}  // namespace
+
 void CModel::CalculateNormals()
 {
     StatusMessage("Calculating Polygon & Vertex Normals");
     BeginWait();
     const CWithinAngle within(m_smoothAngle);
-    for (int g = 0; g < m_groups.GetCount(); ++g) {
-        CGroup* group = m_groups.GetAt(g);
-        if (!group)
-            continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon)
+    // Every normal depends on its own face or vertex alone, so each pass
+    // runs in two halves at once.
+    size_t faces = 0;
+    for (int g = 0; g < m_groups.GetCount(); ++g)
+        if (const CGroup* group = m_groups.GetAt(g))
+            faces += static_cast<size_t>(group->polygons.GetCount());
+    InHalves(faces, [this](size_t first, size_t last) {
+        size_t at = 0;  // faces of the groups passed
+        for (int g = 0; g < m_groups.GetCount() && at < last; ++g) {
+            const CGroup* group = m_groups.GetAt(g);
+            if (!group)
                 continue;
-            const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
-            const CVector* b = polygon->GetVertex(1);
-            const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
-            polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
+            const size_t count = static_cast<size_t>(group->polygons.GetCount());
+            const size_t from = first > at ? first - at : 0, to = last - at < count ? last - at : count;
+            for (size_t p = from; p < to; ++p) {
+                CPolygon* polygon = group->polygons.GetAt(static_cast<int>(p));
+                if (!polygon)
+                    continue;
+                const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
+                const CVector* b = polygon->GetVertex(1);
+                const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
+                polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
+            }
+            at += count;
+        }
+    });
+    // The vertex normals first made, in order; running out of memory leaves
+    // the vertices from there without one.
+    int vertices = m_xref.GetCount();
+    for (int i = m_vertexNormals.GetCount(); i < vertices; ++i) {
+        CVector* n = m_normalPool.New();
+        if (!n || m_vertexNormals.Add(n) < 0) {
+            ErrorMessage("Out of Memory\n");
+            vertices = i;
+            break;
         }
     }
-    // A vertex's faces may lie anywhere among the polygons: in a large model
-    // each is a cache miss. Those of a vertex further on are asked for while
-    // this one is summed, so that the misses overlap.
-    constexpr int kAhead = 8;
-    for (int i = 0; i < m_xref.GetCount(); ++i) {
-        if (const CVertexRef* ahead = i + kAhead < m_xref.GetCount() ? m_xref.GetAt(i + kAhead) : nullptr)
-            for (int k = 0; k < ahead->count; ++k)
-                __builtin_prefetch(&ahead->polygons[k]->normal);
-        CVector* n = i < m_vertexNormals.GetCount() ? m_vertexNormals.GetAt(i) : nullptr;
-        if (!n) {
-            n = m_normalPool.New();
-            if (!n || m_vertexNormals.Add(n) < 0) {
-                ErrorMessage("Out of Memory\n");
-                break;
-            }
-        }
-        *n = CVector();
-        const CVertexRef* ref = m_xref.GetAt(i);
-        if (m_smoothAngle > 0.0f && ref) {
-            float length = 0.0f;
-            for (int k = 0; k < ref->count; ++k) {
-                const CVector& face = ref->polygons[k]->normal;
-                if (within(*n, length, face)) {
-                    *n += face;
-                    length = n->Length();
+    InHalves(static_cast<size_t>(vertices), [this, &within](size_t first, size_t last) {
+        // A vertex's faces may lie anywhere among the polygons: in a large
+        // model each is a cache miss. Those of a vertex further on are asked
+        // for while this one is summed, so that the misses overlap.
+        constexpr size_t kAhead = 8;
+        for (size_t i = first; i < last; ++i) {
+            if (i + kAhead < last)
+                if (const CVertexRef* ahead = m_xref.GetAt(static_cast<int>(i + kAhead)))
+                    for (int k = 0; k < ahead->count; ++k)
+                        __builtin_prefetch(&ahead->polygons[k]->normal);
+            CVector* n = m_vertexNormals.GetAt(static_cast<int>(i));
+            *n = CVector();
+            const CVertexRef* ref = m_xref.GetAt(static_cast<int>(i));
+            if (m_smoothAngle > 0.0f && ref) {
+                float length = 0.0f;
+                for (int k = 0; k < ref->count; ++k) {
+                    const CVector& face = ref->polygons[k]->normal;
+                    if (within(*n, length, face)) {
+                        *n += face;
+                        length = n->Length();
+                    }
                 }
             }
+            *n = n->Normalize();
         }
-        *n = n->Normalize();
-    }
+    });
     m_normalsValid = 1;
     StatusMessage("Polygon & Vertex Normal Calculation Finished");
     EndWait();

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "RecordingModel.h"
 
@@ -201,6 +203,56 @@ TEST(Geometry, SmoothingMatchesTheAngleAtEveryThreshold)
                     << "threshold " << threshold << " trial " << trial << " vertex " << i + 1;
             }
         }
+    }
+}
+
+// A model large enough for the normals to be worked out in two halves at
+// once, its faces in groups of unequal size so that the halves split one:
+// every face and vertex normal as the plain loop gives it.
+TEST(Geometry, LargeModelNormalsMatchThePlainLoop)
+{
+    constexpr int kSide = 300;  // 90,601 vertices, 180,000 triangles
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> bump(0.0f, 0.05f);
+    std::vector<float> height((kSide + 1) * (kSide + 1));
+    for (float& h : height)
+        h = bump(random);
+    CRecordingModel model;
+    for (int y = 0; y < kSide; ++y) {
+        if (y == 0 || y == 40 || y == 200)
+            model.SetGroup(("rows" + std::to_string(y)).c_str(), 96, 5);
+        for (int x = 0; x < kSide; ++x) {
+            auto at = [&](int i, int j) {
+                return CVector(static_cast<float>(i), static_cast<float>(j), height[j * (kSide + 1) + i]);
+            };
+            model.AddTriangle(at(x, y), at(x + 1, y), at(x + 1, y + 1));
+            model.AddTriangle(at(x, y), at(x + 1, y + 1), at(x, y + 1));
+        }
+    }
+    model.CreateXRef();
+    model.CalculateNormals();
+    ASSERT_EQ(model.GetVertexCount(), (kSide + 1) * (kSide + 1));
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            const CVector* a = polygon->GetVertex(model.m_normalOrder ? 0 : 2);
+            const CVector* c = polygon->GetVertex(model.m_normalOrder ? 2 : 0);
+            const CVector expected = (*c - *a).Cross(*polygon->GetVertex(1) - *a).Normalize();
+            ASSERT_TRUE(polygon->normal.x == expected.x && polygon->normal.y == expected.y &&
+                        polygon->normal.z == expected.z)
+                << "group " << g << " face " << p;
+        }
+    }
+    for (int i = 0; i < model.m_xref.GetCount(); ++i) {
+        const CVertexRef* ref = model.m_xref.GetAt(i);
+        CVector expected;
+        for (int k = 0; k < ref->count; ++k)
+            if (expected.AngleTo(ref->polygons[k]->normal) < model.m_smoothAngle)
+                expected += ref->polygons[k]->normal;
+        expected = expected.Normalize();
+        const CVector& got = Normal(model, i + 1);
+        ASSERT_TRUE(got.x == expected.x && got.y == expected.y && got.z == expected.z) << "vertex " << i + 1;
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
@@ -60,6 +61,8 @@ struct CObjParsed
 class CObjParser
 {
 public:
+    // For pieces read in place (FillInPlace).
+    CObjParser() : m_in(nullptr, 0, nullptr, false) {}
     CObjParser(const std::vector<unsigned char>& text, FILE* rest, bool fileStart)
         : m_in(text.data(), text.size(), rest, fileStart)
     {
@@ -76,9 +79,32 @@ public:
             ++m_lines;
             if (m_in.LineCut())
                 Add(out, CObjKind::kCut, 0, 0);
-            ParseLine(out);
+            ParseLine(out, m_text.c_str());
         }
         return true;
+    }
+
+    // Items of all the lines of a piece's text, read where they lie: each
+    // line feed becomes the zero that ends its line. A piece holds whole
+    // lines, each shorter than the longest a stream hands out whole, so they
+    // read as the stream gives them (a zero byte ends a line's text there
+    // too). May throw std::bad_alloc.
+    void FillInPlace(std::vector<unsigned char>& text, bool fileStart, CObjParsed& out)
+    {
+        out.Clear();
+        static constexpr unsigned char kByteOrderMark[3] = {0xEF, 0xBB, 0xBF};
+        size_t at = fileStart && text.size() >= 3 && std::equal(kByteOrderMark, kByteOrderMark + 3, text.begin()) ? 3 : 0;
+        // A last line without a line feed is a line too.
+        if (text.size() > at && text.back() != '\n')
+            text.push_back('\n');
+        while (at < text.size()) {
+            unsigned char* line = text.data() + at;
+            auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
+            *feed = '\0';
+            ++m_lines;
+            ParseLine(out, reinterpret_cast<const char*>(line));
+            at = static_cast<size_t>(feed - text.data()) + 1;
+        }
     }
 
     long Lines() const { return m_lines; }
@@ -90,9 +116,8 @@ private:
                              static_cast<uint32_t>(count)});
     }
 
-    void ParseLine(CObjParsed& out)
+    void ParseLine(CObjParsed& out, const char* p)
     {
-        const char* p = m_text.c_str();
         const char* keyword = p;
         while (*p && !IsSpace(static_cast<unsigned char>(*p)))
             ++p;
@@ -212,8 +237,8 @@ struct CObjPiece : CPieceText
     void Parse()
     {
         try {
-            CObjParser parser(text, nullptr, first);
-            parser.Fill(content, SIZE_MAX);
+            CObjParser parser;
+            parser.FillInPlace(text, first, content);
             lines = parser.Lines();
         } catch (...) {
             failure = std::current_exception();
@@ -239,6 +264,7 @@ using CObjPieces = CPieces<CObjPiece, CObjCut>;
 class CObjReader
 {
 public:
+    // With `pieceBytes` 0 the file is read as one stream.
     CObjReader(CModel& model, FILE* fp, size_t pieceBytes) : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes) {}
 
     int Read()
@@ -265,6 +291,8 @@ private:
     // the model has said why.
     bool Build()
     {
+        if (!m_pieceBytes)
+            return BuildFromStream(CObjParser({}, m_fp, true), 0);
         // A line much longer than a piece ends the cutting.
         CObjPieces pieces(m_fp, m_pieceBytes, 256 * m_pieceBytes);
         // The pieces' room, taken here once rather than by whichever thread
@@ -285,17 +313,8 @@ private:
             CObjPiece* piece = pieces.Take();
             if (!piece)
                 return true;
-            if (piece->rest) {
-                CObjParser parser(piece->text, piece->rest, piece->first);
-                CObjParsed batch;
-                for (bool more = true; more;) {
-                    more = parser.Fill(batch, 1024);
-                    if (!BuildItems(batch, linesBefore))
-                        return false;
-                }
-                StatusUpTo(linesBefore + parser.Lines());
-                return true;
-            }
+            if (piece->rest)
+                return BuildFromStream(CObjParser(piece->text, piece->rest, piece->first), linesBefore);
             if (!BuildItems(piece->content, linesBefore))
                 return false;
             if (piece->failure)
@@ -306,6 +325,20 @@ private:
                 return true;
             pieces.Release();
         }
+    }
+
+    // Builds from the lines the parser reads from its stream, a batch at a
+    // time, as the model takes them; they come after `linesBefore` lines.
+    bool BuildFromStream(CObjParser&& parser, long linesBefore)
+    {
+        CObjParsed batch;
+        for (bool more = true; more;) {
+            more = parser.Fill(batch, 1024);
+            if (!BuildItems(batch, linesBefore))
+                return false;
+        }
+        StatusUpTo(linesBefore + parser.Lines());
+        return true;
     }
 
     // The status texts of the lines up to `line`, every hundredth.
@@ -420,6 +453,6 @@ int ReadObj(CModel& model, FILE* fp)
 
 int ReadObjPieces(CModel& model, FILE* fp, size_t pieceBytes)
 {
-    CObjReader reader(model, fp, pieceBytes ? pieceBytes : 1);
+    CObjReader reader(model, fp, pieceBytes);
     return reader.Read();
 }

@@ -10,8 +10,8 @@
 // ReadNff returns 1, or 0 only when memory runs out. After a failure the
 // model is empty. A file that holds no geometry reads as an empty model.
 int ReadObj(CModel& model, FILE* fp);
-// ReadObj with the file read in pieces of about `pieceBytes` (more than 0),
-// which both processors parse.
+// ReadObj with the file read in pieces of about `pieceBytes`, which both
+// processors parse, or with 0 as one stream on one.
 int ReadObjPieces(CModel& model, FILE* fp, size_t pieceBytes);
 int ReadRaw(CModel& model, FILE* fp);
 int ReadTpoly(CModel& model, FILE* fp);

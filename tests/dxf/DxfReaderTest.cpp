@@ -298,7 +298,7 @@ TEST(DxfReader, PiecesReadAsTheWholeFileDoes)
         "0\nSECTION\n2\nENTITIES\n" + std::string("0\n3DFACE\n8\nl\0ayer\n10\n1\n", 23) + kTriangle,
     };
     AddCorpusTexts(texts, "dxf");
-    ExpectPiecesReadAsOne(ReadDxfPieces, texts);
+    ExpectPiecesReadAsOne(ReadDxfPieces, texts, size_t{1} << 21);  // against one piece
 }
 
 // Blocks that insert each other eight times over, eight levels deep: a few

@@ -199,7 +199,7 @@ TEST(ObjReader, MegabyteLinesAndFacesOfAnyCornerCount)
 }
 
 // The file is read in pieces that both processors parse; wherever they are
-// cut, it reads as the whole file read in one piece: the same model, the
+// cut, it reads as the whole file read as one stream: the same model, the
 // same messages and status texts, the same line in them.
 TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
 {
@@ -223,7 +223,7 @@ TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
         "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + std::string(3000, '#') + "\nf 1 2 3\n",  // longer than small pieces
     };
     AddCorpusTexts(texts, "obj");
-    ExpectPiecesReadAsOne(ReadObjPieces, texts);
+    ExpectPiecesReadAsOne(ReadObjPieces, texts, 0);  // against one stream
 }
 
 }  // namespace

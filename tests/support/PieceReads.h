@@ -23,11 +23,11 @@ inline void AddCorpusTexts(std::vector<std::string>& texts, const std::string& s
 }
 
 // Reads each text with read(model, fp, pieceBytes) in pieces of several
-// sizes, down to one byte, and expects each read to give what reading the
-// text as one piece gives: the result, every notification and the model.
-// The smallest pieces only for smaller texts, which they read slowly.
+// sizes, down to one byte, and expects each read to give what a read with
+// `whole` gives: the result, every notification and the model. The
+// smallest pieces only for smaller texts, which they read slowly.
 template <typename Read>
-void ExpectPiecesReadAsOne(Read read, const std::vector<std::string>& texts)
+void ExpectPiecesReadAsOne(Read read, const std::vector<std::string>& texts, size_t whole)
 {
     auto outcome = [&read](const std::string& text, size_t pieceBytes) {
         CRecordingModel model;
@@ -42,7 +42,7 @@ void ExpectPiecesReadAsOne(Read read, const std::vector<std::string>& texts)
         return out + DumpModel(model);
     };
     for (const std::string& text : texts) {
-        const std::string expected = outcome(text, size_t{1} << 21);  // one piece
+        const std::string expected = outcome(text, whole);
         for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
             if (pieceBytes >= 100 || text.size() < 50000)
                 EXPECT_EQ(outcome(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"

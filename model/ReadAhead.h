@@ -58,13 +58,16 @@ private:
 // batches: what the batch held by then is handed out, and the exception
 // reaches the caller where the next batch would have, as if it had read
 // in step. Where no thread can be started the batches are filled by Next
-// itself, in the same order.
+// itself, in the same order; so they are with `ahead` false. Either way an
+// empty batch is filled again, not handed out.
 // Batch needs `bool Empty() const`.
 template <typename Batch>
 class CReadAhead
 {
 public:
-    explicit CReadAhead(std::function<bool(Batch&)> fill) : m_fill(std::move(fill)) {}
+    explicit CReadAhead(std::function<bool(Batch&)> fill, bool ahead = true) : m_fill(std::move(fill)), m_ahead(ahead)
+    {
+    }
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
     ~CReadAhead()
@@ -87,7 +90,7 @@ public:
             // With one processor the thread would only take turns with this
             // one, and the batches are filled here instead; so they are too
             // where no thread can be started.
-            if (std::thread::hardware_concurrency() != 1) {
+            if (m_ahead && std::thread::hardware_concurrency() != 1) {
                 try {
                     m_thread = std::thread([this] { Run(); });
                 } catch (const std::system_error&) {
@@ -96,20 +99,20 @@ public:
         }
         if (!m_thread.joinable()) {
             Batch& batch = m_batches[0].batch;
-            if (m_fillEnded) {
-                m_ended = true;
-            } else {
+            while (!m_fillEnded) {
                 try {
                     m_fillEnded = !m_fill(batch);
                 } catch (...) {
                     m_failure = std::current_exception();
                     m_fillEnded = true;
                 }
-                m_ended = batch.Empty();
+                if (!batch.Empty())
+                    return &batch;
             }
-            if (m_ended && m_failure)
+            m_ended = true;
+            if (m_failure)
                 std::rethrow_exception(m_failure);
-            return m_ended ? nullptr : &batch;
+            return nullptr;
         }
         if (m_taken > 0) {
             m_released.store(m_taken);
@@ -161,6 +164,7 @@ private:
     };
 
     std::function<bool(Batch&)> m_fill;
+    const bool m_ahead;
     CSlot m_batches[kBatches];
     // The caller's.
     alignas(64) unsigned m_taken = 0;  // batches taken so far

@@ -72,8 +72,9 @@ TEST(ReadAhead, BatchesArriveInOrderUntilTheEndOrTheFailure)
                 ASSERT_EQ(seen[i], i);
             }
             EXPECT_EQ(threw, c.failAt >= 0);
-            if (c.taken < 0 && !threw)
+            if (c.taken < 0 && !threw) {
                 EXPECT_EQ(batches.Next(), nullptr);  // and stays ended
+            }
         }
     }
 }

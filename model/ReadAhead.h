@@ -58,16 +58,14 @@ private:
 // batches: what the batch held by then is handed out, and the exception
 // reaches the caller where the next batch would have, as if it had read
 // in step. Where no thread can be started the batches are filled by Next
-// itself, in the same order; so they are with `ahead` false. Either way an
-// empty batch is filled again, not handed out.
+// itself, in the same order. Either way an empty batch is filled again, not
+// handed out.
 // Batch needs `bool Empty() const`.
 template <typename Batch>
 class CReadAhead
 {
 public:
-    explicit CReadAhead(std::function<bool(Batch&)> fill, bool ahead = true) : m_fill(std::move(fill)), m_ahead(ahead)
-    {
-    }
+    explicit CReadAhead(std::function<bool(Batch&)> fill) : m_fill(std::move(fill)) {}
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
     ~CReadAhead()
@@ -90,7 +88,7 @@ public:
             // With one processor the thread would only take turns with this
             // one, and the batches are filled here instead; so they are too
             // where no thread can be started.
-            if (m_ahead && std::thread::hardware_concurrency() != 1) {
+            if (std::thread::hardware_concurrency() != 1) {
                 try {
                     m_thread = std::thread([this] { Run(); });
                 } catch (const std::system_error&) {
@@ -164,7 +162,6 @@ private:
     };
 
     std::function<bool(Batch&)> m_fill;
-    const bool m_ahead;
     CSlot m_batches[kBatches];
     // The caller's.
     alignas(64) unsigned m_taken = 0;  // batches taken so far

@@ -109,7 +109,7 @@ void CModel::ComputeRange()
     ComputeRange(MarkUsedVertices());
 }
 
-void CModel::ComputeRange(const std::vector<uint8_t>& used)
+void CModel::ComputeRange(const std::vector<uint8_t>& used, bool done)
 {
     BeginWait();
     StatusMessage("Computing Range");
@@ -118,6 +118,14 @@ void CModel::ComputeRange(const std::vector<uint8_t>& used)
         if (group && group->active && group->polygons.GetCount() > 0)
             StatusMessage("Computing Range: %s", group->name.c_str());
     }
+    if (!done)
+        FindRange(used);
+    EndWait();
+    StatusMessage("Ranges Computed");
+}
+
+void CModel::FindRange(const std::vector<uint8_t>& used)
+{
     float lo[3], hi[3];
     bool any;
     auto range = [&](const std::vector<uint8_t>& marks) {
@@ -151,8 +159,6 @@ void CModel::ComputeRange(const std::vector<uint8_t>& used)
         m_min[i] = any ? lo[i] : 0.0f;
         m_max[i] = any ? hi[i] : 0.0f;
     }
-    EndWait();
-    StatusMessage("Ranges Computed");
 }
 
 // Vertices moved in place stay mergeable where they are now, not where they
@@ -169,11 +175,22 @@ void CModel::Center(bool updateViews)
     Center(updateViews, MarkUsedVertices());
 }
 
-void CModel::Center(bool updateViews, const std::vector<uint8_t>& used)
+void CModel::Center(bool updateViews, const std::vector<uint8_t>& used, bool done)
 {
-    ComputeRange(used);
+    ComputeRange(used, done);
     StatusMessage("Centering Object");
     BeginWait();
+    if (!done)
+        MoveToCenter();
+    StatusMessage("Centering Finished");
+    SetModified(true);
+    if (updateViews)
+        UpdateViews();
+    EndWait();
+}
+
+void CModel::MoveToCenter()
+{
     double c[3];
     for (int i = 0; i < 3; ++i)
         c[i] = (m_min[i] + (static_cast<double>(m_max[i]) - m_min[i]) * 0.5) * m_scale;
@@ -186,11 +203,6 @@ void CModel::Center(bool updateViews, const std::vector<uint8_t>& used)
     }
     m_scale = 1.0f;
     VerticesMoved();
-    StatusMessage("Centering Finished");
-    SetModified(true);
-    if (updateViews)
-        UpdateViews();
-    EndWait();
 }
 
 void CModel::Unitize(bool setScale, bool updateViews)
@@ -198,10 +210,21 @@ void CModel::Unitize(bool setScale, bool updateViews)
     Unitize(setScale, updateViews, MarkUsedVertices());
 }
 
-void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used)
+void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used, bool done)
 {
     StatusMessage("Unitize Object");
     BeginWait();
+    if (!done)
+        ScaleToUnit(setScale, used);
+    StatusMessage("Unitize Finished");
+    SetModified(true);
+    if (updateViews)
+        UpdateViews();
+    EndWait();
+}
+
+void CModel::ScaleToUnit(bool setScale, const std::vector<uint8_t>& used)
+{
     double farthest = -1.0;
     ForEachMarkedVertex(m_vertices, m_groups, used, [&](const CVector& v) {
         double d = static_cast<double>(v.x) * v.x + static_cast<double>(v.y) * v.y + static_cast<double>(v.z) * v.z;
@@ -222,11 +245,6 @@ void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>
         }
         VerticesMoved();
     }
-    StatusMessage("Unitize Finished");
-    SetModified(true);
-    if (updateViews)
-        UpdateViews();
-    EndWait();
 }
 
 void CModel::Rotate(Axis axis, float degrees, bool updateViews)

@@ -26,3 +26,24 @@ void InHalves(size_t count, Work&& work)
     work(size_t{0}, count / 2);
     second.join();
 }
+
+// Runs first() here and second() on another thread at once, where worthIt
+// and there is a second processor and a thread can be started; else first()
+// and then second(), here. The two must write nothing in common, and neither
+// may throw.
+template <typename First, typename Second>
+void AtOnce(bool worthIt, First&& first, Second&& second)
+{
+    std::thread other;
+    if (worthIt && std::thread::hardware_concurrency() != 1) {
+        try {
+            other = std::thread([&second] { second(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    first();
+    if (other.joinable())
+        other.join();
+    else
+        second();
+}

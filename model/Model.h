@@ -199,9 +199,21 @@ private:
     // radius then take one pass over the faces instead of one each, and read
     // the vertices in their stored order.
     std::vector<uint8_t> MarkUsedVertices() const;
-    void ComputeRange(const std::vector<uint8_t>& used);
-    void Center(bool updateViews, const std::vector<uint8_t>& used);
-    void Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used);
+    // With done, the lists were built already (by FinishLoad, on another
+    // thread), and built says whether that worked.
+    void CreateXRef(bool done, bool built);
+    bool BuildXRef();
+    // With done, the range, the move or the scaling was made already (by
+    // FinishLoad, on another thread): only the status texts, the wait cursor,
+    // the modified flag and the views follow, as when made here.
+    void ComputeRange(const std::vector<uint8_t>& used, bool done = false);
+    void Center(bool updateViews, const std::vector<uint8_t>& used, bool done = false);
+    void Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used, bool done = false);
+    // What those three change in the model, with nothing else; they touch
+    // only the vertices, their merge index, the range and the scale.
+    void FindRange(const std::vector<uint8_t>& used);
+    void MoveToCenter();
+    void ScaleToUnit(bool setScale, const std::vector<uint8_t>& used);
     void Rotate(Axis axis, float degrees, bool updateViews);
     void FinishRotation(bool updateViews);
     void Mirror(Axis axis, bool updateViews);

@@ -3,8 +3,11 @@
 // coordinates far beyond the merge grid.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "RecordingModel.h"
 
@@ -65,4 +68,70 @@ TEST(VertexMerging, FarCoordinatesMergeOnlyWithTheSameValue)
         EXPECT_NE(model.AddVertex(CVector(f, f, -1), true), first) << f;
     }
     EXPECT_EQ(model.GetVertexCount(), 15);
+}
+
+// On a large model the load's end centres and scales on a second thread
+// while the cross-reference is built. It must leave everything, status texts
+// included, as the steps one after the other do.
+TEST(LargeModel, FinishLoadMatchesItsStepsOneAfterTheOther)
+{
+    auto fill = [](CRecordingModel& model) {
+        model.SetGroup("unused", 2, 0);
+        model.SetGroup("sheet", 1, 0);
+        constexpr int kSide = 300;  // 90,000 vertices: enough for the second thread
+        auto at = [](int i, int j) {
+            return CVector(100.0f + i * 0.5f, -40.0f + j * 0.25f, 7.0f + 0.001f * static_cast<float>(i * j));
+        };
+        for (int i = 0; i + 1 < kSide; ++i)
+            for (int j = 0; j + 1 < kSide; ++j) {
+                model.AddTriangle(at(i, j), at(i + 1, j), at(i + 1, j + 1));
+                model.AddTriangle(at(i, j), at(i + 1, j + 1), at(i, j + 1));
+            }
+        model.events.clear();
+    };
+    CRecordingModel together, apart;
+    fill(together);
+    fill(apart);
+    ASSERT_GE(together.GetVertexCount(), 1 << 16);
+
+    together.FinishLoad();
+    apart.RemoveEmptyGroups();
+    apart.CreateXRef();
+    apart.Center(false);
+    apart.Unitize(true, false);
+    apart.ResolveNormalOrder();
+    apart.CalculateNormals();
+
+    std::vector<std::string> expected = apart.events;
+    expected.insert(expected.end(), {"status File Read Finished", "views", "unmodified"});
+    EXPECT_EQ(together.events, expected);
+    EXPECT_EQ(together.m_scale, apart.m_scale);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(together.m_min[i], apart.m_min[i]);
+        EXPECT_EQ(together.m_max[i], apart.m_max[i]);
+    }
+    ASSERT_EQ(together.GetVertexCount(), apart.GetVertexCount());
+    auto identical = [](const CVector& a, const CVector& b) {  // bit for bit, unlike ==
+        const float p[] = {a.x, a.y, a.z}, q[] = {b.x, b.y, b.z};
+        return std::memcmp(p, q, sizeof p) == 0;
+    };
+    int differing = 0;
+    for (int i = 0; i < together.GetVertexCount(); ++i) {
+        const CVector& a = *together.m_vertices.GetAt(i);
+        const CVector& b = *apart.m_vertices.GetAt(i);
+        const CVector& na = *together.m_vertexNormals.GetAt(i);
+        const CVector& nb = *apart.m_vertexNormals.GetAt(i);
+        const CVertexRef& ra = *together.m_xref.GetAt(i);
+        const CVertexRef& rb = *apart.m_xref.GetAt(i);
+        bool same = identical(a, b) && identical(na, nb) && ra.count == rb.count;
+        for (int k = 0; same && k < ra.count; ++k)
+            same = std::equal(ra.polygons[k]->index, ra.polygons[k]->index + 4, rb.polygons[k]->index);
+        differing += same ? 0 : 1;
+    }
+    EXPECT_EQ(differing, 0);
+    // Merging after the load answers as after the steps one after the other.
+    for (int i : {0, 4321, together.GetVertexCount() - 1}) {
+        const CVector moved = *together.m_vertices.GetAt(i);
+        EXPECT_EQ(together.AddVertex(moved, true), apart.AddVertex(moved, true)) << i;
+    }
 }

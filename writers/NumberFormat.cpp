@@ -518,6 +518,10 @@ bool Format(CRecord& record, const char* p, va_list args)
 
 bool CRecordOut::Put(const char* data, size_t length)
 {
+    if (m_text) {
+        m_text->append(data, length);  // may throw std::bad_alloc
+        return true;
+    }
     return WriteBytes(data, length, m_fp) == length;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 // Number and record formatting for the exporters. The files must keep the
 // exact bytes the C library's printf gives for the conversions they use (%f,
@@ -44,6 +45,8 @@ class CRecordOut
 {
 public:
     explicit CRecordOut(FILE* fp) : m_fp(fp) {}
+    // Records gathered at the end of `text` instead of going to a stream.
+    explicit CRecordOut(std::string& text) : m_fp(nullptr), m_text(&text) {}
     CRecordOut(const CRecordOut&) = delete;
     CRecordOut& operator=(const CRecordOut&) = delete;
 
@@ -116,6 +119,7 @@ private:
     }
 
     FILE* m_fp;
+    std::string* m_text = nullptr;
     bool m_ok = true;
     size_t m_used = 0;
     char m_buffer[16384];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -242,4 +243,88 @@ TEST(ObjRawTpoly, RepeatedCornersAreWrittenAsTheyAre)
         "3\n1.000000 0.000000 0.000000\n1.000000 0.000000 0.000000\n0.000000 1.000000 0.000000\n";
     ASSERT_GE(tpoly.size(), sliver.size());
     EXPECT_EQ(sliver, tpoly.substr(tpoly.size() - sliver.size()));
+}
+
+// A model large enough that the lines are formatted on two threads, in runs:
+// every line must come out as printf writes it, in order, with the texts
+// between the sections and groups where they belong.
+TEST(Obj, LargeModelWritesEveryLineAsPrintfDoes)
+{
+    CRecordingModel model;
+    model.SetGroup("Sheet", FindColor("Red"), FindTexture("Shiny"));
+    model.SmoothCurrentGroup();
+    constexpr int kSide = 160;  // 25,600 vertices and 50,562 faces: over 100,000 lines
+    auto at = [](int i, int j) {
+        return CVector(i * 0.37f, j * 0.21f, std::sin(i * 0.1f) * std::cos(j * 0.13f) - 0.5f);
+    };
+    for (int i = 0; i + 1 < kSide; ++i)
+        for (int j = 0; j + 1 < kSide; ++j) {
+            model.AddTriangle(at(i, j), at(i + 1, j), at(i + 1, j + 1));
+            model.AddTriangle(at(i, j), at(i + 1, j + 1), at(i, j + 1));
+        }
+    model.FinishLoad();
+    // After it, groups of a run each, taking turns between the threads: faces
+    // whose vertices came after the normals, two groups the load would have
+    // removed (one of them a run without lines on the second thread, with
+    // more of its runs after it), a hidden group.
+    model.SetGroup("Late", FindColor("Red"), FindTexture("Shiny"));
+    model.SmoothCurrentGroup();
+    model.AddTriangle({5, 0, 0}, {6, 0, 0}, {5, 1, 0});
+    model.AddTriangle(at(0, 0), at(1, 0), {5, 1, 0});
+    model.SetGroup("Empty", FindColor("Green"), FindTexture("Shiny"));
+    model.SetGroup("Void", FindColor("Green"), FindTexture("Shiny"));
+    model.SetGroup("Hidden", FindColor("Blue"), FindTexture("Shiny"));
+    model.AddTriangle({9, 9, 9}, {9, 8, 9}, {8, 9, 9});
+    model.GetGroup(model.GetGroupCount() - 1)->active = 0;
+    model.SetGroup("Later", FindColor("Red"), FindTexture("Shiny"));
+    model.AddTriangle({7, 0, 0}, {6, 0, 0}, {5, 1, 0});
+    model.SetGroup("Last", FindColor("Red"), FindTexture("Shiny"));
+    model.AddTriangle({7, 0, 0}, {5, 1, 0}, at(2, 2));
+    Forget(model);
+
+    int result = 0;
+    const double scale = 2.5;
+    const std::string text = WriteToString(WriteObj, model, scale, &result);
+    ExpectSaved(model, result);
+    const std::vector<std::string> status = {"Saving Vertices", "Saving Normals", "Saving Polygons", "File Saved"};
+    EXPECT_EQ(model.status, status);
+
+    std::string expected;
+    char line[256];
+    auto put = [&](const char* format, auto... values) {
+        std::snprintf(line, sizeof line, format, values...);
+        expected += line;
+    };
+    for (int i = 0; i < model.GetVertexCount(); ++i) {
+        const CVector& v = *model.m_vertices.GetAt(i);
+        put("v %6.5f %6.5f %6.5f\n", v.x * scale, v.y * scale, v.z * scale);
+    }
+    expected += "\n\n";
+    int normals = 0;
+    for (; normals < model.GetVertexCount() && model.m_vertexNormals.GetAt(normals); ++normals) {
+        const CVector& n = *model.m_vertexNormals.GetAt(normals);
+        put("vn %6.5f %6.5f %6.5f\n", n.x, n.y, n.z);
+    }
+    ASSERT_EQ(normals, kSide * kSide);
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup& group = *model.GetGroup(g);
+        if (!group.active)
+            continue;
+        put("g %s\n", group.name.c_str());
+        for (int p = 0; p < group.polygons.GetCount(); ++p) {
+            const CPolygon& face = *group.polygons.GetAt(p);
+            bool smooth = group.smooth != 0;
+            for (int k = 0; k < face.count; ++k)
+                smooth = smooth && face.index[k] <= normals;
+            expected += "f ";
+            for (int k = 0; k < face.count; ++k)
+                smooth ? put("%ld//%ld ", long{face.index[k]}, long{face.index[k]}) : put("%ld ", long{face.index[k]});
+            expected += "\n";
+        }
+    }
+    const auto differ = std::mismatch(text.begin(), text.end(), expected.begin(), expected.end());
+    const size_t from = static_cast<size_t>(differ.first - text.begin());
+    EXPECT_EQ(text.size(), expected.size());
+    EXPECT_EQ(from, text.size()) << "from byte " << from << ": \"" << text.substr(from, 60) << "\" instead of \""
+                                 << expected.substr(from, 60) << "\"";
 }

@@ -226,13 +226,17 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
 #endif
     if (!writes)
         return true;
-    if (!WriteModelFile(model, *out, job.output, &temporaries))
+    const int vertices = model.GetVertexCount();
+    const long polygons = model.GetPolygonCount();
+    const int groups = model.GetGroupCount();
+    // Nothing needs the model once it is written: its memory goes back to
+    // the system while the file is put on disk, which is mostly waiting.
+    if (!WriteModelFile(model, *out, job.output, &temporaries, [&model] { model.FreeGeometry(); }))
         return false;
     if (!o.quiet) {
-        int groups = model.GetGroupCount();
         char line[256];
-        std::snprintf(line, sizeof line, ": %d vertices, %ld polygons, %d group%s, scale %g\n", model.GetVertexCount(),
-                      model.GetPolygonCount(), groups, groups == 1 ? "" : "s", model.m_scale);
+        std::snprintf(line, sizeof line, ": %d vertices, %ld polygons, %d group%s, scale %g\n", vertices, polygons, groups,
+                      groups == 1 ? "" : "s", model.m_scale);
         progress.PrintOut(job.input + " (" + in->description + ") -> " + job.output + " (" + out->description + ")" +
                           line);
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DxfReader.h"
+#include "Halves.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "TextBuilder.h"
@@ -162,7 +163,8 @@ bool LooksLikeWorldToolkit(const std::string& path)
     return wtk;
 }
 
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track)
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track,
+                    const std::function<void()>& meanwhile)
 {
     if (!format.CanWrite()) {
         model.ErrorMessage("Writing %s files is not supported", format.description);
@@ -176,7 +178,12 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
     int result = format.write(model, out.Stream(), model.m_scale);
     if (result <= 0)
         return false;  // the writer has said why; the old file stays
-    if (!out.Commit()) {
+    bool committed = false;
+    if (meanwhile)
+        AtOnce(true, meanwhile, [&out, &committed] { committed = out.Commit(); });
+    else
+        committed = out.Commit();
+    if (!committed) {
         // Buffered output can fail only when it reaches the disk.
         model.ErrorMessage("Write Error: Out of Disk Space?");
         return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "Model.h"
@@ -44,8 +45,12 @@ bool LooksLikeWorldToolkit(const std::string& path);
 // replaces the target only when the writer succeeded and the file closed
 // cleanly, so a failed save never destroys what was there.
 // `track`, when given, lists the temporary file while the save is under way.
+// `meanwhile`, when given, runs once the writer is done, while another thread
+// puts the file on disk and in its place (mostly waiting for the disk); it
+// must leave the model able to report an error.
 class CTemporaryFiles;
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr);
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr,
+                    const std::function<void()>& meanwhile = {});
 
 // The TrueType text sequence: empties the model, makes "TTFont" (Red, Shiny)
 // the current group, builds the UTF-8 text in the font at `fontPath` as

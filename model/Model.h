@@ -155,6 +155,9 @@ public:
 
     // The sequence every reader ends with once it has filled the model.
     void FinishLoad();
+    // Frees the vertices, faces, groups and all built from them, without a
+    // word to anyone: for a model that is done with, as its destructor does.
+    void FreeGeometry();
 
     // Counts used by views and reports.
     int GetVertexCount() const { return m_vertices.GetCount(); }
@@ -218,7 +221,6 @@ private:
     void FinishRotation(bool updateViews);
     void Mirror(Axis axis, bool updateViews);
     void VerticesMoved();
-    void FreeGeometry();
     void FreeXRef();
     void IndexPendingVertices();
 

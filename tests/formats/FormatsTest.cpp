@@ -270,6 +270,35 @@ TEST_F(FormatsTest, FullDiskIsAFailedWrite)
     EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
 }
 
+// The converter frees its model while the written file is put in place:
+// the file must come out whole.
+TEST_F(FormatsTest, WorkDoneWhileCommittingRunsOnceBesideTheCommit)
+{
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), Path("plain.raw")));
+    int runs = 0;
+    auto release = [&] {
+        ++runs;
+        model.FreeGeometry();
+    };
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), Path("freed.raw"), nullptr, release));
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(model.GetVertexCount(), 0);
+    EXPECT_EQ(testfiles::ReadAll(Path("freed.raw")), testfiles::ReadAll(Path("plain.raw")));
+    EXPECT_EQ(FilesInDir(), 3u);  // no temporary file left
+
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "/dev/full is not available";
+    // A write that fails before the commit leaves the model as it was.
+    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
+    EXPECT_FALSE(WriteModelFile(model, *FindFormat("wrl"), "/dev/full", nullptr, release));
+    EXPECT_EQ(runs, 1);
+    EXPECT_GT(model.GetVertexCount(), 0);
+    ASSERT_FALSE(model.errors.empty());
+    EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
+}
+
 TEST(FormatTable, ExtensionsAndNames)
 {
     EXPECT_STREQ(FormatForExtension("NFF", false)->name, "nff");

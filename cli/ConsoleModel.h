@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Model.h"
+#include "ObjSaveAhead.h"
 
 // The terminal's progress line, shared by every conversion of a run.
 class CProgress
@@ -51,6 +52,13 @@ public:
     void ShowNotice(const char* text) override;
 
     int ErrorCount() const { return m_errors; }
+    // An OBJ save to begin as soon as the load has placed the vertices.
+    void SaveAhead(CObjSaveAhead* save) { m_saveAhead = save; }
+    void VerticesPlaced() override
+    {
+        if (m_saveAhead)
+            m_saveAhead->Start(*this);
+    }
 
 private:
     std::string m_label;
@@ -58,4 +66,5 @@ private:
     bool m_quiet;
     CProgress& m_progress;
     int m_errors = 0;
+    CObjSaveAhead* m_saveAhead = nullptr;
 };

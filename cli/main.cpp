@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,9 +197,17 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     if (o.extrusion)
         model.m_extrusion = *o.extrusion;
 
+    // An OBJ file gets its vertex lines while the load finishes.
+    std::optional<CObjSaveAhead> ahead;
+    if (writes && std::strcmp(out->name, "obj") == 0) {
+        ahead.emplace(job.output, &temporaries);
+        model.SaveAhead(&*ahead);
+    }
     // A font is read with the text to build from it.
     bool read = std::strcmp(in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)
                                                   : ReadModelFile(model, *in, job.input);
+    if (ahead)
+        ahead->Wait();  // before anything changes the model
     model.RemoveEmptyGroups();
     if (!read) {
         if (model.ErrorCount() == 0)
@@ -231,7 +240,8 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     const int groups = model.GetGroupCount();
     // Nothing needs the model once it is written: its memory goes back to
     // the system while the file is put on disk, which is mostly waiting.
-    if (!WriteModelFile(model, *out, job.output, &temporaries, [&model] { model.FreeGeometry(); }))
+    auto release = [&model] { model.FreeGeometry(); };
+    if (!(ahead ? ahead->Finish(model, release) : WriteModelFile(model, *out, job.output, &temporaries, release)))
         return false;
     if (!o.quiet) {
         char line[256];

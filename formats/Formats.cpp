@@ -178,6 +178,11 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
     int result = format.write(model, out.Stream(), model.m_scale);
     if (result <= 0)
         return false;  // the writer has said why; the old file stays
+    return CommitSave(model, out, meanwhile);
+}
+
+bool CommitSave(CModel& model, CSafeOutput& out, const std::function<void()>& meanwhile)
+{
     bool committed = false;
     if (meanwhile)
         AtOnce(true, meanwhile, [&out, &committed] { committed = out.Commit(); });

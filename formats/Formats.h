@@ -51,6 +51,10 @@ bool LooksLikeWorldToolkit(const std::string& path);
 class CTemporaryFiles;
 bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr,
                     const std::function<void()>& meanwhile = {});
+// The end of such a save, once the writer is done: the file put in place,
+// `meanwhile` run beside it, a failure reported.
+class CSafeOutput;
+bool CommitSave(CModel& model, CSafeOutput& out, const std::function<void()>& meanwhile);
 
 // The TrueType text sequence: empties the model, makes "TTFont" (Red, Shiny)
 // the current group, builds the UTF-8 text in the font at `fontPath` as

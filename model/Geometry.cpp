@@ -165,6 +165,7 @@ void CModel::FindRange(const std::vector<uint8_t>& used)
 // were added.
 void CModel::VerticesMoved()
 {
+    ++m_vertexMoves;
     ForgetExactRepeats();
     if (!m_vertexHash.IsEmpty())
         m_vertexHash.Reindex(m_vertices);

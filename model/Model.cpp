@@ -573,6 +573,7 @@ void CModel::FinishLoad()
                    FindRange(used);
                    MoveToCenter();
                    ScaleToUnit(true, used);
+                   VerticesPlaced();
                    ResolveNormalOrder();
                });
         CreateXRef(true, built);

@@ -155,6 +155,15 @@ public:
 
     // The sequence every reader ends with once it has filled the model.
     void FinishLoad();
+    // Called by FinishLoad once the vertices are centred and scaled, while
+    // the rest of the load goes on, and not always on the caller's thread: an
+    // override may read the vertices and the scale, nothing else, and must
+    // report nothing.
+    virtual void VerticesPlaced() {}
+    // How often the vertices have been moved in place (centred, scaled,
+    // turned, mirrored): what was written from them stands while it is the
+    // same.
+    unsigned VertexMoves() const { return m_vertexMoves; }
     // Frees the vertices, faces, groups and all built from them, without a
     // word to anyone: for a model that is done with, as its destructor does.
     void FreeGeometry();
@@ -240,6 +249,7 @@ private:
         int32_t bucket;
     };
     std::vector<CPendingVertex> m_pending;
+    unsigned m_vertexMoves = 0;
 
     // Recent answers of merging adds, by the exact coordinates asked for: a
     // file that lists each corner of each face repeats every vertex several

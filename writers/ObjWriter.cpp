@@ -55,6 +55,20 @@ void Coordinates(numberformat::CRecordOut& line, const char (&keyword)[N], doubl
     line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n");
 }
 
+// "v %6.5f %6.5f %6.5f\n" for vertices [first, last), scaled.
+void FormatVertices(numberformat::CRecordOut& out, const CModel& model, double s, int first, int last)
+{
+    for (int i = first; i < last; ++i) {
+        // A vertex slot is never empty; the origin would stand in for one so
+        // that the numbering below stays the model's.
+        const CVector* v = model.m_vertices.GetAt(i);
+        const CVector origin;
+        if (!v)
+            v = &origin;
+        Coordinates(out, "v ", v->x * s, v->y * s, v->z * s);
+    }
+}
+
 // The lines are written in runs: all vertices, then all normals, then each
 // written group's faces. On a large model every second run is formatted
 // ahead on another thread while this one formats the others straight into
@@ -119,15 +133,7 @@ public:
         const double s = m_scale;
         switch (run.section) {
         case CSection::kVertices:
-            for (int i = run.first; i < run.last; ++i) {
-                // A vertex slot is never empty; the origin would stand in for
-                // one so that the numbering below stays the model's.
-                const CVector* v = m_model.m_vertices.GetAt(i);
-                const CVector origin;
-                if (!v)
-                    v = &origin;
-                Coordinates(out, "v ", v->x * s, v->y * s, v->z * s);
-            }
+            FormatVertices(out, m_model, s, run.first, run.last);
             break;
         case CSection::kNormals:
             for (int i = run.first; i < run.last; ++i) {
@@ -154,13 +160,17 @@ private:
     std::vector<CRun> m_runs;
 };
 
-bool WriteAll(CModel& model, FILE* fp, double s)
+// The whole file, or all but the vertex lines where they were written.
+bool WriteAll(CModel& model, FILE* fp, double s, bool verticesWritten)
 {
     CObjLines lines(model, s);
     lines.PlanRuns();
     const std::vector<CRun>& runs = lines.Runs();
     const bool two = lines.LineCount() >= kLinesForTwo;
-    size_t next = 1;  // the other thread's next run
+    size_t start = 0;
+    while (verticesWritten && start < runs.size() && runs[start].section == CSection::kVertices)
+        ++start;
+    size_t next = start + 1;  // the other thread's next run
     CReadAhead<CRunText> ahead([&](CRunText& run) {
         run.text.clear();
         numberformat::CRecordOut out(run.text);
@@ -183,7 +193,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         model.StatusMessage("Saving Polygons");
         return true;
     };
-    for (size_t r = 0; r < runs.size(); ++r) {
+    for (size_t r = start; r < runs.size(); ++r) {
         const CRun& run = runs[r];
         if (run.opens && run.section == CSection::kNormals) {
             if (!out.Write())
@@ -195,7 +205,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
                 !PrintChecked(fp, "g %s\n", model.GetGroup(run.group)->name.c_str()))
                 return false;
         }
-        if (two && r % 2 == 1) {
+        if (two && (r - start) % 2 == 1) {
             if (const CRunText* text = ahead.Next())
                 out.Text(text->text.data(), text->text.size());
         } else {
@@ -205,18 +215,35 @@ bool WriteAll(CModel& model, FILE* fp, double s)
     return announcePolygons() && out.Write();
 }
 
-}  // namespace
-
-int WriteObj(CModel& model, FILE* fp, double scale)
+int Save(CModel& model, FILE* fp, double scale, bool verticesWritten)
 {
     model.StatusMessage("Saving Vertices");
     CWaitCursor wait(model);
     bool written;
     try {
-        written = WriteAll(model, fp, scale);
+        written = WriteAll(model, fp, scale, verticesWritten);
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory");
         return 0;
     }
     return FinishWrite(model, fp, written);
+}
+
+}  // namespace
+
+int WriteObj(CModel& model, FILE* fp, double scale)
+{
+    return Save(model, fp, scale, false);
+}
+
+bool WriteObjVertices(const CModel& model, FILE* fp, double scale)
+{
+    numberformat::CRecordOut out(fp);
+    FormatVertices(out, model, scale, 0, model.GetVertexCount());
+    return out.Write();
+}
+
+int WriteObjAfterVertices(CModel& model, FILE* fp, double scale)
+{
+    return Save(model, fp, scale, true);
 }

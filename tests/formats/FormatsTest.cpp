@@ -9,6 +9,7 @@
 
 #include "CommandLine.h"
 #include "Formats.h"
+#include "ObjSaveAhead.h"
 #include "RecordingModel.h"
 #include "SafeOutput.h"
 #include "TestFiles.h"
@@ -297,6 +298,56 @@ TEST_F(FormatsTest, WorkDoneWhileCommittingRunsOnceBesideTheCommit)
     EXPECT_GT(model.GetVertexCount(), 0);
     ASSERT_FALSE(model.errors.empty());
     EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
+}
+
+namespace {
+// A model that begins an OBJ save as soon as its vertices are placed, as the
+// converter's does.
+class CAheadModel : public CRecordingModel
+{
+public:
+    void VerticesPlaced() override
+    {
+        if (ahead)
+            ahead->Start(*this);
+    }
+    CObjSaveAhead* ahead = nullptr;
+};
+}  // namespace
+
+// Begun while the load finishes, the save gives the bytes of one made after
+// it, also where the vertices moved in between; one not finished leaves
+// nothing behind, and a device is written only once the model is ready.
+TEST_F(FormatsTest, ObjSaveBegunDuringTheLoadMatchesOneAfterIt)
+{
+    auto aheadSave = [&](const std::string& target, auto&& between) {
+        CAheadModel model;
+        CObjSaveAhead save(target, nullptr);
+        model.ahead = &save;
+        EXPECT_TRUE(ReadModelFile(model, *FindFormat("obj"), Cube("in.obj")));
+        save.Wait();
+        between(model);
+        EXPECT_TRUE(save.Finish(model));
+        EXPECT_TRUE(WriteModelFile(model, *FindFormat("obj"), Path("after.obj")));
+        return testfiles::ReadAll(Path("after.obj"));
+    };
+    std::string after = aheadSave(Path("ahead.obj"), [](CModel&) {});
+    EXPECT_EQ(testfiles::ReadAll(Path("ahead.obj")), after);
+    after = aheadSave(Path("turned.obj"), [](CModel& m) { m.RotateX(30.0f, false); });
+    EXPECT_EQ(testfiles::ReadAll(Path("turned.obj")), after);
+    after = aheadSave(Path("scaled.obj"), [](CModel& m) { m.m_scale = 3.5f; });
+    EXPECT_EQ(testfiles::ReadAll(Path("scaled.obj")), after);
+    EXPECT_FALSE(aheadSave("/dev/null", [](CModel&) {}).empty());
+    EXPECT_EQ(FilesInDir(), 5u);  // in.obj, after.obj and the three saved
+
+    {
+        CAheadModel model;
+        CObjSaveAhead save(Path("never.obj"), nullptr);
+        model.ahead = &save;
+        EXPECT_TRUE(ReadModelFile(model, *FindFormat("obj"), Cube("in.obj")));
+    }
+    EXPECT_FALSE(fs::exists(Path("never.obj")));
+    EXPECT_EQ(FilesInDir(), 5u);
 }
 
 TEST(FormatTable, ExtensionsAndNames)

@@ -220,6 +220,9 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     }
     if (!ApplyEdits(model, o))
         return false;
+    // Nothing works out normals again: the cross-reference's memory goes
+    // before the preview or the writer takes its own.
+    model.FreeXRef();
     if (o.info) {
         // The report and its group list stay together even when files are
         // read on several threads.

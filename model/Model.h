@@ -167,6 +167,10 @@ public:
     // Frees the vertices, faces, groups and all built from them, without a
     // word to anyone: for a model that is done with, as its destructor does.
     void FreeGeometry();
+    // Frees the cross-reference, which only working out the normals again
+    // needs (after a turn, a mirror, another smoothing angle): for a model
+    // that will not be edited any more.
+    void FreeXRef();
 
     // Counts used by views and reports.
     int GetVertexCount() const { return m_vertices.GetCount(); }
@@ -230,7 +234,6 @@ private:
     void FinishRotation(bool updateViews);
     void Mirror(Axis axis, bool updateViews);
     void VerticesMoved();
-    void FreeXRef();
     void IndexPendingVertices();
 
     CPool<CVector> m_vertexPool;

@@ -29,4 +29,5 @@ enum ECommandId : int {
     ID_PREFS_VIEW = 32797,
     ID_OBJECT_INFO = 32798,
     ID_PREFS_OUTPUT = 32799,
+    ID_OBJECT_Z_UP = 32830,
 };

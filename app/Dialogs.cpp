@@ -5,8 +5,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "Colors.h"
 #include "Formats.h"
@@ -72,6 +75,9 @@ void CTrivexDialog::accept()
     for (const CNumberField& field : m_fields) {
         bool ok = false;
         double v = field.edit->text().trimmed().toDouble(&ok);
+        // "nan" and "inf" read as numbers, and so does a value too large for
+        // the float the model keeps; none of them is one a user means.
+        ok = ok && std::isfinite(v) && std::isfinite(static_cast<float>(v));
         QString problem;
         if (!ok)
             problem = QStringLiteral("Please enter a number.");
@@ -117,10 +123,20 @@ CColorsDialog::CColorsDialog(QWidget* parent, CModel& model)
     column(QStringLiteral("Group Texture:"), m_textures);
     layout->addLayout(lists);
 
-    for (int i = 0; i < model.GetGroupCount(); ++i)
-        m_groups->addItem(QString::fromLocal8Bit(model.GetGroup(i)->name.c_str()));
-    for (int i = 0; i < kColorCount; ++i)
-        m_colors->addItem(QString::fromLatin1(ColorTable[i].name));
+    for (int i = 0; i < model.GetGroupCount(); ++i) {
+        const CGroup* g = model.GetGroup(i);
+        m_groups->addItem(QString::fromLocal8Bit(g->name.c_str()));
+        m_before.push_back(StateOf(*g));
+    }
+    for (int i = 0; i < kColorCount; ++i) {
+        QPixmap swatch(14, 14);
+        swatch.fill(QColor::fromRgbF(ColorTable[i].red, ColorTable[i].green, ColorTable[i].blue));
+        QPainter frame(&swatch);
+        frame.setPen(Qt::black);
+        frame.drawRect(0, 0, swatch.width() - 1, swatch.height() - 1);
+        frame.end();
+        m_colors->addItem(new QListWidgetItem(QIcon(swatch), QString::fromLatin1(ColorTable[i].name)));
+    }
     for (int i = 0; i < kTextureCount; ++i)
         m_textures->addItem(QString::fromLatin1(TextureNames[i]));
 
@@ -158,9 +174,7 @@ CColorsDialog::CColorsDialog(QWidget* parent, CModel& model)
         if (CGroup* g = Current()) {
             g->drawSelectedColor = m_selectedColor->isChecked();
             g->smooth = m_smooth->isChecked();
-            bool active = !m_ignore->isChecked();
-            m_activeChanged = m_activeChanged || (g->active != 0) != active;
-            g->active = active;
+            g->active = !m_ignore->isChecked();
         }
     });
     connect(m_smooth, &QCheckBox::clicked, this, [this] {
@@ -168,10 +182,8 @@ CColorsDialog::CColorsDialog(QWidget* parent, CModel& model)
             g->smooth = m_smooth->isChecked();
     });
     connect(m_ignore, &QCheckBox::clicked, this, [this] {
-        if (CGroup* g = Current()) {
+        if (CGroup* g = Current())
             g->active = !m_ignore->isChecked();
-            m_activeChanged = true;
-        }
     });
     connect(editName, &QPushButton::clicked, this, &CColorsDialog::EditName);
     connect(smoothAll, &QPushButton::clicked, this, &CColorsDialog::SmoothAll);
@@ -179,6 +191,27 @@ CColorsDialog::CColorsDialog(QWidget* parent, CModel& model)
 
     if (m_groups->count() > 0)
         m_groups->setCurrentRow(0);
+}
+
+CColorsDialog::CGroupState CColorsDialog::StateOf(const CGroup& g)
+{
+    return {g.name, g.colorIndex, g.textureIndex, g.drawSelectedColor, g.smooth, g.active};
+}
+
+bool CColorsDialog::ActiveChanged() const
+{
+    for (size_t i = 0; i < m_before.size(); ++i)
+        if (const CGroup* g = m_model.GetGroup(static_cast<int>(i)); g && (g->active != 0) != (m_before[i].active != 0))
+            return true;
+    return false;
+}
+
+bool CColorsDialog::Changed() const
+{
+    for (size_t i = 0; i < m_before.size(); ++i)
+        if (const CGroup* g = m_model.GetGroup(static_cast<int>(i)); g && !(StateOf(*g) == m_before[i]))
+            return true;
+    return false;
 }
 
 CGroup* CColorsDialog::Current() const
@@ -221,12 +254,6 @@ void CColorsDialog::SyncChecks()
         m_smooth->setChecked(g->smooth != 0);
         m_ignore->setChecked(g->active == 0);
     }
-}
-
-void CColorsDialog::paintEvent(QPaintEvent* event)
-{
-    SyncChecks();
-    CTrivexDialog::paintEvent(event);
 }
 
 void CColorsDialog::SmoothAll()
@@ -341,7 +368,7 @@ CDxfPrefsDialog::CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion)
     AddButtons(layout);
 }
 
-CViewPrefsDialog::CViewPrefsDialog(QWidget* parent, bool normals, bool cull, bool order, float angle)
+CViewPrefsDialog::CViewPrefsDialog(QWidget* parent, bool normals, bool cull, int32_t orderSetting, float angle)
     : CTrivexDialog(parent, QStringLiteral("View Preferences"))
 {
     auto* layout = new QVBoxLayout(this);
@@ -357,11 +384,17 @@ CViewPrefsDialog::CViewPrefsDialog(QWidget* parent, bool normals, bool cull, boo
 
     auto* direction = new QGroupBox(QStringLiteral("Normal Calculation Direction"), this);
     auto* directionLayout = new QHBoxLayout(direction);
+    // The third state is the order chosen for each model on its own.
     m_order = new QCheckBox(direction);
-    m_order->setChecked(order);
+    m_order->setTristate(true);
+    m_order->setCheckState(orderSetting == kNormalOrderAuto ? Qt::PartiallyChecked
+                           : orderSetting != 0            ? Qt::Checked
+                                                          : Qt::Unchecked);
     auto* explanation = new QLabel(
         QStringLiteral("When this box is checked the normals are calculated in the order the vertices are defined. "
-                       "If it is not check, then they are calculated in reverse order."),
+                       "If it is not check, then they are calculated in reverse order.\n"
+                       "Partly checked (automatic): the order is chosen for each model so that its normals "
+                       "point out of it."),
         direction);
     explanation->setWordWrap(true);
     explanation->setBuddy(m_order);
@@ -372,6 +405,18 @@ CViewPrefsDialog::CViewPrefsDialog(QWidget* parent, bool normals, bool cull, boo
     m_angle = AddNumber(angle, true, 0, 180);
     Row(layout, QStringLiteral("Smoothing Angle in Degrees"), m_angle);
     AddButtons(layout);
+}
+
+int32_t CViewPrefsDialog::NormalOrderSetting() const
+{
+    switch (m_order->checkState()) {
+    case Qt::PartiallyChecked:
+        return kNormalOrderAuto;
+    case Qt::Checked:
+        return 1;
+    default:
+        return 0;
+    }
 }
 
 COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups)
@@ -394,6 +439,8 @@ CTrueTypeDialog::CTrueTypeDialog(QWidget* parent) : CTrivexDialog(parent, QStrin
     m_text->setMaxLength(50);
     Row(layout, QStringLiteral("String:"), m_text);
     AddButtons(layout);
+    // Wide enough for the title and the buttons of its title bar.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 120);
 }
 
 CAboutDialog::CAboutDialog(QWidget* parent) : CTrivexDialog(parent, QStringLiteral("About Trivex"))

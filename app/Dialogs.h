@@ -55,7 +55,10 @@ class CColorsDialog : public CTrivexDialog
     Q_OBJECT
 public:
     CColorsDialog(QWidget* parent, CModel& model);
-    bool ActiveChanged() const { return m_activeChanged; }
+    // Whether a group was ignored or taken back since the dialog opened.
+    bool ActiveChanged() const;
+    // Whether anything a save would write changed since the dialog opened.
+    bool Changed() const;
     void SelectGroup(int row);
     void EditName();
     void SmoothAll();
@@ -67,14 +70,19 @@ public:
     QCheckBox* m_smooth;
     QCheckBox* m_ignore;
 
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
 private:
     CGroup* Current() const;
     void SyncChecks();
+    struct CGroupState
+    {
+        std::string name;
+        int32_t colorIndex, textureIndex;
+        int16_t drawSelectedColor, smooth, active;
+        bool operator==(const CGroupState&) const = default;
+    };
+    static CGroupState StateOf(const CGroup& g);
     CModel& m_model;
-    bool m_activeChanged = false;
+    std::vector<CGroupState> m_before;
 };
 
 class CGroupNameDialog : public CTrivexDialog
@@ -119,7 +127,9 @@ class CViewPrefsDialog : public CTrivexDialog
 {
     Q_OBJECT
 public:
-    CViewPrefsDialog(QWidget* parent, bool normals, bool cull, bool order, float angle);
+    CViewPrefsDialog(QWidget* parent, bool normals, bool cull, int32_t orderSetting, float angle);
+    // 1, 0 or kNormalOrderAuto, as m_normalOrderSetting holds it.
+    int32_t NormalOrderSetting() const;
     QCheckBox* m_normals;
     QCheckBox* m_cull;
     QCheckBox* m_order;

@@ -33,10 +33,11 @@ const char* const kGenericOpenFilter =
     "3D Studio (*.3ds)|*.3ds|Wavefront 3d (*.obj)|*.obj|Raw 3d (*.raw)|*.raw|DXF 3d  (*.dxf)|*.dxf|"
     "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff||";
 
+// Only what saving by extension writes: a filter for OBJ or VRML here would
+// lead to a name that cannot be saved this way.
 const char* const kGenericSaveFilter =
-    "Povray(*.pov)|*.pov|Povray Include (*.inc)|*.inc|Wavefront 3d Model (*.obj)|*.obj|"
-    "OpenGL (*.c)|*.c|Autocad DXF (*.dxf)|*.dxf|Raw 3d Triangles (*.raw)|*.raw|TPoly (*.tpo)|*.tpo|"
-    "Neutral File Format (*.nff)|*.nff|PovSB (*.psb)|*.psb|VRML (*.wrl)|*.wrl||";
+    "Povray(*.pov)|*.pov|Povray Include (*.inc)|*.inc|Autocad DXF (*.dxf)|*.dxf|Raw 3d Triangles (*.raw)|*.raw|"
+    "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob||";
 
 const CFileCommand* FindFileCommand(const char* format, bool save)
 {

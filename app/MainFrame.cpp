@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolBar>
 
@@ -147,6 +148,9 @@ void CMainFrame::BuildMenus()
     QAction* out = AddCommand(zoom, ID_ZOOM_OUT, QStringLiteral("&Out"));
     out->setShortcuts({QKeySequence::ZoomOut, QKeySequence(Qt::Key_Minus)});
     connect(out, &QAction::triggered, v, &CVexelView::OnZoomOut);
+    // Most CAD, 3D Studio and NFF scenes stand on Z and arrive lying on their back.
+    connect(AddCommand(object, ID_OBJECT_Z_UP, QStringLiteral("Z &Up")), &QAction::triggered, v,
+            [d] { d->TurnZUp(true); });
     connect(AddCommand(object, ID_OBJECT_INFO, QStringLiteral("Information...")), &QAction::triggered, v,
             &CVexelView::OnInfo);
 
@@ -171,6 +175,70 @@ void CMainFrame::BuildMenus()
     });
     for (QMenu* menu : {file, object})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+    SetStatusTips();
+}
+
+void CMainFrame::SetStatusTips()
+{
+    struct CTip
+    {
+        int command;
+        const char* tip;
+    };
+    static constexpr CTip kTips[] = {
+        {ID_FILE_NEW, "Start a new, empty model"},
+        {ID_FILE_OPEN, "Open a model, choosing the format by the file name"},
+        {ID_FILE_SAVE, "Save the model under its name, in the format of its extension"},
+        {ID_FILE_SAVE_AS, "Save the model under a new name"},
+        {ID_FILE_PRINT, "Print the wireframe picture"},
+        {ID_FILE_PRINT_PREVIEW, "Show the printed page"},
+        {ID_FILE_PRINT_SETUP, "Choose the printer and the page"},
+        {ID_APP_EXIT, "Quit Trivex"},
+        {ID_OBJECT_ROTATE, "Rotate the model about the X, Y and Z axes"},
+        {ID_OBJECT_COLORS, "Give each group a colour, a finish, smoothing or an Ignore mark"},
+        {ID_MIRROR_X, "Mirror the model on the X axis"},
+        {ID_MIRROR_Y, "Mirror the model on the Y axis"},
+        {ID_MIRROR_Z, "Mirror the model on the Z axis"},
+        {ID_ZOOM_IN, "Draw the model larger"},
+        {ID_ZOOM_OUT, "Draw the model smaller"},
+        {ID_OBJECT_Z_UP, "Turn a model that stands on Z so that +Z points up"},
+        {ID_OBJECT_INFO, "Show the counts and ranges of the model"},
+        {ID_BACKGROUND_FLOOR, "Choose the floor of the POV-Ray scene"},
+        {ID_BACKGROUND_SKY, "Choose the sky of the POV-Ray scene"},
+        {ID_PREFS_DXF, "Settings for reading DXF drawings"},
+        {ID_PREFS_VIEW, "Drawing, normal direction and smoothing settings"},
+        {ID_PREFS_OUTPUT, "Output size and RAW group names"},
+        {ID_APP_ABOUT, "Show the program's version"},
+    };
+    for (const CTip& t : kTips)
+        if (QAction* action = m_actions.value(t.command))
+            action->setStatusTip(QString::fromLatin1(t.tip));
+    for (const CFileCommand& c : kOpenCommands)
+        if (QAction* action = m_actions.value(c.id))
+            action->setStatusTip(QStringLiteral("Open a %1 file").arg(QString::fromLatin1(c.menuText)));
+    for (const CFileCommand& c : kSaveCommands)
+        if (QAction* action = m_actions.value(c.id))
+            action->setStatusTip(QStringLiteral("Save the model as a %1 file").arg(QString::fromLatin1(c.menuText)));
+    for (QAction* action : m_recentActions)
+        action->setStatusTip(QStringLiteral("Open this recently used file"));
+}
+
+void CMainFrame::SetStatusText(const QString& text)
+{
+    m_status = text;
+    statusBar()->showMessage(text);
+}
+
+bool CMainFrame::event(QEvent* event)
+{
+    // A menu item without a tip would blank the bar; the last status text
+    // comes back once the pointer leaves the items.
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        statusBar()->showMessage(tip.isEmpty() ? m_status : tip);
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void CMainFrame::BuildToolBar()
@@ -193,6 +261,10 @@ void CMainFrame::BuildToolBar()
         // Buttons show their menu text as a tip, without the keyboard marker.
         action->setToolTip(action->text().remove('&').remove(QStringLiteral("...")));
     }
+    // Their menu texts ("X Axis") say nothing on their own.
+    m_actions.value(ID_MIRROR_X)->setToolTip(QStringLiteral("Mirror X"));
+    m_actions.value(ID_MIRROR_Y)->setToolTip(QStringLiteral("Mirror Y"));
+    m_actions.value(ID_MIRROR_Z)->setToolTip(QStringLiteral("Mirror Z"));
 }
 
 void CMainFrame::BuildStatusBar()
@@ -206,7 +278,7 @@ void CMainFrame::BuildStatusBar()
         m_locks[i]->setMinimumWidth(m_locks[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
         bar->addPermanentWidget(m_locks[i]);
     }
-    bar->showMessage(QStringLiteral("Ready"));
+    SetStatusText(QStringLiteral("Ready"));
     // Lock keys change state without the window seeing a key, so look now and then.
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateLockKeys);

@@ -32,8 +32,11 @@ public:
     void UpdateTitle();
     void UpdateLockKeys();
     QLabel* LockIndicator(int i) const { return m_locks[i]; }
+    // Shows a status text; it stays until the next one, menus or not.
+    void SetStatusText(const QString& text);
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -46,6 +49,7 @@ private:
     void BuildToolBar();
     void BuildStatusBar();
     void RebuildRecentMenu();
+    void SetStatusTips();
 
     CVexelDoc& m_doc;
     CVexelView* m_view;
@@ -54,6 +58,7 @@ private:
     QAction* m_recentSeparator = nullptr;
     QList<QAction*> m_recentActions;
     QLabel* m_locks[3] = {nullptr, nullptr, nullptr};
+    QString m_status;
 };
 
 // Which of Caps Lock, Num Lock and Scroll Lock are on, as bits 0, 1 and 2;

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QSpacerItem>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <cctype>
 #include <cstdio>
+#include <functional>
 
 #include "Dialogs.h"
 #include "FileCommands.h"
@@ -42,6 +45,50 @@ std::string ToLocal(const QString& s)
     return s.toLocal8Bit().toStdString();
 }
 
+// Reads a file in the document's place: its texts and wait cursor are the
+// document's, but nothing is drawn from it and it marks nothing modified
+// until the document takes it over.
+class CLoadModel : public CModel
+{
+public:
+    explicit CLoadModel(CModel& shown) : m_shown(shown) {}
+    ~CLoadModel() override
+    {
+        while (m_waits > 0)
+            EndWait();
+    }
+
+    int Errors() const { return m_errors; }
+
+    void ShowStatus(const char* text) override { m_shown.ShowStatus(text); }
+    bool ShowsStatus() const override { return m_shown.ShowsStatus(); }
+    void ShowError(const char* text) override
+    {
+        ++m_errors;
+        m_shown.ShowError(text);
+    }
+    void ShowInfo(const char* text) override { m_shown.ShowInfo(text); }
+    void ShowWarning(const char* text) override { m_shown.ShowWarning(text); }
+    void ShowNotice(const char* text) override { m_shown.ShowNotice(text); }
+    void BeginWait() override
+    {
+        ++m_waits;
+        m_shown.BeginWait();
+    }
+    void EndWait() override
+    {
+        if (m_waits == 0)
+            return;
+        --m_waits;
+        m_shown.EndWait();
+    }
+
+private:
+    CModel& m_shown;
+    int m_errors = 0;
+    int m_waits = 0;
+};
+
 }  // namespace
 
 CVexelDoc::CVexelDoc() = default;
@@ -59,7 +106,7 @@ void CVexelDoc::ShowStatus(const char* text)
     if (!m_frame)
         return;  // during start-up and shut-down the text has nowhere to go
     QStatusBar* bar = m_frame->statusBar();
-    bar->showMessage(QString::fromLocal8Bit(text));
+    m_frame->SetStatusText(QString::fromLocal8Bit(text));
     // Long operations hold the event loop, so the text is painted now; a
     // paint already in progress on the same window cannot nest another.
     if (!m_painting && bar->isVisible())
@@ -73,6 +120,12 @@ void CVexelDoc::ShowBox(int icon, const char* text)
         return;
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(kAppTitle), QString::fromLocal8Bit(text),
                     QMessageBox::Ok, m_frame);
+    // A box sizes itself to its text; a short text would cut the caption,
+    // which also needs room for the title bar's buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120, 0,
+                                      QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
 }
 
@@ -145,8 +198,7 @@ bool CVexelDoc::OnNewDocument()
 
 bool CVexelDoc::OnOpenDocument(const std::string& path)
 {
-    const std::string last = LastThree(path);
-    if (last == "ttf") {
+    if (LastThree(path) == "ttf") {
         if (!CanOpen(path, "rb")) {
             ErrorMessage("Couldn't open file %s", path.c_str());
             return false;
@@ -156,22 +208,31 @@ bool CVexelDoc::OnOpenDocument(const std::string& path)
         SetPathName(QString::fromLocal8Bit(path.c_str()));
         return true;
     }
-    if (!OpenByName(*this, path)) {
-        // A reader that gave up part-way leaves a half-built model; nothing of
-        // it stays on screen. Refused names and unreadable files leave the
-        // model as it was.
-        const CFormat* format = FindFormat(last);
-        if (format && format->CanRead() && CanOpen(path, "rb")) {
-            Clear(true);
-            SetModified(false);
-        }
+    if (!Load(path, [&path](CModel& model) { return OpenByName(model, path); }))
         return false;
-    }
     SetPathName(QString::fromLocal8Bit(path.c_str()));
     return true;
 }
 
-bool CVexelDoc::OnSaveDocument(const std::string& path)
+bool CVexelDoc::Load(const std::string& path, const std::function<bool(CModel&)>& read)
+{
+    CLoadModel load(*this);
+    load.CopySettings(*this);
+    bool ok = read(load) && load.Errors() == 0;
+    if (ok && load.GetPolygonCount() == 0) {
+        const std::string name = QFileInfo(QString::fromLocal8Bit(path.c_str())).fileName().toLocal8Bit().toStdString();
+        load.ErrorMessage("%s: no polygons found", name.c_str());
+        ok = false;
+    }
+    if (!ok)
+        return false;
+    Swap(load);
+    UpdateViews();
+    SetModified(false);
+    return true;
+}
+
+bool CVexelDoc::OnSaveDocument(const std::string& path, bool chosen)
 {
     std::string target = path;
     for (;;) {
@@ -181,16 +242,22 @@ bool CVexelDoc::OnSaveDocument(const std::string& path)
         if (result == ESaveResult::Failed)
             return false;
         // An extension the generic save does not write: ask for another name.
+        std::string last = target.size() >= 3 ? target.substr(target.size() - 3) : target;
+        last.insert(0, 3 - last.size(), ' ');
         if (!m_interactive) {
-            std::string last = target.size() >= 3 ? target.substr(target.size() - 3) : target;
-            last.resize(3, ' ');
             ErrorMessage("Unsupported file type of %c%c%c", last[0], last[1], last[2]);
             return false;
         }
+        // A name the user typed is told why it is asked again.
+        if (chosen)
+            ErrorMessage("Unsupported file type of %c%c%c\nSave As writes .pov, .inc, .dxf, .raw, .tpo, .nff and .cob "
+                         "files; the Save As submenu has a command for every format.",
+                         last[0], last[1], last[2]);
         QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
         if (name.isEmpty())
             return true;
         target = ToLocal(name);
+        chosen = true;
     }
 }
 
@@ -238,7 +305,7 @@ bool CVexelDoc::OnFileSave()
         QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
         if (name.isEmpty())
             return false;
-        if (!OnSaveDocument(ToLocal(name)))
+        if (!OnSaveDocument(ToLocal(name), true))
             return false;
         if (!m_modified)
             SetPathName(name);
@@ -251,7 +318,7 @@ void CVexelDoc::OnFileSaveAs()
 {
     QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
     if (!name.isEmpty())
-        OnSaveDocument(ToLocal(name));
+        OnSaveDocument(ToLocal(name), true);
 }
 
 void CVexelDoc::OnOpenFormat(const char* formatName)
@@ -275,12 +342,8 @@ void CVexelDoc::OnOpenFormat(const char* formatName)
         ErrorMessage("Reading %s files is not supported", format->description);
         return;
     }
-    if (!ReadModelFile(*this, *format, path)) {
-        Clear(true);
-        SetModified(false);
-        return;
-    }
-    SetPathName(name);
+    if (Load(path, [format, &path](CModel& model) { return ReadModelFile(model, *format, path); }))
+        SetPathName(name);
 }
 
 void CVexelDoc::OnSaveFormat(const char* formatName)
@@ -304,12 +367,14 @@ void CVexelDoc::OnOpenTrueType()
 
 bool CVexelDoc::RunTrueType(const std::string& fontPath)
 {
-    if (!m_interactive)
-        return BuildTrueTypeText(*this, fontPath, "Test");
-    CTrueTypeDialog dialog(m_frame);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    return BuildTrueTypeText(*this, fontPath, dialog.Text().toStdString());
+    std::string text = "Test";
+    if (m_interactive) {
+        CTrueTypeDialog dialog(m_frame);
+        if (dialog.exec() != QDialog::Accepted)
+            return false;
+        text = dialog.Text().toStdString();
+    }
+    return Load(fontPath, [&](CModel& model) { return BuildTrueTypeText(model, fontPath, text); });
 }
 
 QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& caption)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
 
 #include "Formats.h"
@@ -50,7 +51,9 @@ public:
     void DeleteContents();
     bool OnNewDocument();
     bool OnOpenDocument(const std::string& path);
-    bool OnSaveDocument(const std::string& path);
+    // `chosen`: the name came from a file dialog, so an extension that cannot
+    // be saved is explained before the dialog asks again.
+    bool OnSaveDocument(const std::string& path, bool chosen = false);
     // Before replacing or closing a modified document: asks "Save changes to
     // %1?". False when the user cancelled or the save failed.
     bool SaveModified();
@@ -76,6 +79,9 @@ signals:
 
 private:
     bool RunTrueType(const std::string& fontPath);
+    // Runs `read` on a model of its own and takes it over when it read
+    // polygons without an error; otherwise the document stays as it was.
+    bool Load(const std::string& path, const std::function<bool(CModel&)>& read);
     void ShowBox(int icon, const char* text);
 
     CMainFrame* m_frame = nullptr;

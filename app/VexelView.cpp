@@ -137,6 +137,8 @@ void CVexelView::OnColors()
         m_doc.Center(false);
         m_doc.Unitize(true, false);
     }
+    if (dialog.Changed())
+        m_doc.SetModified(true);
     update();
 }
 
@@ -146,15 +148,21 @@ void CVexelView::OnFloor()
     CFloorDialog dialog(this, m_doc.m_floorType, m_doc.m_min[1] * m_doc.m_scale);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_doc.m_floorOffset = CTrivexDialog::Value(dialog.m_offset) / m_doc.m_scale;
-    m_doc.m_floorType = dialog.Selection();
+    const float offset = CTrivexDialog::Value(dialog.m_offset) / m_doc.m_scale;
+    const int type = dialog.Selection();
+    if (offset != m_doc.m_floorOffset || type != m_doc.m_floorType)
+        m_doc.SetModified(true);
+    m_doc.m_floorOffset = offset;
+    m_doc.m_floorType = type;
 }
 
 void CVexelView::OnSky()
 {
     CSkyDialog dialog(this, m_doc.m_skyType);
-    if (dialog.exec() == QDialog::Accepted)
-        m_doc.m_skyType = dialog.Selection();
+    if (dialog.exec() != QDialog::Accepted || dialog.Selection() == m_doc.m_skyType)
+        return;
+    m_doc.m_skyType = dialog.Selection();
+    m_doc.SetModified(true);
 }
 
 void CVexelView::OnDxfPrefs()
@@ -168,21 +176,24 @@ void CVexelView::OnDxfPrefs()
 
 void CVexelView::OnViewPrefs()
 {
-    CViewPrefsDialog dialog(this, m_drawVertexNormals != 0, m_cullBackfaces != 0, m_doc.m_normalOrder != 0,
+    CViewPrefsDialog dialog(this, m_drawVertexNormals != 0, m_cullBackfaces != 0, m_doc.m_normalOrderSetting,
                             m_doc.m_smoothAngle);
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_drawVertexNormals = dialog.m_normals->isChecked() ? 1 : 0;
     m_cullBackfaces = dialog.m_cull->isChecked() ? 1 : 0;
-    const int32_t order = dialog.m_order->isChecked() ? 1 : 0;
+    const int32_t setting = dialog.NormalOrderSetting();
     const float angle = CTrivexDialog::Value(dialog.m_angle);
-    if (order != (m_doc.m_normalOrder != 0 ? 1 : 0) || angle != m_doc.m_smoothAngle) {
-        // A changed order is the user's choice, kept for later loads too.
-        if (order != (m_doc.m_normalOrder != 0 ? 1 : 0))
-            m_doc.m_normalOrderSetting = order;
-        m_doc.m_normalOrder = order;
+    if (setting != m_doc.m_normalOrderSetting || angle != m_doc.m_smoothAngle) {
+        // The setting is kept for later loads too; automatic looks at this
+        // model again.
+        if (setting != m_doc.m_normalOrderSetting) {
+            m_doc.m_normalOrderSetting = setting;
+            m_doc.ResolveNormalOrder();
+        }
         m_doc.m_smoothAngle = angle;
         m_doc.CalculateNormals();
+        m_doc.SetModified(true);
     }
     m_doc.UpdateViews();
 }
@@ -192,8 +203,12 @@ void CVexelView::OnOutputPrefs()
     COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    m_doc.m_scale = CTrivexDialog::Value(dialog.m_scale);
-    m_doc.m_rawGroups = dialog.m_rawGroups->isChecked() ? 1 : 0;
+    const float scale = CTrivexDialog::Value(dialog.m_scale);
+    const int32_t rawGroups = dialog.m_rawGroups->isChecked() ? 1 : 0;
+    if (scale != m_doc.m_scale || rawGroups != m_doc.m_rawGroups)
+        m_doc.SetModified(true);
+    m_doc.m_scale = scale;
+    m_doc.m_rawGroups = rawGroups;
 }
 
 void CVexelView::OnInfo()

@@ -61,6 +61,14 @@ int RunReader(CModel& model, const CFormat& format, FILE* fp, const std::string&
     return format.readPath(model, path.c_str());
 }
 
+bool HasActivePolygons(const CModel& model)
+{
+    for (int i = 0; i < model.GetGroupCount(); ++i)
+        if (const CGroup* group = model.GetGroup(i); group && group->active && group->polygons.GetCount() > 0)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 const char* const SkyNames[kSkyCount] = {"No Sky", "Blue Sky", "Lightning Sky", "Star Field"};
@@ -170,6 +178,11 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
         model.ErrorMessage("Writing %s files is not supported", format.description);
         return false;
     }
+    // A model with nothing to write would replace a file with an empty one.
+    if (!HasActivePolygons(model)) {
+        model.ErrorMessage("no polygons found");
+        return false;
+    }
     CSafeOutput out(track);
     if (!out.Open(path, format.writeMode)) {
         model.ErrorMessage("Couldn't open file %s", path.c_str());
@@ -223,6 +236,10 @@ bool OpenByName(CModel& model, const std::string& path)
         model.ErrorMessage("Unsupported file type of %c%c%c", c[0], c[1], c[2]);
         return false;
     }
+    // ".nff" is the name of two formats; the file's first word tells them
+    // apart, as the converter does.
+    if (std::strcmp(format->name, "nff") == 0 && LooksLikeWorldToolkit(path))
+        format = FindFormat("wtk");
     // A file that cannot be opened leaves the model as it was.
     bool opened;
     bool ok = ReadOpened(model, *format, path, opened);

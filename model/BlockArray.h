@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 // Pointer array kept in fixed blocks of 2000 entries, so that growing it never
 // copies or moves the stored entries. The table of blocks itself grows on
@@ -20,6 +21,14 @@ public:
     ~CBlockArray() { FreeAll(); }
 
     int GetCount() const { return m_count; }
+    // Exchanges the entries of two arrays; no record moves.
+    void Swap(CBlockArray& other) noexcept
+    {
+        std::swap(m_blocks, other.m_blocks);
+        std::swap(m_blockCount, other.m_blockCount);
+        std::swap(m_count, other.m_count);
+        std::swap(m_firstSize, other.m_firstSize);
+    }
 
     // Returns the new entry's 0-based index, or -1 when memory runs out.
     int Add(T* p)

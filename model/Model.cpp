@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 CModel::CModel() = default;
 
@@ -527,6 +528,67 @@ void CModel::Clear(bool updateViews)
     EndWait();
     if (updateViews)
         UpdateViews();
+}
+
+void CModel::Swap(CModel& other) noexcept
+{
+    using std::swap;
+    m_vertices.Swap(other.m_vertices);
+    m_vertexNormals.Swap(other.m_vertexNormals);
+    m_xref.Swap(other.m_xref);
+    m_vertexHash.Swap(other.m_vertexHash);
+    m_groups.Swap(other.m_groups);
+    swap(m_currentGroup, other.m_currentGroup);
+    swap(m_min, other.m_min);
+    swap(m_max, other.m_max);
+    swap(m_zoom, other.m_zoom);
+    swap(m_floorType, other.m_floorType);
+    swap(m_floorOffset, other.m_floorOffset);
+    swap(m_skyType, other.m_skyType);
+    swap(m_extrude2D, other.m_extrude2D);
+    swap(m_extrusion, other.m_extrusion);
+    swap(m_scale, other.m_scale);
+    swap(m_normalsValid, other.m_normalsValid);
+    swap(m_smoothAngle, other.m_smoothAngle);
+    swap(m_normalOrder, other.m_normalOrder);
+    swap(m_normalOrderSetting, other.m_normalOrderSetting);
+    swap(m_rawGroups, other.m_rawGroups);
+    m_vertexPool.Swap(other.m_vertexPool);
+    m_normalPool.Swap(other.m_normalPool);
+    m_polygonPool.Swap(other.m_polygonPool);
+    m_xrefPool.Swap(other.m_xrefPool);
+    swap(m_xrefStorage, other.m_xrefStorage);
+    swap(m_outOfMemory, other.m_outOfMemory);
+    m_pending.swap(other.m_pending);
+    swap(m_vertexMoves, other.m_vertexMoves);
+    m_exactRepeats.swap(other.m_exactRepeats);
+    swap(m_mergingRun, other.m_mergingRun);
+    swap(m_exactRepeatsWanted, other.m_exactRepeatsWanted);
+    m_groupsByName.swap(other.m_groupsByName);
+    m_groupsByColor.swap(other.m_groupsByColor);
+    swap(m_indexedGroups, other.m_indexedGroups);
+    // Faces know the model whose vertices they number.
+    for (CModel* model : {this, &other})
+        for (int g = 0; g < model->m_groups.GetCount(); ++g)
+            if (CGroup* group = model->m_groups.GetAt(g))
+                for (int i = 0; i < group->polygons.GetCount(); ++i)
+                    if (CPolygon* polygon = group->polygons.GetAt(i))
+                        polygon->owner = model;
+}
+
+void CModel::CopySettings(const CModel& from)
+{
+    m_zoom = from.m_zoom;
+    m_floorType = from.m_floorType;
+    m_floorOffset = from.m_floorOffset;
+    m_skyType = from.m_skyType;
+    m_extrude2D = from.m_extrude2D;
+    m_extrusion = from.m_extrusion;
+    m_scale = from.m_scale;
+    m_smoothAngle = from.m_smoothAngle;
+    m_normalOrder = from.m_normalOrder;
+    m_normalOrderSetting = from.m_normalOrderSetting;
+    m_rawGroups = from.m_rawGroups;
 }
 
 int CModel::LongestGroupName() const

@@ -124,6 +124,13 @@ public:
     void ClearVertexHash();
     void CreateXRef();
     void Clear(bool updateViews);
+    // Exchanges everything two models hold, geometry and settings, without a
+    // word to anyone: a file can be read into a model of its own and take the
+    // place of the one shown only once it was read without fault.
+    void Swap(CModel& other) noexcept;
+    // Takes over the user's settings (view zoom, floor, sky, reader and
+    // writer preferences), for a model that reads a file in another's place.
+    void CopySettings(const CModel& from);
     void RemoveEmptyGroups();
     int LongestGroupName() const;
     static void Indent(FILE* fp, int depth);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 // Allocates trivially destructible records in chunks; records never move and
 // are released all at once, which is how the model drops its geometry.
@@ -16,6 +17,13 @@ public:
     CPool(const CPool&) = delete;
     CPool& operator=(const CPool&) = delete;
     ~CPool() { FreeAll(); }
+
+    // Exchanges the records of two pools; none moves.
+    void Swap(CPool& other) noexcept
+    {
+        std::swap(m_head, other.m_head);
+        std::swap(m_used, other.m_used);
+    }
 
     // A default-constructed record, or null when memory runs out.
     T* New()

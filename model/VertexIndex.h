@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "BlockArray.h"
@@ -37,6 +38,15 @@ public:
     // index; only a hint, ignored when memory is short.
     void Reserve(size_t count);
     void Clear();
+    void Swap(CVertexIndex& other) noexcept
+    {
+        m_nodes.swap(other.m_nodes);
+        m_heads.swap(other.m_heads);
+        m_filter.swap(other.m_filter);
+        std::swap(m_filterShift, other.m_filterShift);
+        m_recentHeads.swap(other.m_recentHeads);
+        std::swap(m_linked, other.m_linked);
+    }
 
 private:
     struct Node

@@ -10,6 +10,8 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -95,11 +97,11 @@ TEST_F(AppTest, OpenShowsModelTitleAndStatus)
     EXPECT_EQ(message, QStringLiteral("Unsupported file type of asc"));
     EXPECT_EQ(doc.GetPolygonCount(), polygons);
 
-    // A reader that gives up leaves nothing of the half-read file behind.
+    // A reader that gives up leaves the model that was shown.
     testfiles::WriteAll(dir / "bad.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nv 1 x\n");
     AnswerNextBox(&message);
     EXPECT_FALSE(doc.OnOpenDocument((dir / "bad.obj").string()));
-    EXPECT_EQ(doc.GetPolygonCount(), 0);
+    EXPECT_EQ(doc.GetPolygonCount(), polygons);
     EXPECT_EQ(doc.WaitDepth(), 0);
 }
 
@@ -196,6 +198,17 @@ TEST_F(AppTest, NumericFieldsRefuseBadInput)
         {ID_PREFS_DXF, [](QWidget* w) { return qobject_cast<CDxfPrefsDialog*>(w)->m_extrusion; }, "",
          "Please enter a number."},
         {ID_BACKGROUND_FLOOR, [](QWidget* w) { return qobject_cast<CFloorDialog*>(w)->m_offset; }, "1e",
+         "Please enter a number."},
+        // Text that reads as a number but is none a user means.
+        {ID_OBJECT_ROTATE, [](QWidget* w) { return qobject_cast<CRotateDialog*>(w)->m_x; }, "nan",
+         "Please enter a number."},
+        {ID_PREFS_OUTPUT, [](QWidget* w) { return qobject_cast<COutputPrefsDialog*>(w)->m_scale; }, "NaN",
+         "Please enter a number."},
+        {ID_PREFS_DXF, [](QWidget* w) { return qobject_cast<CDxfPrefsDialog*>(w)->m_extrusion; }, "nan",
+         "Please enter a number."},
+        {ID_BACKGROUND_FLOOR, [](QWidget* w) { return qobject_cast<CFloorDialog*>(w)->m_offset; }, "1e39",
+         "Please enter a number."},
+        {ID_BACKGROUND_FLOOR, [](QWidget* w) { return qobject_cast<CFloorDialog*>(w)->m_offset; }, "-inf",
          "Please enter a number."},
     };
     for (const Case& c : cases) {
@@ -410,3 +423,190 @@ TEST_F(AppTest, PrintingGivesOnePageOfTheSamePicture)
 }
 
 }  // namespace
+
+// A failed open leaves the document as it was: model, title and modified
+// mark. Save afterwards then writes the model the user still sees.
+TEST_F(AppTest, FailedOpenKeepsTheDocument)
+{
+    const fs::path dxf = dir / "house.dxf";
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    ASSERT_TRUE(doc.OnSaveDocument(dxf.string()));
+    ASSERT_TRUE(doc.OnOpenDocument(dxf.string()));
+    doc.MirrorX(true);
+    const long polygons = doc.GetPolygonCount();
+    const std::vector<CVector> shown = Vertices();
+    const QString title = frame->windowTitle();
+
+    std::string truncated3ds;
+    const fs::path jeep = testfiles::CorpusDir("3ds") / "jeep1.3ds";
+    if (fs::exists(jeep))
+        truncated3ds = testfiles::ReadAll(jeep).substr(0, 3000);
+    struct Case { const char* name; std::string bytes; int command; };  // command 0: the generic open
+    const Case cases[] = {
+        {"text.3ds", "this is no 3D Studio file\n", 0},
+        {"cut.3ds", truncated3ds, 0},
+        {"font.ttf", "no font either\n", 0},
+        {"empty.obj", "", 0},
+        {"faceless.obj", "v 0 0 0\nv 1 0 0\n", 0},
+        {"empty.dxf", "", 0},
+        {"model.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", 32805},  // Open / 3D Studio on an OBJ
+    };
+    for (const Case& c : cases) {
+        if (c.bytes.empty() && std::string(c.name) == "cut.3ds")
+            continue;  // the corpus is not beside the clone
+        const fs::path path = dir / c.name;
+        testfiles::WriteAll(path, c.bytes);
+        QString message;
+        if (path.extension() == ".ttf") {
+            // The text is asked for before the font is read.
+            OnNextModal([&message](QWidget* w) {
+                OnNextModal([&message](QWidget* box) {
+                    message = qobject_cast<QMessageBox*>(box)->text();
+                    qobject_cast<QMessageBox*>(box)->accept();
+                }, w);
+                qobject_cast<QDialog*>(w)->accept();
+            });
+        } else {
+            AnswerNextBox(&message);
+        }
+        if (c.command == 0) {
+            EXPECT_FALSE(doc.OnOpenDocument(path.string())) << c.name;
+        } else {
+            OnNextModal([&path](QWidget* w) { AnswerFileDialog(qobject_cast<QFileDialog*>(w), QString::fromStdString(path.string())); });
+            Trigger(c.command);
+            QCoreApplication::processEvents();
+        }
+        EXPECT_FALSE(message.isEmpty()) << c.name << ": the failure is said";
+        EXPECT_EQ(doc.GetPolygonCount(), polygons) << c.name;
+        EXPECT_EQ(Vertices(), shown) << c.name;
+        EXPECT_EQ(frame->windowTitle(), title) << c.name;
+        EXPECT_TRUE(doc.IsModified()) << c.name;
+        EXPECT_EQ(doc.WaitDepth(), 0) << c.name;
+    }
+    ASSERT_TRUE(doc.OnFileSave());
+    CModel saved;
+    ASSERT_TRUE(OpenByName(saved, dxf.string()));
+    EXPECT_EQ(saved.GetPolygonCount(), polygons);
+
+    // Nothing without polygons is written over a file, window or not.
+    doc.OnNewDocument();
+    const std::string before = testfiles::ReadAll(dxf);
+    QString message;
+    AnswerNextBox(&message);
+    EXPECT_FALSE(doc.OnSaveDocument(dxf.string()));
+    EXPECT_EQ(message, QStringLiteral("no polygons found"));
+    EXPECT_EQ(testfiles::ReadAll(dxf), before);
+}
+
+// The Colors dialog's check boxes answer the mouse and the keyboard, and
+// every edit a save would write marks the document modified.
+TEST_F(AppTest, EditsAnswerAndMarkTheDocument)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    OnNextModal([this](QWidget* w) {
+        auto* d = qobject_cast<CColorsDialog*>(w);
+        d->m_groups->setCurrentRow(d->m_groups->row(d->m_groups->findItems("chimney", Qt::MatchExactly).first()));
+        QTest::mouseClick(d->m_ignore, Qt::LeftButton, {}, QPoint(5, d->m_ignore->height() / 2));
+        QTest::mouseClick(d->m_selectedColor, Qt::LeftButton, {}, QPoint(5, d->m_selectedColor->height() / 2));
+        d->m_smooth->setFocus();
+        QTest::keyClick(d->m_smooth, Qt::Key_Space);
+        EXPECT_TRUE(d->m_ignore->isChecked());
+        EXPECT_FALSE(d->m_selectedColor->isChecked());
+        EXPECT_TRUE(d->m_smooth->isChecked());
+        d->accept();
+    });
+    Trigger(ID_OBJECT_COLORS);
+    ASSERT_NE(Group("chimney"), nullptr);
+    EXPECT_EQ(Group("chimney")->active, 0);
+    EXPECT_EQ(Group("chimney")->drawSelectedColor, 0);
+    EXPECT_EQ(Group("chimney")->smooth, 1);
+    EXPECT_TRUE(doc.IsModified());
+
+    struct Edit { const char* what; int command; std::function<void(QWidget*)> answer; };
+    const Edit edits[] = {
+        {"colour", ID_OBJECT_COLORS, [](QWidget* w) {
+             auto* d = qobject_cast<CColorsDialog*>(w);
+             d->m_colors->setCurrentRow(d->m_colors->currentRow() + 1);
+             d->accept();
+         }},
+        {"sky", ID_BACKGROUND_SKY, [](QWidget* w) {
+             qobject_cast<CSkyDialog*>(w)->m_buttons[2]->setChecked(true);
+             qobject_cast<QDialog*>(w)->accept();
+         }},
+        {"floor", ID_BACKGROUND_FLOOR, [](QWidget* w) {
+             qobject_cast<CFloorDialog*>(w)->m_buttons[1]->setChecked(true);
+             qobject_cast<QDialog*>(w)->accept();
+         }},
+        {"scale", ID_PREFS_OUTPUT, [](QWidget* w) {
+             auto* d = qobject_cast<COutputPrefsDialog*>(w);
+             d->m_scale->setText(QStringLiteral("42"));
+             d->accept();
+         }},
+        {"normal order", ID_PREFS_VIEW, [](QWidget* w) {
+             auto* d = qobject_cast<CViewPrefsDialog*>(w);
+             EXPECT_EQ(d->m_order->checkState(), Qt::PartiallyChecked);  // automatic, as the model starts
+             d->m_order->setCheckState(Qt::Checked);
+             d->accept();
+         }},
+    };
+    for (const Edit& e : edits) {
+        doc.SetModified(false);
+        OnNextModal(e.answer);
+        Trigger(e.command);
+        EXPECT_TRUE(doc.IsModified()) << e.what;
+    }
+    EXPECT_EQ(doc.m_normalOrderSetting, 1);
+    // Looking without changing anything marks nothing.
+    doc.SetModified(false);
+    OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });
+    Trigger(ID_OBJECT_COLORS);
+    EXPECT_FALSE(doc.IsModified());
+}
+
+// What the window offers and shows around the picture.
+TEST_F(AppTest, MenusTipsAndSaveAsNames)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    // Hovering a menu shows tips and then gives the last status text back.
+    EXPECT_FALSE(frame->Action(ID_OBJECT_ROTATE)->statusTip().isEmpty());
+    doc.StatusMessage("Mirroring Finished");
+    QStatusTipEvent tip(frame->Action(ID_OBJECT_ROTATE)->statusTip());
+    QApplication::sendEvent(frame.get(), &tip);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), frame->Action(ID_OBJECT_ROTATE)->statusTip());
+    QStatusTipEvent none{QString()};
+    QApplication::sendEvent(frame.get(), &none);
+    EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Mirroring Finished"));
+
+    EXPECT_EQ(frame->Action(ID_MIRROR_X)->toolTip(), QStringLiteral("Mirror X"));
+    EXPECT_EQ(frame->Action(ID_MIRROR_Z)->toolTip(), QStringLiteral("Mirror Z"));
+    const std::vector<CVector> before = Vertices();
+    Trigger(ID_OBJECT_Z_UP);
+    EXPECT_EQ(Vertices()[0], CVector(before[0].x, before[0].z, -before[0].y));
+
+    // Save As offers only what saving by extension writes; a typed name it
+    // cannot write is explained before the dialog asks again.
+    QStringList filters;
+    QString message;
+    const fs::path pov = dir / "typed.pov";
+    OnNextModal([&](QWidget* w) {
+        auto* files = qobject_cast<QFileDialog*>(w);
+        filters = files->nameFilters();
+        OnNextModal([&](QWidget* box) {
+            message = qobject_cast<QMessageBox*>(box)->text();
+            qobject_cast<QMessageBox*>(box)->accept();
+            OnNextModal([&](QWidget* again) {
+                AnswerFileDialog(qobject_cast<QFileDialog*>(again), QString::fromStdString(pov.string()));
+            });
+        }, w);
+        AnswerFileDialog(files, QString::fromStdString((dir / "typed.obj").string()));
+    });
+    Trigger(ID_FILE_SAVE_AS);
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Unsupported file type of obj"))) << message.toStdString();
+    EXPECT_TRUE(fs::exists(pov));
+    ASSERT_FALSE(filters.isEmpty());
+    for (const QString& filter : filters) {
+        const QString extension = filter.section(QStringLiteral("*."), 1).chopped(1);
+        const fs::path target = dir / ("each." + extension.toStdString());
+        EXPECT_EQ(SaveByName(doc, target.string()), ESaveResult::Saved) << filter.toStdString();
+    }
+}

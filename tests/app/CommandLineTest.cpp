@@ -65,7 +65,13 @@ TEST_F(CommandLineTest, RefusedNamesEndWithAnErrorAndWriteNothing)
         // The generic save writes no OBJ; unattended there is nobody to ask for another name.
         {Quote(kHouse) + " " + Quote(dir / "h.obj") + " -t", "ErrorMessage: Unsupported file type of obj",
          dir / "h.obj"},
+        // A file without polygons, or a load that reported an error, writes nothing.
+        {Quote(dir / "empty.obj") + " " + Quote(out) + " -t", "ErrorMessage: empty.obj: no polygons found", out},
+        {Quote(dir / "cut.3ds") + " " + Quote(out) + " -t", "ErrorMessage: ", out},
     };
+    testfiles::WriteAll(dir / "empty.obj", "v 1 2 3\n");
+    // A chunk that claims more bytes than the file holds.
+    testfiles::WriteAll(dir / "cut.3ds", std::string("\x4d\x4d\x00\x10\x00\x00\x3d\x3d\x00\x10\x00\x00", 12));
     for (const Case& c : cases) {
         std::string text;
         EXPECT_EQ(Run("trivex", c.args, &text), 1) << c.args;
@@ -74,6 +80,24 @@ TEST_F(CommandLineTest, RefusedNamesEndWithAnErrorAndWriteNothing)
             EXPECT_FALSE(fs::exists(c.untouched)) << c.args;
         }
     }
+}
+
+// A World Toolkit ".nff" opens as World Toolkit whichever way it is opened,
+// as the converter reads it.
+TEST_F(CommandLineTest, WorldToolkitByContent)
+{
+    const fs::path teapot = testfiles::CorpusDir("wtk") / "teapot.nff";
+    if (!fs::exists(teapot))
+        GTEST_SKIP() << "sample corpus not found at " << teapot.string();
+    const fs::path pov = dir / "teapot.pov";
+    std::string out;
+    ASSERT_EQ(Run("trivex", Quote(teapot) + " " + Quote(pov) + " -t", &out), 0) << out;
+    CModel model;
+    ASSERT_TRUE(ReadModelFile(model, *FindFormat("wtk"), teapot.string()));
+    EXPECT_GT(model.GetPolygonCount(), 3000);
+    const fs::path expected = dir / "expected.pov";
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("pov"), expected.string()));
+    EXPECT_EQ(testfiles::ReadAll(pov), testfiles::ReadAll(expected));
 }
 
 // Every drawn pixel lies on a segment of its colour, and every segment is drawn.

@@ -178,7 +178,7 @@ TEST(WtkReaderCorpus, TeapotReadsWholeAndCokeCanStopsWhereTheGrammarEnds)
     EXPECT_EQ(can.GetPolygonCount(), 0);
 }
 
-TEST(WtkFormats, OpenByNameKeepsNeutralFileFormatForNff)
+TEST(WtkFormats, OpenByNameTellsTheTwoNffFormatsApart)
 {
     CRecordingModel source;
     source.SetGroup("Red", FindColor("Red"), 0);
@@ -191,11 +191,13 @@ TEST(WtkFormats, OpenByNameKeepsNeutralFileFormatForNff)
     EXPECT_TRUE(LooksLikeWorldToolkit(wtk));  // behind a "//" comment line
     EXPECT_FALSE(LooksLikeWorldToolkit(nff));
     EXPECT_FALSE(LooksLikeWorldToolkit((dir / "missing.nff").string()));
-    CRecordingModel byName, byCommand;
-    OpenByName(byName, wtk);
-    EXPECT_EQ(byName.GetPolygonCount(), 0);  // not a triangle of it is Neutral File Format
+    CRecordingModel byName, byCommand, plain;
+    EXPECT_TRUE(OpenByName(byName, wtk));
+    EXPECT_EQ(byName.GetPolygonCount(), 1);
     EXPECT_TRUE(ReadWorldToolkitFile(byCommand, wtk));
     EXPECT_EQ(byCommand.GetPolygonCount(), 1);
+    EXPECT_TRUE(OpenByName(plain, nff));
+    EXPECT_EQ(plain.GetPolygonCount(), 1);
     std::filesystem::remove_all(dir);
 }
 

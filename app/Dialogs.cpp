@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -46,6 +48,23 @@ CTrivexDialog::CTrivexDialog(QWidget* parent, const QString& title) : QDialog(pa
     p.setColor(QPalette::ButtonText, Qt::black);
     setPalette(p);
     setAutoFillBackground(true);
+    // Small dialogs would cut their title short.
+    setMinimumWidth(TitleWidth(*this));
+}
+
+int TitleWidth(const QWidget& window)
+{
+    // The title bar's font is the window manager's; the widget's own is near
+    // enough, with room for the bar's icon and buttons.
+    return window.fontMetrics().horizontalAdvance(window.windowTitle()) + 140;
+}
+
+void FitTitle(QMessageBox& box)
+{
+    // A box sizes itself to its text alone.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(TitleWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                      0, 1, grid->columnCount());
 }
 
 QLineEdit* CTrivexDialog::AddNumber(float value, bool ranged, double low, double high)
@@ -85,6 +104,7 @@ void CTrivexDialog::accept()
             problem = QStringLiteral("Please enter a number between %1 and %2.").arg(Number(field.low), Number(field.high));
         if (!problem.isEmpty()) {
             QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle), problem, QMessageBox::Ok, this);
+            FitTitle(box);
             box.exec();
             field.edit->setFocus();
             field.edit->selectAll();
@@ -439,8 +459,6 @@ CTrueTypeDialog::CTrueTypeDialog(QWidget* parent) : CTrivexDialog(parent, QStrin
     m_text->setMaxLength(50);
     Row(layout, QStringLiteral("String:"), m_text);
     AddButtons(layout);
-    // Wide enough for the title and the buttons of its title bar.
-    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 120);
 }
 
 CAboutDialog::CAboutDialog(QWidget* parent) : CTrivexDialog(parent, QStringLiteral("About Trivex"))

@@ -10,6 +10,13 @@
 
 #include "Model.h"
 
+class QMessageBox;
+
+// The width a window needs to show its whole title.
+int TitleWidth(const QWidget& window);
+// Widens a message box so that its title shows whole.
+void FitTitle(QMessageBox& box);
+
 // A numeric text field that is checked when the dialog's OK is pressed.
 struct CNumberField
 {

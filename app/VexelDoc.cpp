@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QSpacerItem>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <cctype>
@@ -120,12 +118,7 @@ void CVexelDoc::ShowBox(int icon, const char* text)
         return;
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(kAppTitle), QString::fromLocal8Bit(text),
                     QMessageBox::Ok, m_frame);
-    // A box sizes itself to its text; a short text would cut the caption,
-    // which also needs room for the title bar's buttons.
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(box.fontMetrics().horizontalAdvance(box.windowTitle()) + 120, 0,
-                                      QSizePolicy::Minimum, QSizePolicy::Fixed),
-                      grid->rowCount(), 0, 1, grid->columnCount());
+    FitTitle(box);
     box.exec();
 }
 
@@ -268,6 +261,7 @@ bool CVexelDoc::SaveModified()
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kAppTitle),
                     QStringLiteral("Save changes to %1?").arg(Title()),
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_frame);
+    FitTitle(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return OnFileSave();

@@ -466,15 +466,24 @@ TEST_F(AppTest, FailedOpenKeepsTheDocument)
                 }, w);
                 qobject_cast<QDialog*>(w)->accept();
             });
-        } else {
+        } else if (c.command == 0) {
             AnswerNextBox(&message);
         }
         if (c.command == 0) {
             EXPECT_FALSE(doc.OnOpenDocument(path.string())) << c.name;
         } else {
-            OnNextModal([&path](QWidget* w) { AnswerFileDialog(qobject_cast<QFileDialog*>(w), QString::fromStdString(path.string())); });
+            // The document is modified: No to saving it, then the file, then the error.
+            OnNextModal([&](QWidget* prompt) {
+                OnNextModal([&](QWidget* w) {
+                    OnNextModal([&message](QWidget* box) {
+                        message = qobject_cast<QMessageBox*>(box)->text();
+                        qobject_cast<QMessageBox*>(box)->accept();
+                    }, w);
+                    AnswerFileDialog(qobject_cast<QFileDialog*>(w), QString::fromStdString(path.string()));
+                }, prompt);
+                qobject_cast<QMessageBox*>(prompt)->button(QMessageBox::No)->click();
+            });
             Trigger(c.command);
-            QCoreApplication::processEvents();
         }
         EXPECT_FALSE(message.isEmpty()) << c.name << ": the failure is said";
         EXPECT_EQ(doc.GetPolygonCount(), polygons) << c.name;
@@ -576,6 +585,19 @@ TEST_F(AppTest, MenusTipsAndSaveAsNames)
     QStatusTipEvent none{QString()};
     QApplication::sendEvent(frame.get(), &none);
     EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Mirroring Finished"));
+
+    // Boxes and small dialogs show their whole title.
+    int shown = 0, needed = 0;
+    OnNextModal([&](QWidget* w) {
+        shown = w->width();
+        needed = w->fontMetrics().horizontalAdvance(w->windowTitle());
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    Trigger(ID_OBJECT_INFO);
+    EXPECT_GT(shown, needed + 60);
+    CTrueTypeDialog text(frame.get());
+    text.show();
+    EXPECT_GT(text.width(), text.fontMetrics().horizontalAdvance(text.windowTitle()) + 60);
 
     EXPECT_EQ(frame->Action(ID_MIRROR_X)->toolTip(), QStringLiteral("Mirror X"));
     EXPECT_EQ(frame->Action(ID_MIRROR_Z)->toolTip(), QStringLiteral("Mirror Z"));

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 
@@ -16,10 +17,12 @@ inline void OnNextModal(std::function<void(QWidget*)> action, QWidget* except = 
     auto* timer = new QTimer;
     auto* clock = new QElapsedTimer;
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, except] {
+    // Guarded: a window of the same address may open once `except` is gone.
+    QPointer<QWidget> skip(except);
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, skip] {
         QWidget* w = QApplication::activeModalWidget();
         bool timedOut = clock->elapsed() > 5000;
-        if (!timedOut && (!w || w == except || !w->isVisible()))
+        if (!timedOut && (!w || w == skip.data() || !w->isVisible()))
             return;
         timer->stop();
         timer->deleteLater();

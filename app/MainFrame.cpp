@@ -98,8 +98,10 @@ void CMainFrame::BuildMenus()
         connect(AddCommand(saveAs, c.id, QString::fromLatin1(c.menuText)), &QAction::triggered, d,
                 [d, format] { d->OnSaveFormat(format); });
     }
-    connect(AddCommand(nullptr, ID_FILE_SAVE_AS, QStringLiteral("Save As"), QKeySequence::SaveAs),
-            &QAction::triggered, d, &CVexelDoc::OnFileSaveAs);
+    // Some desktops define no key for Save As; this one is the common one.
+    QAction* saveAsKey = AddCommand(nullptr, ID_FILE_SAVE_AS, QStringLiteral("Save As"));
+    saveAsKey->setShortcuts({QKeySequence(QKeySequence::SaveAs), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)});
+    connect(saveAsKey, &QAction::triggered, d, &CVexelDoc::OnFileSaveAs);
     file->addSeparator();
     connect(AddCommand(file, ID_FILE_PRINT, QStringLiteral("&Print..."), QKeySequence::Print), &QAction::triggered,
             v, &CVexelView::OnPrint);

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "Model.h"
-#include "ObjSaveAhead.h"
 
 // The terminal's progress line, shared by every conversion of a run.
 class CProgress
@@ -52,13 +51,6 @@ public:
     void ShowNotice(const char* text) override;
 
     int ErrorCount() const { return m_errors; }
-    // An OBJ save to begin as soon as the load has placed the vertices.
-    void SaveAhead(CObjSaveAhead* save) { m_saveAhead = save; }
-    void VerticesPlaced() override
-    {
-        if (m_saveAhead)
-            m_saveAhead->Start(*this);
-    }
 
 private:
     std::string m_label;
@@ -66,5 +58,4 @@ private:
     bool m_quiet;
     CProgress& m_progress;
     int m_errors = 0;
-    CObjSaveAhead* m_saveAhead = nullptr;
 };

@@ -197,17 +197,9 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     if (o.extrusion)
         model.m_extrusion = *o.extrusion;
 
-    // An OBJ file gets its vertex lines while the load finishes.
-    std::optional<CObjSaveAhead> ahead;
-    if (writes && std::strcmp(out->name, "obj") == 0) {
-        ahead.emplace(job.output, &temporaries);
-        model.SaveAhead(&*ahead);
-    }
     // A font is read with the text to build from it.
     bool read = std::strcmp(in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)
                                                   : ReadModelFile(model, *in, job.input);
-    if (ahead)
-        ahead->Wait();  // before anything changes the model
     model.RemoveEmptyGroups();
     if (!read) {
         if (model.ErrorCount() == 0)
@@ -241,10 +233,7 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     const int vertices = model.GetVertexCount();
     const long polygons = model.GetPolygonCount();
     const int groups = model.GetGroupCount();
-    // Nothing needs the model once it is written: its memory goes back to
-    // the system while the file is put on disk, which is mostly waiting.
-    auto release = [&model] { model.FreeGeometry(); };
-    if (!(ahead ? ahead->Finish(model, release) : WriteModelFile(model, *out, job.output, &temporaries, release)))
+    if (!WriteModelFile(model, *out, job.output, &temporaries))
         return false;
     if (!o.quiet) {
         char line[256];

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "DxfReader.h"
-#include "Halves.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "TextBuilder.h"
@@ -171,8 +170,7 @@ bool LooksLikeWorldToolkit(const std::string& path)
     return wtk;
 }
 
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track,
-                    const std::function<void()>& meanwhile)
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track)
 {
     if (!format.CanWrite()) {
         model.ErrorMessage("Writing %s files is not supported", format.description);
@@ -191,17 +189,7 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
     int result = format.write(model, out.Stream(), model.m_scale);
     if (result <= 0)
         return false;  // the writer has said why; the old file stays
-    return CommitSave(model, out, meanwhile);
-}
-
-bool CommitSave(CModel& model, CSafeOutput& out, const std::function<void()>& meanwhile)
-{
-    bool committed = false;
-    if (meanwhile)
-        AtOnce(true, meanwhile, [&out, &committed] { committed = out.Commit(); });
-    else
-        committed = out.Commit();
-    if (!committed) {
+    if (!out.Commit()) {
         // Buffered output can fail only when it reaches the disk.
         model.ErrorMessage("Write Error: Out of Disk Space?");
         return false;

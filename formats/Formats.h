@@ -45,16 +45,8 @@ bool LooksLikeWorldToolkit(const std::string& path);
 // replaces the target only when the writer succeeded and the file closed
 // cleanly, so a failed save never destroys what was there.
 // `track`, when given, lists the temporary file while the save is under way.
-// `meanwhile`, when given, runs once the writer is done, while another thread
-// puts the file on disk and in its place (mostly waiting for the disk); it
-// must leave the model able to report an error.
 class CTemporaryFiles;
-bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr,
-                    const std::function<void()>& meanwhile = {});
-// The end of such a save, once the writer is done: the file put in place,
-// `meanwhile` run beside it, a failure reported.
-class CSafeOutput;
-bool CommitSave(CModel& model, CSafeOutput& out, const std::function<void()>& meanwhile);
+bool WriteModelFile(CModel& model, const CFormat& format, const std::string& path, CTemporaryFiles* track = nullptr);
 
 // The TrueType text sequence: empties the model, makes "TTFont" (Red, Shiny)
 // the current group, builds the UTF-8 text in the font at `fontPath` as

@@ -6,14 +6,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <functional>
 #include <mutex>
-#include <new>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -50,146 +47,15 @@ int CreateUnique(const std::string& stem, std::string& name)
     return -1;
 }
 
-#if defined(__linux__) && defined(__GLIBC__)
-// The temporary file's stream. Every megabyte or so a second thread asks the
-// system to put what was written so far on disk, while the writer goes on, so
-// that the fsync before the rename waits for the last piece only. Starting the
-// writeback alone (sync_file_range) is not enough: on a virtual disk the host
-// only stores the data when the guest asks for a flush, and that flush is most
-// of the fsync's time.
-class CWriteBehind
+// The temporary file's stream, with a buffer large enough that writing
+// costs a system call per 64 KiB.
+FILE* OpenBuffered(int fd, const char* mode)
 {
-public:
-    explicit CWriteBehind(int fd) : m_fd(fd) {}
-    CWriteBehind(const CWriteBehind&) = delete;
-    CWriteBehind& operator=(const CWriteBehind&) = delete;
-
-    int Descriptor() const { return m_fd; }
-
-    void Written(size_t bytes)
-    {
-        m_sinceFlush += bytes;
-        if (m_sinceFlush < kFlushBytes)
-            return;
-        m_sinceFlush = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_requested;
-        }
-        if (!m_flusher.joinable()) {
-            try {
-                m_flusher = std::thread([this] { Flush(); });
-            } catch (const std::system_error&) {
-                // Without the thread the fsync at the end does it all.
-                return;
-            }
-        }
-        m_wake.notify_one();
-    }
-
-    // Stops the flusher and closes the file; -1 when either a flush or the
-    // close failed. A failed flush must be reported here: the error it met is
-    // not reported again by the fsync that follows on the same descriptor.
-    int Close()
-    {
-        if (m_flusher.joinable()) {
-            {
-                std::lock_guard<std::mutex> lock(m_lock);
-                m_stop = true;
-            }
-            m_wake.notify_one();
-            m_flusher.join();
-        }
-        const int closed = ::close(m_fd);
-        return m_failed || closed != 0 ? -1 : 0;
-    }
-
-private:
-    static constexpr size_t kFlushBytes = 1u << 20;
-
-    void Flush()
-    {
-        std::unique_lock<std::mutex> lock(m_lock);
-        unsigned done = 0;
-        for (;;) {
-            m_wake.wait(lock, [&] { return m_stop || m_requested != done; });
-            if (m_stop)
-                return;
-            done = m_requested;
-            lock.unlock();
-            int result;
-            do
-                result = ::fdatasync(m_fd);
-            while (result != 0 && errno == EINTR);
-            lock.lock();
-            m_failed = m_failed || result != 0;
-        }
-    }
-
-    const int m_fd;
-    size_t m_sinceFlush = 0;
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    unsigned m_requested = 0;
-    bool m_stop = false;
-    bool m_failed = false;
-    std::thread m_flusher;
-};
-
-// The bytes written, fewer on an error (which the stream then reports).
-ssize_t WriteBehindWrite(void* cookie, const char* data, size_t size)
-{
-    auto* file = static_cast<CWriteBehind*>(cookie);
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(file->Descriptor(), data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    file->Written(done);
-    return static_cast<ssize_t>(done);
-}
-
-int WriteBehindSeek(void* cookie, off64_t* offset, int whence)
-{
-    const off64_t at = ::lseek64(static_cast<CWriteBehind*>(cookie)->Descriptor(), *offset, whence);
-    if (at < 0)
-        return -1;
-    *offset = at;
-    return 0;
-}
-
-int WriteBehindClose(void* cookie)
-{
-    auto* file = static_cast<CWriteBehind*>(cookie);
-    const int result = file->Close();
-    delete file;
-    return result;
-}
-
-FILE* OpenWriteBehind(int fd, const char* mode)
-{
-    auto* file = new (std::nothrow) CWriteBehind(fd);
-    if (!file)
-        return ::fdopen(fd, mode);
-    static const cookie_io_functions_t kFunctions = {nullptr, WriteBehindWrite, WriteBehindSeek, WriteBehindClose};
-    FILE* fp = ::fopencookie(file, mode, kFunctions);
-    if (!fp) {
-        delete file;
-        return ::fdopen(fd, mode);
-    }
-    std::setvbuf(fp, nullptr, _IOFBF, 1u << 16);
+    FILE* fp = ::fdopen(fd, mode);
+    if (fp)
+        std::setvbuf(fp, nullptr, _IOFBF, 1u << 16);
     return fp;
 }
-#else
-FILE* OpenWriteBehind(int fd, const char* mode)
-{
-    return ::fdopen(fd, mode);
-}
-#endif
 
 }  // namespace
 
@@ -251,7 +117,7 @@ bool CSafeOutput::Open(const std::string& path, const char* mode)
             // Not fatal: the file keeps the umask's permissions.
         }
     }
-    m_fp = OpenWriteBehind(fd, mode);
+    m_fp = OpenBuffered(fd, mode);
     if (!m_fp) {
         ::close(fd);
         RemoveTemporary();

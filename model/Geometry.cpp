@@ -2,7 +2,6 @@
 
 #include "Model.h"
 
-#include "Halves.h"
 
 double CVector::AngleTo(const CVector& b) const
 {
@@ -109,7 +108,7 @@ void CModel::ComputeRange()
     ComputeRange(MarkUsedVertices());
 }
 
-void CModel::ComputeRange(const std::vector<uint8_t>& used, bool done)
+void CModel::ComputeRange(const std::vector<uint8_t>& used)
 {
     BeginWait();
     StatusMessage("Computing Range");
@@ -118,8 +117,7 @@ void CModel::ComputeRange(const std::vector<uint8_t>& used, bool done)
         if (group && group->active && group->polygons.GetCount() > 0)
             StatusMessage("Computing Range: %s", group->name.c_str());
     }
-    if (!done)
-        FindRange(used);
+    FindRange(used);
     EndWait();
     StatusMessage("Ranges Computed");
 }
@@ -176,13 +174,12 @@ void CModel::Center(bool updateViews)
     Center(updateViews, MarkUsedVertices());
 }
 
-void CModel::Center(bool updateViews, const std::vector<uint8_t>& used, bool done)
+void CModel::Center(bool updateViews, const std::vector<uint8_t>& used)
 {
-    ComputeRange(used, done);
+    ComputeRange(used);
     StatusMessage("Centering Object");
     BeginWait();
-    if (!done)
-        MoveToCenter();
+    MoveToCenter();
     StatusMessage("Centering Finished");
     SetModified(true);
     if (updateViews)
@@ -211,12 +208,11 @@ void CModel::Unitize(bool setScale, bool updateViews)
     Unitize(setScale, updateViews, MarkUsedVertices());
 }
 
-void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used, bool done)
+void CModel::Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used)
 {
     StatusMessage("Unitize Object");
     BeginWait();
-    if (!done)
-        ScaleToUnit(setScale, used);
+    ScaleToUnit(setScale, used);
     StatusMessage("Unitize Finished");
     SetModified(true);
     if (updateViews)
@@ -362,32 +358,20 @@ void CModel::CalculateNormals()
     StatusMessage("Calculating Polygon & Vertex Normals");
     BeginWait();
     const CWithinAngle within(m_smoothAngle);
-    // Every normal depends on its own face or vertex alone, so each pass
-    // runs in two halves at once.
-    size_t faces = 0;
-    for (int g = 0; g < m_groups.GetCount(); ++g)
-        if (const CGroup* group = m_groups.GetAt(g))
-            faces += static_cast<size_t>(group->polygons.GetCount());
-    InHalves(faces, [this](size_t first, size_t last) {
-        size_t at = 0;  // faces of the groups passed
-        for (int g = 0; g < m_groups.GetCount() && at < last; ++g) {
-            const CGroup* group = m_groups.GetAt(g);
-            if (!group)
+    for (int g = 0; g < m_groups.GetCount(); ++g) {
+        const CGroup* group = m_groups.GetAt(g);
+        if (!group)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
                 continue;
-            const size_t count = static_cast<size_t>(group->polygons.GetCount());
-            const size_t from = first > at ? first - at : 0, to = last - at < count ? last - at : count;
-            for (size_t p = from; p < to; ++p) {
-                CPolygon* polygon = group->polygons.GetAt(static_cast<int>(p));
-                if (!polygon)
-                    continue;
-                const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
-                const CVector* b = polygon->GetVertex(1);
-                const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
-                polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
-            }
-            at += count;
+            const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
+            const CVector* b = polygon->GetVertex(1);
+            const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
+            polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
         }
-    });
+    }
     // The vertex normals first made, in order; running out of memory leaves
     // the vertices from there without one.
     int vertices = m_xref.GetCount();
@@ -399,32 +383,30 @@ void CModel::CalculateNormals()
             break;
         }
     }
-    InHalves(static_cast<size_t>(vertices), [this, &within](size_t first, size_t last) {
-        // A vertex's faces may lie anywhere among the polygons: in a large
-        // model each is a cache miss. Those of a vertex further on are asked
-        // for while this one is summed, so that the misses overlap.
-        constexpr size_t kAhead = 8;
-        for (size_t i = first; i < last; ++i) {
-            if (i + kAhead < last)
-                if (const CVertexRef* ahead = m_xref.GetAt(static_cast<int>(i + kAhead)))
-                    for (int k = 0; k < ahead->count; ++k)
-                        __builtin_prefetch(&ahead->polygons[k]->normal);
-            CVector* n = m_vertexNormals.GetAt(static_cast<int>(i));
-            *n = CVector();
-            const CVertexRef* ref = m_xref.GetAt(static_cast<int>(i));
-            if (m_smoothAngle > 0.0f && ref) {
-                float length = 0.0f;
-                for (int k = 0; k < ref->count; ++k) {
-                    const CVector& face = ref->polygons[k]->normal;
-                    if (within(*n, length, face)) {
-                        *n += face;
-                        length = n->Length();
-                    }
+    // A vertex's faces may lie anywhere among the polygons: in a large model
+    // each is a cache miss. Those of a vertex further on are asked for while
+    // this one is summed, so that the misses overlap.
+    constexpr int kAhead = 8;
+    for (int i = 0; i < vertices; ++i) {
+        if (i + kAhead < vertices)
+            if (const CVertexRef* ahead = m_xref.GetAt(i + kAhead))
+                for (int k = 0; k < ahead->count; ++k)
+                    __builtin_prefetch(&ahead->polygons[k]->normal);
+        CVector* n = m_vertexNormals.GetAt(i);
+        *n = CVector();
+        const CVertexRef* ref = m_xref.GetAt(i);
+        if (m_smoothAngle > 0.0f && ref) {
+            float length = 0.0f;
+            for (int k = 0; k < ref->count; ++k) {
+                const CVector& face = ref->polygons[k]->normal;
+                if (within(*n, length, face)) {
+                    *n += face;
+                    length = n->Length();
                 }
             }
-            *n = n->Normalize();
         }
-    });
+        *n = n->Normalize();
+    }
     m_normalsValid = 1;
     StatusMessage("Polygon & Vertex Normal Calculation Finished");
     EndWait();

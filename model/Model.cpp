@@ -1,5 +1,4 @@
 #include "Model.h"
-#include "Halves.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -393,14 +392,9 @@ void CModel::FreeXRef()
 
 void CModel::CreateXRef()
 {
-    CreateXRef(false, false);
-}
-
-void CModel::CreateXRef(bool done, bool built)
-{
     StatusMessage("Creating Vertex/Polygon XRef");
     BeginWait();
-    if (!(done ? built : BuildXRef()))
+    if (!BuildXRef())
         ErrorMessage("Out of Memory\n");
     StatusMessage("Finished Vertex/Polygon XRef");
     EndWait();
@@ -610,11 +604,6 @@ void CModel::Indent(FILE* fp, int depth)
         std::fwrite(kTabs, 1, static_cast<size_t>(depth < kMost ? depth : kMost), fp);
 }
 
-namespace {
-// Below this many vertices a second thread costs about what it saves.
-constexpr int kMovedAtOnce = 1 << 16;
-}  // namespace
-
 void CModel::FinishLoad()
 {
     RemoveEmptyGroups();
@@ -622,25 +611,10 @@ void CModel::FinishLoad()
         // The vertices the faces use stay the same while they are moved.
         // The marks are freed before the normals, when the model is largest.
         const std::vector<uint8_t> used = MarkUsedVertices();
-        // The cross-reference reads only the faces' vertex numbers; centring,
-        // scaling and finding the outward order read the faces too, but change
-        // only the vertices and what follows from them. On a large model the
-        // two are done at once, the second on another thread. The status
-        // texts of both come from here, in the order of doing one after the
-        // other, and none while the other thread works: one that opens a
-        // message box would let the window draw the vertices being moved.
-        bool built = false;
-        AtOnce(m_vertices.GetCount() >= kMovedAtOnce, [this, &built] { built = BuildXRef(); },
-               [this, &used] {
-                   FindRange(used);
-                   MoveToCenter();
-                   ScaleToUnit(true, used);
-                   VerticesPlaced();
-                   ResolveNormalOrder();
-               });
-        CreateXRef(true, built);
-        Center(false, used, true);
-        Unitize(true, false, used, true);
+        CreateXRef();
+        Center(false, used);
+        Unitize(true, false, used);
+        ResolveNormalOrder();
     }
     CalculateNormals();
     StatusMessage("File Read Finished");

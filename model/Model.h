@@ -162,11 +162,6 @@ public:
 
     // The sequence every reader ends with once it has filled the model.
     void FinishLoad();
-    // Called by FinishLoad once the vertices are centred and scaled, while
-    // the rest of the load goes on, and not always on the caller's thread: an
-    // override may read the vertices and the scale, nothing else, and must
-    // report nothing.
-    virtual void VerticesPlaced() {}
     // How often the vertices have been moved in place (centred, scaled,
     // turned, mirrored): what was written from them stands while it is the
     // same.
@@ -222,18 +217,13 @@ private:
     // radius then take one pass over the faces instead of one each, and read
     // the vertices in their stored order.
     std::vector<uint8_t> MarkUsedVertices() const;
-    // With done, the lists were built already (by FinishLoad, on another
-    // thread), and built says whether that worked.
-    void CreateXRef(bool done, bool built);
     bool BuildXRef();
-    // With done, the range, the move or the scaling was made already (by
-    // FinishLoad, on another thread): only the status texts, the wait cursor,
-    // the modified flag and the views follow, as when made here.
-    void ComputeRange(const std::vector<uint8_t>& used, bool done = false);
-    void Center(bool updateViews, const std::vector<uint8_t>& used, bool done = false);
-    void Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used, bool done = false);
-    // What those three change in the model, with nothing else; they touch
-    // only the vertices, their merge index, the range and the scale.
+    // The public steps over vertices already marked, so that a load marks
+    // them once.
+    void ComputeRange(const std::vector<uint8_t>& used);
+    void Center(bool updateViews, const std::vector<uint8_t>& used);
+    void Unitize(bool setScale, bool updateViews, const std::vector<uint8_t>& used);
+    // What those three change in the model, with nothing else.
     void FindRange(const std::vector<uint8_t>& used);
     void MoveToCenter();
     void ScaleToUnit(bool setScale, const std::vector<uint8_t>& used);

@@ -10,12 +10,6 @@
 int WritePovScene(CModel& model, FILE* fp, double scale);
 int WritePovObject(CModel& model, FILE* fp, double scale);
 int WriteObj(CModel& model, FILE* fp, double scale);
-// The same file in two parts, for a converter that writes the vertex lines
-// while the load finishes (they need only the vertices and the scale):
-// WriteObjVertices reports nothing and may run on any thread, and
-// WriteObjAfterVertices writes the rest with every report of WriteObj.
-bool WriteObjVertices(const CModel& model, FILE* fp, double scale);
-int WriteObjAfterVertices(CModel& model, FILE* fp, double scale);
 int WriteRaw(CModel& model, FILE* fp, double scale);
 int WriteTpoly(CModel& model, FILE* fp, double scale);
 int WriteDxf(CModel& model, FILE* fp, double scale);

@@ -9,7 +9,6 @@
 
 #include "CommandLine.h"
 #include "Formats.h"
-#include "ObjSaveAhead.h"
 #include "RecordingModel.h"
 #include "SafeOutput.h"
 #include "TestFiles.h"
@@ -269,85 +268,6 @@ TEST_F(FormatsTest, FullDiskIsAFailedWrite)
     EXPECT_FALSE(WriteModelFile(model, *FindFormat("wrl"), "/dev/full"));
     ASSERT_FALSE(model.errors.empty());
     EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
-}
-
-// The converter frees its model while the written file is put in place:
-// the file must come out whole.
-TEST_F(FormatsTest, WorkDoneWhileCommittingRunsOnceBesideTheCommit)
-{
-    CRecordingModel model;
-    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
-    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), Path("plain.raw")));
-    int runs = 0;
-    auto release = [&] {
-        ++runs;
-        model.FreeGeometry();
-    };
-    ASSERT_TRUE(WriteModelFile(model, *FindFormat("raw"), Path("freed.raw"), nullptr, release));
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(model.GetVertexCount(), 0);
-    EXPECT_EQ(testfiles::ReadAll(Path("freed.raw")), testfiles::ReadAll(Path("plain.raw")));
-    EXPECT_EQ(FilesInDir(), 3u);  // no temporary file left
-
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "/dev/full is not available";
-    // A write that fails before the commit leaves the model as it was.
-    ASSERT_TRUE(OpenByName(model, Cube("cube.obj")));
-    EXPECT_FALSE(WriteModelFile(model, *FindFormat("wrl"), "/dev/full", nullptr, release));
-    EXPECT_EQ(runs, 1);
-    EXPECT_GT(model.GetVertexCount(), 0);
-    ASSERT_FALSE(model.errors.empty());
-    EXPECT_EQ(model.errors.back(), "Write Error: Out of Disk Space?");
-}
-
-namespace {
-// A model that begins an OBJ save as soon as its vertices are placed, as the
-// converter's does.
-class CAheadModel : public CRecordingModel
-{
-public:
-    void VerticesPlaced() override
-    {
-        if (ahead)
-            ahead->Start(*this);
-    }
-    CObjSaveAhead* ahead = nullptr;
-};
-}  // namespace
-
-// Begun while the load finishes, the save gives the bytes of one made after
-// it, also where the vertices moved in between; one not finished leaves
-// nothing behind, and a device is written only once the model is ready.
-TEST_F(FormatsTest, ObjSaveBegunDuringTheLoadMatchesOneAfterIt)
-{
-    auto aheadSave = [&](const std::string& target, auto&& between) {
-        CAheadModel model;
-        CObjSaveAhead save(target, nullptr);
-        model.ahead = &save;
-        EXPECT_TRUE(ReadModelFile(model, *FindFormat("obj"), Cube("in.obj")));
-        save.Wait();
-        between(model);
-        EXPECT_TRUE(save.Finish(model));
-        EXPECT_TRUE(WriteModelFile(model, *FindFormat("obj"), Path("after.obj")));
-        return testfiles::ReadAll(Path("after.obj"));
-    };
-    std::string after = aheadSave(Path("ahead.obj"), [](CModel&) {});
-    EXPECT_EQ(testfiles::ReadAll(Path("ahead.obj")), after);
-    after = aheadSave(Path("turned.obj"), [](CModel& m) { m.RotateX(30.0f, false); });
-    EXPECT_EQ(testfiles::ReadAll(Path("turned.obj")), after);
-    after = aheadSave(Path("scaled.obj"), [](CModel& m) { m.m_scale = 3.5f; });
-    EXPECT_EQ(testfiles::ReadAll(Path("scaled.obj")), after);
-    EXPECT_FALSE(aheadSave("/dev/null", [](CModel&) {}).empty());
-    EXPECT_EQ(FilesInDir(), 5u);  // in.obj, after.obj and the three saved
-
-    {
-        CAheadModel model;
-        CObjSaveAhead save(Path("never.obj"), nullptr);
-        model.ahead = &save;
-        EXPECT_TRUE(ReadModelFile(model, *FindFormat("obj"), Cube("in.obj")));
-    }
-    EXPECT_FALSE(fs::exists(Path("never.obj")));
-    EXPECT_EQ(FilesInDir(), 5u);
 }
 
 TEST(FormatTable, ExtensionsAndNames)

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cmath>
+#include <filesystem>
+
+#include "MainFrame.h"
+#include "TestFiles.h"
+#include "VexelDoc.h"
+#include "VexelView.h"
+#include "WireframePainter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Where the pixels that differ from the white background lie.
+struct CInk
+{
+    int count = 0;
+    QRect box;
+};
+
+CInk Ink(const QImage& image)
+{
+    CInk ink;
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                ++ink.count;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    if (ink.count > 0)
+        ink.box = QRect(QPoint(left, top), QPoint(right, bottom));
+    return ink;
+}
+
+// The whole picture lies at least `margin` pixels inside the image.
+bool Inside(const CInk& ink, QSize size, int margin)
+{
+    return ink.count > 0 && ink.box.left() >= margin && ink.box.top() >= margin &&
+           ink.box.right() < size.width() - margin && ink.box.bottom() < size.height() - margin;
+}
+
+// A sphere of radius 1 about the origin, the largest model a read leaves, in
+// one group. A white one is what a DXF drawing on layer colour 7 becomes.
+void AddSphere(CModel& model, const char* color)
+{
+    model.SetGroup((std::string("0_") + color).c_str(), FindColor(color), 0);
+    constexpr int kRings = 24, kSectors = 48;
+    auto point = [](int ring, int sector) {
+        const double theta = M_PI * ring / kRings, phi = 2.0 * M_PI * sector / kSectors;
+        return CVector(static_cast<float>(std::sin(theta) * std::cos(phi)), static_cast<float>(std::cos(theta)),
+                       static_cast<float>(std::sin(theta) * std::sin(phi)));
+    };
+    for (int r = 0; r < kRings; ++r)
+        for (int s = 0; s < kSectors; ++s) {
+            model.AddTriangle(point(r, s), point(r + 1, s), point(r + 1, s + 1));
+            model.AddTriangle(point(r, s), point(r + 1, s + 1), point(r, s + 1));
+        }
+}
+
+// The sphere seen at the default zoom: drawn (with more pixels than one line
+// across), clear of the edges, and still filling most of the smaller side.
+void ExpectFitted(const QImage& picture, const std::string& where)
+{
+    const CInk ink = Ink(picture);
+    const int side = std::min(picture.width(), picture.height());
+    EXPECT_GT(ink.count, side) << where;
+    EXPECT_TRUE(Inside(ink, picture.size(), side / 20))
+        << where << ": drawn from (" << ink.box.left() << ", " << ink.box.top() << ") to (" << ink.box.right()
+        << ", " << ink.box.bottom() << ") in " << picture.width() << "x" << picture.height();
+    EXPECT_GT(std::min(ink.box.width(), ink.box.height()), side * 8 / 10) << where;
+}
+
+TEST(WireframePicture, SphereShowsWholeInWideAndTallPictures)
+{
+    for (const char* color : {"Red", "White"}) {
+        CModel model;
+        AddSphere(model, color);
+        for (QSize size : {QSize(1200, 500), QSize(500, 1200), QSize(320, 240)})
+            ExpectFitted(RenderWireframe(model, size, {}), std::string(color) + " sphere in " +
+                                                               std::to_string(size.width()) + "x" +
+                                                               std::to_string(size.height()));
+    }
+}
+
+// The window and the printed page draw through the view: the same picture.
+TEST(WireframePicture, WindowAndPageShowTheWhiteSphere)
+{
+    CVexelDoc doc;
+    CMainFrame frame(doc);
+    frame.resize(1200, 500);
+    frame.show();
+    CVexelView* view = frame.View();
+    AddSphere(doc, "White");
+    ExpectFitted(view->grab().toImage(), "window");
+
+    QImage page(700, 990, QImage::Format_RGB32);  // an A4 page, upright
+    page.fill(Qt::white);
+    QPainter painter(&page);
+    view->Draw(painter, page.size());
+    painter.end();
+    ExpectFitted(page, "page");
+    page = page.transformed(QTransform().rotate(90));  // and across
+    page.fill(Qt::white);
+    painter.begin(&page);
+    view->Draw(painter, page.size());
+    painter.end();
+    ExpectFitted(page, "page across");
+    doc.SetModified(false);
+}
+
+// Every model of the corpus that converts gives a --preview picture with the
+// model in it, clear of the edges also when the picture is wide or tall.
+TEST(WireframePicture, CorpusPreviewsShowTheWholeModel)
+{
+    TRIVEX_REQUIRE_CORPUS("dxf");
+    std::vector<std::pair<fs::path, QSize>> cases;
+    for (const fs::directory_entry& entry : fs::directory_iterator(testfiles::CorpusDir("dxf")))
+        cases.emplace_back(entry.path(), QSize(400, 300));
+    const fs::path jeep = testfiles::CorpusDir("3ds") / "jeep1.3ds";
+    if (fs::exists(jeep)) {
+        cases.emplace_back(jeep, QSize(760, 480));
+        cases.emplace_back(jeep, QSize(300, 600));
+    }
+    const fs::path dir = fs::temp_directory_path() / ("trivex-preview-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    int converted = 0;
+    for (const auto& [model, size] : cases) {
+        const fs::path png = dir / (model.filename().string() + ".png");
+        std::string out;
+        const std::string command = "QT_QPA_PLATFORM=offscreen " + std::string(TRIVEX_BIN_DIR) +
+                                    "/trivex-convert -q --preview '" + png.string() + "' --preview-size " +
+                                    std::to_string(size.width()) + "x" + std::to_string(size.height()) + " '" +
+                                    model.string() + "'";
+        if (testfiles::RunCommand(command, &out) != 0)
+            continue;  // a file the converter refuses (no polygons in it) draws nothing
+        ++converted;
+        const QImage picture(QString::fromStdString(png.string()));
+        ASSERT_EQ(picture.size(), size) << model;
+        const CInk ink = Ink(picture);
+        EXPECT_GT(ink.count, 0) << model << " draws nothing";
+        EXPECT_TRUE(Inside(ink, size, 2)) << model << " touches the edge of " << size.width() << "x"
+                                          << size.height();
+    }
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    EXPECT_GE(converted, 9);
+}
+
+}  // namespace

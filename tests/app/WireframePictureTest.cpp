@@ -131,7 +131,7 @@ TEST(WireframePicture, CorpusPreviewsShowTheWholeModel)
     }
     const fs::path dir = fs::temp_directory_path() / ("trivex-preview-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    int converted = 0;
+    int convertedDxf = 0;
     for (const auto& [model, size] : cases) {
         const fs::path png = dir / (model.filename().string() + ".png");
         std::string out;
@@ -141,7 +141,7 @@ TEST(WireframePicture, CorpusPreviewsShowTheWholeModel)
                                     model.string() + "'";
         if (testfiles::RunCommand(command, &out) != 0)
             continue;  // a file the converter refuses (no polygons in it) draws nothing
-        ++converted;
+        convertedDxf += model.parent_path() == testfiles::CorpusDir("dxf") ? 1 : 0;
         const QImage picture(QString::fromStdString(png.string()));
         ASSERT_EQ(picture.size(), size) << model;
         const CInk ink = Ink(picture);
@@ -151,7 +151,7 @@ TEST(WireframePicture, CorpusPreviewsShowTheWholeModel)
     }
     std::error_code ec;
     fs::remove_all(dir, ec);
-    EXPECT_GE(converted, 9);
+    EXPECT_GE(convertedDxf, 8);  // the DXF files that hold polygons; four of them draw on white layers
 }
 
 }  // namespace

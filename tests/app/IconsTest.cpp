@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
+#include <cstdlib>
 
 #include "CommandIds.h"
 #include "Icons.h"
@@ -17,18 +19,20 @@ TEST(Icons, MirrorButtonsDifferAtToolbarSize)
         images[i] = ToolIcon(commands[i]).pixmap(20, 20).toImage().convertToFormat(QImage::Format_ARGB32);
         ASSERT_EQ(images[i].size(), QSize(20, 20)) << i;
     }
+    auto distance = [](QRgb p, QRgb q) {
+        return std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) +
+               std::abs(qAlpha(p) - qAlpha(q));
+    };
     for (int a = 0; a < 3; ++a)
         for (int b = a + 1; b < 3; ++b) {
-            int drawn = 0, different = 0;
+            int drawn = 0, different = 0;  // of the pixels either icon covers
             for (int y = 0; y < 20; ++y)
                 for (int x = 0; x < 20; ++x) {
                     const QRgb pa = images[a].pixel(x, y), pb = images[b].pixel(x, y);
-                    if (qAlpha(pa) < 64 && qAlpha(pb) < 64)
+                    if (std::max(qAlpha(pa), qAlpha(pb)) < 64)
                         continue;
                     ++drawn;
-                    const int distance = std::abs(qRed(pa) - qRed(pb)) + std::abs(qGreen(pa) - qGreen(pb)) +
-                                         std::abs(qBlue(pa) - qBlue(pb)) + std::abs(qAlpha(pa) - qAlpha(pb));
-                    different += distance > 96 ? 1 : 0;
+                    different += distance(pa, pb) > 96 ? 1 : 0;
                 }
             EXPECT_GT(drawn, 40) << a << " " << b;
             EXPECT_GT(different * 2, drawn) << "icons " << a << " and " << b << ": " << different << " of " << drawn

@@ -59,21 +59,19 @@ void Letter(QPainter& p, const QString& text, const QColor& color)
     p.drawText(QRectF(0, 0, kSize, kSize), Qt::AlignCenter, text);
 }
 
-// A letter between two arrows pointing apart: mirroring on that axis.
-void Mirror(QPainter& p, const QString& axis)
+// A shape and its reflection across a dashed mirror line, in the colour of
+// the axis that is turned around (x red, y green, z blue as in most 3D
+// tools): solid where it was, pale where it lands. Each axis has its own line,
+// upright, level or slanting into depth, so the buttons differ by shape too.
+void Mirror(QPainter& p, const QLineF& line, const QTransform& reflect, const QPolygonF& shape, const QColor& color)
 {
-    p.setPen(QPen(QColor(0, 0, 160), 1.5));
-    p.drawLine(QPointF(12, 2), QPointF(12, 22));
-    p.setPen(QPen(Qt::black, 1.5));
-    p.drawLine(QPointF(3, 18), QPointF(9, 18));
-    p.drawLine(QPointF(3, 18), QPointF(5.5, 15.5));
-    p.drawLine(QPointF(15, 18), QPointF(21, 18));
-    p.drawLine(QPointF(21, 18), QPointF(18.5, 15.5));
-    QFont font = p.font();
-    font.setBold(true);
-    font.setPixelSize(11);
-    p.setFont(font);
-    p.drawText(QRectF(0, 0, kSize, 14), Qt::AlignCenter, axis);
+    p.setPen(QPen(color.darker(150), 1));
+    p.setBrush(color);
+    p.drawPolygon(shape);
+    p.setBrush(color.lighter(175));
+    p.drawPolygon(reflect.map(shape));
+    p.setPen(QPen(QColor(60, 60, 60), 1.5, Qt::DashLine));
+    p.drawLine(line);
 }
 
 void Cube(QPainter& p, qreal s)
@@ -155,12 +153,21 @@ QIcon ToolIcon(int command)
             p.drawLine(QPointF(12, 4), QPointF(16, 1));
             p.drawLine(QPointF(12, 4), QPointF(16, 7));
         });
-    case ID_MIRROR_X:
-        return Painted([](QPainter& p) { Mirror(p, QStringLiteral("X")); });
-    case ID_MIRROR_Y:
-        return Painted([](QPainter& p) { Mirror(p, QStringLiteral("Y")); });
-    case ID_MIRROR_Z:
-        return Painted([](QPainter& p) { Mirror(p, QStringLiteral("Z")); });
+    case ID_MIRROR_X:  // left and right swap across an upright line
+        return Painted([](QPainter& p) {
+            Mirror(p, QLineF(12, 1, 12, 23), QTransform(-1, 0, 0, 1, 24, 0),
+                   QPolygonF({QPointF(10, 4), QPointF(10, 20), QPointF(2, 20)}), QColor(210, 30, 30));
+        });
+    case ID_MIRROR_Y:  // up and down swap across a level line
+        return Painted([](QPainter& p) {
+            Mirror(p, QLineF(1, 12, 23, 12), QTransform(1, 0, 0, -1, 0, 24),
+                   QPolygonF({QPointF(4, 10), QPointF(20, 10), QPointF(20, 2)}), QColor(20, 150, 20));
+        });
+    case ID_MIRROR_Z:  // far and near swap across a line slanting into the picture
+        return Painted([](QPainter& p) {
+            Mirror(p, QLineF(1, 1, 23, 23), QTransform(0, 1, 1, 0, 0, 0),
+                   QPolygonF({QPointF(10, 2), QPointF(22, 2), QPointF(22, 14)}), QColor(30, 60, 220));
+        });
     case ID_OBJECT_INFO:
         return Painted([](QPainter& p) {
             p.setBrush(QColor(255, 255, 200));

@@ -14,7 +14,8 @@ CVexelView::CVexelView(CVexelDoc& doc, QWidget* parent) : QWidget(parent), m_doc
 {
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::white);
+    const CRgb background = CWireframeSettings{}.background;
+    p.setColor(QPalette::Window, QColor(background.red, background.green, background.blue));
     setPalette(p);
     setMinimumSize(64, 64);
     connect(&m_doc, &CVexelDoc::ViewsChanged, this, [this] { update(); });
@@ -39,7 +40,7 @@ QPrinter& CVexelView::Printer()
 
 void CVexelView::Draw(QPainter& painter, QSize size)
 {
-    m_pixelScale = ::PixelScale(size.width(), m_doc.m_zoom);
+    m_pixelScale = ::PixelScale(size.width(), size.height(), m_doc.m_zoom);
     m_doc.StatusMessage("Drawing");
     m_doc.BeginWait();
     std::vector<CSegment> segments = BuildWireframe(m_doc, m_pixelScale, Settings());
@@ -58,7 +59,7 @@ void CVexelView::paintEvent(QPaintEvent*)
 
 void CVexelView::resizeEvent(QResizeEvent* event)
 {
-    m_pixelScale = ::PixelScale(event->size().width(), m_doc.m_zoom);
+    m_pixelScale = ::PixelScale(event->size().width(), event->size().height(), m_doc.m_zoom);
     QWidget::resizeEvent(event);
 }
 
@@ -72,14 +73,14 @@ bool CVexelView::PrintTo(QPrinter& printer)
     m_doc.SetPainting(true);
     Draw(painter, page);
     m_doc.SetPainting(false);
-    m_pixelScale = ::PixelScale(width(), m_doc.m_zoom);
+    m_pixelScale = ::PixelScale(width(), height(), m_doc.m_zoom);
     return painter.end();
 }
 
 void CVexelView::Zoom(float factor)
 {
     m_doc.m_zoom *= factor;
-    m_pixelScale = ::PixelScale(width(), m_doc.m_zoom);
+    m_pixelScale = ::PixelScale(width(), height(), m_doc.m_zoom);
     update();
 }
 

@@ -25,9 +25,9 @@ void PaintSegments(QPainter& painter, const std::vector<CSegment>& segments, QPo
 QImage RenderWireframe(const CModel& model, QSize size, const CWireframeSettings& settings)
 {
     QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    image.fill(QColor(settings.background.red, settings.background.green, settings.background.blue));
     QPainter painter(&image);
-    int scale = PixelScale(size.width(), model.m_zoom);
+    int scale = PixelScale(size.width(), size.height(), model.m_zoom);
     PaintSegments(painter, BuildWireframe(model, scale, settings), QPoint(size.width() / 2, size.height() / 2));
     return image;
 }

@@ -87,7 +87,7 @@ TEST_F(AppTest, OpenShowsModelTitleAndStatus)
             inked += picture.pixel(x, y) != qRgb(255, 255, 255);
     EXPECT_GT(inked, 500);
     EXPECT_EQ(doc.WaitDepth(), 0);
-    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), view->height(), doc.m_zoom));
 
     // Names the generic open refuses leave the model as it was.
     const long polygons = doc.GetPolygonCount();
@@ -122,7 +122,7 @@ TEST_F(AppTest, ViewCommandsChangeTheModel)
     Trigger(ID_ZOOM_IN);
     Trigger(ID_ZOOM_OUT);
     EXPECT_FLOAT_EQ(doc.m_zoom, zoom * 0.9375f);
-    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), view->height(), doc.m_zoom));
 
     // Rotate: only the non-zero angle turns the model.
     OnNextModal([](QWidget* w) {
@@ -418,7 +418,7 @@ TEST_F(AppTest, PrintingGivesOnePageOfTheSamePicture)
             ++pages;
     EXPECT_EQ(pages, 1u);
     // The page's picture is scaled from the page width, the window's from its own.
-    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), doc.m_zoom));
+    EXPECT_EQ(view->PixelScale(), PixelScale(view->width(), view->height(), doc.m_zoom));
     EXPECT_EQ(doc.WaitDepth(), 0);
 }
 

@@ -118,7 +118,7 @@ TEST_F(CommandLineTest, PreviewPixelsMatchTheSegments)
     for (int i = 0; i < model.GetGroupCount(); ++i)
         if (model.GetGroup(i)->name == "walls")
             model.GetGroup(i)->colorIndex = FindColor("Blue");
-    const std::vector<CSegment> segments = BuildWireframe(model, PixelScale(320, model.m_zoom), {});
+    const std::vector<CSegment> segments = BuildWireframe(model, PixelScale(320, 240, model.m_zoom), {});
     ASSERT_FALSE(segments.empty());
 
     auto distance = [](const CSegment& s, double px, double py) {

@@ -27,9 +27,39 @@ TEST(WireframeTest, ProjectionTruncatesTowardZeroAndKeepsUpUp)
             EXPECT_EQ(y, c.y) << c.p.x << " " << c.p.y << " " << c.p.z;
         }
     }
-    EXPECT_EQ(PixelScale(500, 0.75f), 375);
-    EXPECT_EQ(PixelScale(-500, 0.75f), 375);
-    EXPECT_EQ(PixelScale(333, 0.75f), 249);  // 249.75 truncated
+    // The smaller side decides, whichever way round the surface is.
+    EXPECT_EQ(PixelScale(500, 600, 0.75f), 375);
+    EXPECT_EQ(PixelScale(1200, 500, 0.75f), 375);
+    EXPECT_EQ(PixelScale(500, 1200, 0.75f), 375);
+    EXPECT_EQ(PixelScale(-500, 600, 0.75f), 375);
+    EXPECT_EQ(PixelScale(333, 333, 0.75f), 249);  // 249.75 truncated
+    EXPECT_EQ(PixelScale(400, 0, 0.75f), 0);
+}
+
+// Every table colour stays itself unless it would vanish into the
+// background; then it turns to whichever of black and white stands out.
+TEST(WireframeTest, ColoursTooCloseToTheBackgroundContrast)
+{
+    const CRgb white{255, 255, 255}, black{0, 0, 0}, grey{128, 128, 128};
+    EXPECT_DOUBLE_EQ(ContrastRatio(black, white), 21.0);
+    EXPECT_DOUBLE_EQ(ContrastRatio(grey, grey), 1.0);
+    int replaced = 0;
+    for (int i = 0; i < kColorCount; ++i) {
+        const ColorEntry& e = ColorTable[i];
+        auto byte = [](float c) { return static_cast<uint8_t>(c * 255.0f + 0.5f); };
+        const CRgb wanted{byte(e.red), byte(e.green), byte(e.blue)};
+        for (CRgb background : {white, black}) {
+            const CRgb drawn = LineColor(wanted, background);
+            EXPECT_TRUE(drawn == wanted || drawn == (background == white ? black : white)) << e.name;
+            EXPECT_GE(ContrastRatio(drawn, background), 1.25) << e.name;
+            replaced += drawn == wanted ? 0 : 1;
+        }
+    }
+    // White, Yellow and the palest tints on white; Black and the darkest greys on black.
+    EXPECT_GE(replaced, 6);
+    EXPECT_LE(replaced, 12);
+    EXPECT_EQ(LineColor({0, 255, 255}, white), (CRgb{0, 255, 255}));  // cyan still reads on white
+    EXPECT_EQ(LineColor({140, 140, 140}, grey), black);  // mid grey: black stands out more than white
 }
 
 // Three groups: a red triangle facing the eye, a quad drawn without its own

@@ -57,7 +57,7 @@ private:
     CModel& m_model;
     CWtkTableOpener m_opener;
     std::map<std::string, CTable> m_tables;
-    const std::string* m_tableName = nullptr;  // the current object's, a key of m_tables
+    std::map<std::string, CTable>::value_type* m_table = nullptr;  // the current object's
     bool m_reportedNoTable = false;
     std::vector<CVector> m_vertices;
     std::vector<int32_t> m_corners;

@@ -31,7 +31,7 @@ const CFormat kFormats[] = {
     {"tpo", "TPOLY", "tpo", "r", ReadTpoly, nullptr, "w", WriteTpoly},
     {"geo", "AOFF", "geo", "r", ReadAoff, nullptr, nullptr, nullptr},
     {"nff", "Neutral File Format", "nff", "r", ReadNff, nullptr, "w", WriteNff},
-    {"wtk", "World Toolkit NFF", "nff", "r", ReadWtkNff, nullptr, "w", WriteWtkNff},
+    {"wtk", "World Toolkit NFF", "nff", nullptr, nullptr, ReadWtkNffFile, "w", WriteWtkNff},
     {"dxf", "AutoCAD DXF", "dxf", nullptr, nullptr, ReadDxf, "w", WriteDxf},
     {"3ds", "3D Studio", "3ds", "rb", Read3ds, nullptr, nullptr, nullptr},
     {"ttf", "TrueType font (3D text)", "ttf", nullptr, nullptr, ReadTrueTypeDefault, nullptr, nullptr},

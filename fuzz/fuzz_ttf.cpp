@@ -13,6 +13,7 @@ public:
     void StatusMessage(const char*, ...) override {}
     void ErrorMessage(const char*, ...) override {}
     void InfoMessage(const char*, ...) override {}
+    void NoticeMessage(const char*, ...) override {}
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 #include "Model.h"
@@ -185,6 +186,75 @@ private:
     size_t m_size = 1;
     Vec3d m_low, m_high;
 };
+
+// How a character looks in a message: itself, or its number when it would
+// not show (controls and private-use codes).
+std::string CharacterText(uint32_t code)
+{
+    char text[16];
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0) || (code >= 0xD800 && code < 0xF900) || code > 0x10FFFF) {
+        std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(code));
+        return text;
+    }
+    std::string utf8;
+    if (code < 0x80) {
+        utf8 += static_cast<char>(code);
+    } else if (code < 0x800) {
+        utf8 += static_cast<char>(0xC0 | code >> 6);
+        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        utf8 += static_cast<char>(0xE0 | code >> 12);
+        utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        utf8 += static_cast<char>(0xF0 | code >> 18);
+        utf8 += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+        utf8 += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        utf8 += static_cast<char>(0x80 | (code & 0x3F));
+    }
+    return utf8;
+}
+
+const char* FaultText(uint8_t fault)
+{
+    switch (fault) {
+    case kGlyphCycle:
+        return "a part contains the glyph itself";
+    case kGlyphTooDeep:
+        return "parts nested too deep";
+    case kGlyphTooLarge:
+        return "too many points";
+    case kGlyphBadPoint:
+        return "a part placed by a point that does not exist";
+    default:
+        return "a part that is not in the font";
+    }
+}
+
+// Characters that come out without their outline, each named once: those the
+// font has no glyph for, and those whose composite glyph could not be put
+// together. The text is still built, so the user must hear about them.
+void ReportMissing(const TrueTypeFont& font, const std::vector<uint32_t>& codes, const std::vector<uint16_t>& glyphs,
+                   CModel& model)
+{
+    std::string missing, unassembled;
+    std::vector<uint32_t> seen;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        if (std::find(seen.begin(), seen.end(), codes[i]) != seen.end())
+            continue;
+        seen.push_back(codes[i]);
+        const TrueTypeGlyph& glyph = font.Glyph(glyphs[i]);
+        if (glyphs[i] == 0)
+            missing += (missing.empty() ? "" : ", ") + CharacterText(codes[i]);
+        else if (glyph.fault != kGlyphWhole)
+            unassembled += (unassembled.empty() ? "" : ", ") + CharacterText(codes[i]) + " (" +
+                           FaultText(glyph.fault) + ")";
+    }
+    if (!missing.empty())
+        model.NoticeMessage("No outline for: %s", missing.c_str());
+    if (!unassembled.empty())
+        model.NoticeMessage("Unable to assemble the outline for: %s", unassembled.c_str());
+}
 
 }  // namespace
 
@@ -393,6 +463,8 @@ uint16_t BuildText(TrueTypeFont& font, const TextOptions& options, CModel* model
         EmitTriangles(backBevel, model);
         status("Loading Side Triangles", 0);
         EmitTriangles(sides, model);
+        if (model)
+            ReportMissing(font, codes, glyphs, *model);
     } catch (const std::bad_alloc&) {
         return kTextOutOfMemory;
     }

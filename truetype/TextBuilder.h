@@ -73,7 +73,9 @@ uint16_t TriangulatePolygon(const OutlinePolygon& polygon, TriangleList& list, b
 uint16_t BuildSides(const TrueTypeFont& font, uint32_t glyph, const TextOptions& options, const Vec3d& pen,
                     TriangleList& sides);
 // Lays out options.codes and adds every triangle to the model's current group
-// (when `model` is not null); reports progress to it. Nothing is added unless
+// (when `model` is not null); reports progress to it, and names in a notice
+// each character that came out without an outline (no glyph in the font, or
+// a composite glyph that could not be assembled). Nothing is added unless
 // the whole text could be built.
 uint16_t BuildText(TrueTypeFont& font, const TextOptions& options, CModel* model);
 // Adds the list's triangles to the model, dropping those of (near) zero area.

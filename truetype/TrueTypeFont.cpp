@@ -1,6 +1,8 @@
 #include "TrueTypeFont.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -316,6 +318,252 @@ uint16_t TrueTypeFont::ReadCmap(const CImage& image)
     return kFontNoEncoding;
 }
 
+namespace {
+
+// One part of a composite glyph as the file gives it. The matrix is in
+// F2Dot14 (16384 is 1) and maps (x, y) to (a x + c y, b x + d y). Offsets
+// are never scaled with the part (the convention of Microsoft's fonts), and
+// rounding them to the grid means nothing for outlines kept in font units.
+struct CComponent
+{
+    uint16_t glyph = 0;
+    uint16_t flags = 0;
+    int32_t arg1 = 0, arg2 = 0;
+    int32_t a = 16384, b = 0, c = 0, d = 16384;
+};
+
+constexpr uint16_t kArgsAreWords = 0x0001;
+constexpr uint16_t kArgsAreXYValues = 0x0002;
+constexpr uint16_t kHaveScale = 0x0008;
+constexpr uint16_t kMoreComponents = 0x0020;
+constexpr uint16_t kHaveXYScale = 0x0040;
+constexpr uint16_t kHaveTwoByTwo = 0x0080;
+constexpr uint16_t kAnyScale = kHaveScale | kHaveXYScale | kHaveTwoByTwo;
+
+// A glyph holds at most this many points and contours (its point numbers
+// and contour count are 16-bit), and all assembled glyphs of a font together
+// at most the budgets: parts can repeat parts, so a small file could
+// otherwise describe gigabytes of outline.
+constexpr size_t kMaxAssembledPoints = 0xFFFF;
+constexpr size_t kMaxAssembledContours = 0x7FFF;
+constexpr size_t kCompositePointBudget = size_t{1} << 22;
+constexpr size_t kCompositeContourBudget = size_t{1} << 20;
+
+// The parts of a composite glyph after its 10-byte header; false when they
+// run past the glyph's data. Instructions after the last part are not needed.
+template <typename Image>
+bool ReadComponents(const Image& data, std::vector<CComponent>& parts)
+{
+    size_t at = 10;
+    uint16_t flags;
+    do {
+        CComponent part;
+        part.flags = flags = data.U16(at);
+        part.glyph = data.U16(at + 2);
+        at += 4;
+        const bool xy = flags & kArgsAreXYValues;
+        if (flags & kArgsAreWords) {
+            part.arg1 = xy ? int32_t{data.S16(at)} : int32_t{data.U16(at)};
+            part.arg2 = xy ? int32_t{data.S16(at + 2)} : int32_t{data.U16(at + 2)};
+            at += 4;
+        } else {
+            part.arg1 = xy ? int32_t{static_cast<int8_t>(data.U8(at))} : int32_t{data.U8(at)};
+            part.arg2 = xy ? int32_t{static_cast<int8_t>(data.U8(at + 1))} : int32_t{data.U8(at + 1)};
+            at += 2;
+        }
+        if (flags & kHaveScale) {
+            part.a = part.d = data.S16(at);
+            at += 2;
+        } else if (flags & kHaveXYScale) {
+            part.a = data.S16(at);
+            part.d = data.S16(at + 2);
+            at += 4;
+        } else if (flags & kHaveTwoByTwo) {
+            part.a = data.S16(at);
+            part.b = data.S16(at + 2);
+            part.c = data.S16(at + 4);
+            part.d = data.S16(at + 6);
+            at += 8;
+        }
+        if (data.Failed())
+            return false;
+        parts.push_back(part);
+    } while (flags & kMoreComponents);
+    return true;
+}
+
+// A font unit times an F2Dot14 factor, rounded to a whole unit with halves
+// away from zero. Each product is rounded before the sum, as FreeType does
+// when it loads outlines unscaled, so that both put a scaled part's points
+// on the same units.
+int64_t ScaleUnit(int64_t v, int32_t factor)
+{
+    int64_t product = v * factor;
+    int64_t magnitude = (std::abs(product) * 4 + 0x8000) >> 16;
+    return product < 0 ? -magnitude : magnitude;
+}
+
+// Puts composite glyphs together from their parts, parts first. A part
+// already assembled is reused; one that failed for good makes its users fail
+// the same way. Depth is the one failure that depends on where a glyph is
+// met: a glyph refused as too deep below another is tried again when met
+// higher up, which happens at most kMaxComponentDepth times, so the work
+// stays proportional to the number of parts.
+class CCompositeAssembler
+{
+public:
+    CCompositeAssembler(std::vector<TrueTypeGlyph>& glyphs, const std::vector<std::vector<CComponent>>& parts)
+        : m_glyphs(glyphs), m_parts(parts), m_state(glyphs.size(), kPending), m_depth(glyphs.size(), 0),
+          m_deniedAt(glyphs.size(), -1)
+    {
+    }
+
+    void Run()
+    {
+        for (size_t g = 0; g < m_glyphs.size(); ++g) {
+            if (m_parts[g].empty())
+                continue;
+            uint8_t fault = Assemble(g, kMaxComponentDepth);
+            if (fault != kGlyphWhole && m_state[g] != kFailed)
+                Fail(g, fault);  // too deep even from the top
+        }
+    }
+
+private:
+    enum : uint8_t { kPending, kBusy, kDone, kFailed };
+
+    struct CPoint
+    {
+        int64_t x, y;
+        uint8_t type;
+    };
+
+    uint8_t Fail(size_t g, uint8_t fault)
+    {
+        m_state[g] = kFailed;
+        m_glyphs[g].fault = fault;
+        return fault;
+    }
+
+    // `allowance`: how many levels of composite parts may still lie below g.
+    uint8_t Assemble(size_t g, int allowance)
+    {
+        if (m_parts[g].empty())
+            return kGlyphWhole;
+        switch (m_state[g]) {
+        case kDone:
+            return m_depth[g] <= allowance ? kGlyphWhole : kGlyphTooDeep;
+        case kBusy:
+            return kGlyphCycle;  // g is a part of itself
+        case kFailed:
+            return m_glyphs[g].fault;
+        default:
+            break;
+        }
+        if (allowance <= m_deniedAt[g]) {
+            return kGlyphTooDeep;
+        }
+        if (allowance == 0) {
+            m_deniedAt[g] = 0;
+            return kGlyphTooDeep;
+        }
+        m_state[g] = kBusy;
+        int depth = 1;
+        for (const CComponent& part : m_parts[g]) {
+            if (part.glyph >= m_glyphs.size())
+                return Fail(g, kGlyphBadComponent);
+            uint8_t fault = Assemble(part.glyph, allowance - 1);
+            if (fault == kGlyphTooDeep && m_state[part.glyph] != kFailed) {
+                // Maybe not too deep when g is met higher up.
+                m_state[g] = kPending;
+                m_deniedAt[g] = allowance;
+                return fault;
+            }
+            if (fault != kGlyphWhole)
+                return Fail(g, fault);
+            depth = std::max(depth, 1 + m_depth[part.glyph]);
+        }
+        if (uint8_t fault = Build(g))
+            return Fail(g, fault);
+        m_state[g] = kDone;
+        m_depth[g] = depth;
+        return kGlyphWhole;
+    }
+
+    // Every part's points, moved by its matrix and offset, in part order.
+    uint8_t Build(size_t g)
+    {
+        m_points.clear();
+        m_ends.clear();
+        for (const CComponent& part : m_parts[g]) {
+            const TrueTypeGlyph& source = m_glyphs[part.glyph];
+            const size_t base = m_points.size();
+            const bool scaled = part.flags & kAnyScale;
+            for (const GlyphContour& contour : source.contours) {
+                if (m_points.size() + contour.points.size() > kMaxAssembledPoints || m_ends.size() >= kMaxAssembledContours)
+                    return kGlyphTooLarge;
+                for (const GlyphPoint& p : contour.points) {
+                    if (scaled)
+                        m_points.push_back({ScaleUnit(p.x, part.a) + ScaleUnit(p.y, part.c),
+                                            ScaleUnit(p.x, part.b) + ScaleUnit(p.y, part.d), p.type});
+                    else
+                        m_points.push_back({p.x, p.y, p.type});
+                }
+                m_ends.push_back(m_points.size());
+            }
+            if (m_points.size() == base)
+                continue;  // an empty part has nothing to place
+            int64_t dx = part.arg1, dy = part.arg2;
+            if (!(part.flags & kArgsAreXYValues)) {
+                // Point arg2 of this part goes onto point arg1 of the parts before it.
+                size_t onto = static_cast<size_t>(part.arg1);
+                size_t from = base + static_cast<size_t>(part.arg2);
+                if (onto >= base || from >= m_points.size())
+                    return kGlyphBadPoint;
+                dx = m_points[onto].x - m_points[from].x;
+                dy = m_points[onto].y - m_points[from].y;
+            }
+            for (size_t i = base; i < m_points.size(); ++i) {
+                m_points[i].x += dx;
+                m_points[i].y += dy;
+            }
+        }
+        if (m_used + m_points.size() > kCompositePointBudget ||
+            m_usedContours + m_ends.size() > kCompositeContourBudget)
+            return kGlyphTooLarge;
+        for (const CPoint& p : m_points)
+            if (p.x < INT16_MIN || p.x > INT16_MAX || p.y < INT16_MIN || p.y > INT16_MAX)
+                return kGlyphTooLarge;
+        m_used += m_points.size();
+        m_usedContours += m_ends.size();
+
+        TrueTypeGlyph& glyph = m_glyphs[g];
+        glyph.contours.resize(m_ends.size());
+        size_t first = 0;
+        for (size_t k = 0; k < m_ends.size(); ++k) {
+            std::vector<GlyphPoint>& points = glyph.contours[k].points;
+            points.reserve(m_ends[k] - first);
+            for (size_t i = first; i < m_ends[k]; ++i)
+                points.push_back({static_cast<int16_t>(m_points[i].x), static_cast<int16_t>(m_points[i].y),
+                                  m_points[i].type});
+            first = m_ends[k];
+        }
+        glyph.numberOfContours = static_cast<int16_t>(m_ends.size());
+        return kGlyphWhole;
+    }
+
+    std::vector<TrueTypeGlyph>& m_glyphs;
+    const std::vector<std::vector<CComponent>>& m_parts;
+    std::vector<uint8_t> m_state;
+    std::vector<int> m_depth;     // levels of parts below a glyph once done
+    std::vector<int> m_deniedAt;  // the largest allowance a glyph was too deep for
+    std::vector<CPoint> m_points;
+    std::vector<size_t> m_ends;   // one past each contour's last point
+    size_t m_used = 0, m_usedContours = 0;
+};
+
+}  // namespace
+
 uint16_t TrueTypeFont::ReadGlyf(const CImage& image)
 {
     CTable table;
@@ -323,7 +571,10 @@ uint16_t TrueTypeFont::ReadGlyf(const CImage& image)
         return status;
     CImage glyf = image.Sub(table.offset, table.length);
     m_glyphs.resize(m_numGlyphs);
-    std::vector<uint8_t> flags;
+    // Parts are read with their glyph and assembled once every simple glyph
+    // is known, since a part may come later in the font than its user.
+    std::vector<std::vector<CComponent>> parts(m_numGlyphs);
+    bool anyComposite = false;
     for (size_t i = 0; i < m_numGlyphs; ++i) {
         uint32_t start = m_glyphOffsets[i];
         uint32_t end = m_glyphOffsets[i + 1];
@@ -342,63 +593,75 @@ uint16_t TrueTypeFont::ReadGlyf(const CImage& image)
         glyph.yMax = data.S16(8);
         if (data.Failed())
             return kFontDamaged;
-        if (contours <= 0)
-            continue;  // composite glyphs come out empty
-
-        std::vector<uint16_t> ends(contours);
-        int last = -1;
-        for (int k = 0; k < contours; ++k) {
-            ends[k] = data.U16(10 + 2 * size_t(k));
-            if (ends[k] <= last)
-                return kFontDamaged;  // end points must rise, or contours overlap
-            last = ends[k];
+        if (contours < 0) {
+            glyph.composite = anyComposite = true;
+            if (!ReadComponents(data, parts[i]))
+                return kFontDamaged;
+        } else if (contours > 0) {
+            if (uint16_t status = ReadSimpleGlyph(data, contours, glyph))
+                return status;
         }
-        size_t points = size_t(last) + 1;
-        size_t at = 10 + 2 * size_t(contours);
-        at += 2 + data.U16(at);  // instructions
-        flags.clear();
-        while (flags.size() < points && !data.Failed()) {
-            uint8_t flag = data.U8(at++);
-            flags.push_back(flag);
-            if (flag & 0x08) {
-                uint8_t repeat = data.U8(at++);
-                if (repeat > points - flags.size())
-                    return kFontDamaged;
-                flags.insert(flags.end(), repeat, flag);
+    }
+    if (anyComposite)
+        CCompositeAssembler(m_glyphs, parts).Run();
+    return kFontOk;
+}
+
+uint16_t TrueTypeFont::ReadSimpleGlyph(const CImage& data, int16_t contours, TrueTypeGlyph& glyph)
+{
+    std::vector<uint16_t> ends(contours);
+    int last = -1;
+    for (int k = 0; k < contours; ++k) {
+        ends[k] = data.U16(10 + 2 * size_t(k));
+        if (ends[k] <= last)
+            return kFontDamaged;  // end points must rise, or contours overlap
+        last = ends[k];
+    }
+    size_t points = size_t(last) + 1;
+    size_t at = 10 + 2 * size_t(contours);
+    at += 2 + data.U16(at);  // instructions
+    std::vector<uint8_t> flags;
+    while (flags.size() < points && !data.Failed()) {
+        uint8_t flag = data.U8(at++);
+        flags.push_back(flag);
+        if (flag & 0x08) {
+            uint8_t repeat = data.U8(at++);
+            if (repeat > points - flags.size())
+                return kFontDamaged;
+            flags.insert(flags.end(), repeat, flag);
+        }
+    }
+    if (data.Failed())
+        return kFontDamaged;
+
+    std::vector<GlyphPoint> all(points);
+    auto decode = [&](uint8_t shortBit, uint8_t sameBit, int16_t GlyphPoint::*coordinate) {
+        int value = 0;
+        for (size_t p = 0; p < points; ++p) {
+            uint8_t flag = flags[p];
+            if (flag & shortBit) {
+                int delta = data.U8(at++);
+                value += (flag & sameBit) ? delta : -delta;
+            } else if (!(flag & sameBit)) {
+                value += data.S16(at);
+                at += 2;
             }
+            all[p].*coordinate = static_cast<int16_t>(value);
         }
-        if (data.Failed())
-            return kFontDamaged;
+    };
+    decode(0x02, 0x10, &GlyphPoint::x);
+    decode(0x04, 0x20, &GlyphPoint::y);
+    if (data.Failed())
+        return kFontDamaged;
+    for (size_t p = 0; p < points; ++p)
+        all[p].type = (flags[p] & 0x01) ? kOnCurve : kOffCurve;
 
-        std::vector<GlyphPoint> all(points);
-        auto decode = [&](uint8_t shortBit, uint8_t sameBit, int16_t GlyphPoint::*coordinate) {
-            int value = 0;
-            for (size_t p = 0; p < points; ++p) {
-                uint8_t flag = flags[p];
-                if (flag & shortBit) {
-                    int delta = data.U8(at++);
-                    value += (flag & sameBit) ? delta : -delta;
-                } else if (!(flag & sameBit)) {
-                    value += data.S16(at);
-                    at += 2;
-                }
-                all[p].*coordinate = static_cast<int16_t>(value);
-            }
-        };
-        decode(0x02, 0x10, &GlyphPoint::x);
-        decode(0x04, 0x20, &GlyphPoint::y);
-        if (data.Failed())
-            return kFontDamaged;
-        for (size_t p = 0; p < points; ++p)
-            all[p].type = (flags[p] & 0x01) ? kOnCurve : kOffCurve;
-
-        glyph.numberOfContours = contours;
-        glyph.contours.resize(contours);
-        size_t first = 0;
-        for (int k = 0; k < contours; ++k) {
-            glyph.contours[k].points.assign(all.begin() + first, all.begin() + ends[k] + 1);
-            first = size_t(ends[k]) + 1;
-        }
+    glyph.numberOfContours = contours;
+    glyph.contours.resize(contours);
+    size_t first = 0;
+    for (int k = 0; k < contours; ++k) {
+        glyph.contours[k].points.assign(all.begin() + first, all.begin() + ends[k] + 1);
+        first = size_t(ends[k]) + 1;
     }
     return kFontOk;
 }

@@ -37,14 +37,33 @@ struct GlyphContour
     std::vector<GlyphPoint> points;
 };
 
+// Why a composite glyph could not be put together from its parts; such a
+// glyph is left without contours, and the text build names its character.
+enum GlyphFault : uint8_t
+{
+    kGlyphWhole = 0,
+    kGlyphCycle = 1,          // a part contains the glyph itself
+    kGlyphTooDeep = 2,        // parts nested more than kMaxComponentDepth levels
+    kGlyphTooLarge = 3,       // too many points or contours, or coordinates past 16 bits
+    kGlyphBadPoint = 4,       // a part placed by point numbers that do not exist
+    kGlyphBadComponent = 5,   // a part that is not a glyph of the font
+};
+
+// Levels of parts within parts that a composite glyph may have; real fonts
+// use one to three.
+constexpr int kMaxComponentDepth = 16;
+
 struct TrueTypeGlyph
 {
-    int16_t numberOfContours = 0;  // 0 for empty and composite glyphs
+    // For a composite glyph: the contours of all its parts, in order.
+    int16_t numberOfContours = 0;
     int16_t xMin = 0, yMin = 0, xMax = 0, yMax = 0;
     std::vector<GlyphContour> contours;
     uint16_t advanceWidth = 0;
     int16_t leftSideBearing = 0;
     int16_t rightSideBearing = 0;
+    bool composite = false;
+    uint8_t fault = kGlyphWhole;
 };
 
 struct KerningPair
@@ -104,6 +123,7 @@ private:
     uint16_t ReadLoca(const CImage& image);
     uint16_t ReadCmap(const CImage& image);
     uint16_t ReadGlyf(const CImage& image);
+    uint16_t ReadSimpleGlyph(const CImage& data, int16_t contours, TrueTypeGlyph& glyph);
     uint16_t ReadHhea(const CImage& image);
     uint16_t ReadHmtx(const CImage& image);
     uint16_t ReadKern(const CImage& image);

@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <memory>
 #include <new>
 
 namespace {
@@ -16,6 +17,11 @@ float ToFloat(double value)
         return -HUGE_VALF;
     return static_cast<float>(value);
 }
+
+struct CFileCloser
+{
+    void operator()(FILE* fp) const { std::fclose(fp); }
+};
 
 }  // namespace
 
@@ -37,7 +43,59 @@ bool CWtkBuilder::StartObject(const char* name)
     }
     m_model.SetGroup(m_objectName.c_str(), 0, 0);
     m_lastColorValid = false;
+    m_table = nullptr;
     return true;
+}
+
+bool CWtkBuilder::UseMaterialTable(const char* name)
+{
+    try {
+        auto [at, added] = m_tables.try_emplace(name ? name : "");
+        m_table = &*at;
+        if (!added)
+            return true;
+        const std::string& tableName = at->first;
+        CTable& table = at->second;
+        std::unique_ptr<FILE, CFileCloser> fp(m_opener ? m_opener(tableName) : nullptr);
+        if (!fp) {
+            m_model.WarningMessage("Material table %s not found; its materials take the default colour",
+                                   tableName.c_str());
+            return true;
+        }
+        int line = 0;
+        table.read = ReadWtkMaterials(fp.get(), table.materials, line);
+        if (!table.read) {
+            table.materials.clear();
+            m_model.WarningMessage("Material table %s is damaged at line %d; its materials take the default colour",
+                                   tableName.c_str(), line);
+        }
+    } catch (const std::bad_alloc&) {
+        return FailMemory();
+    }
+    return true;
+}
+
+void CWtkBuilder::SetPolygonMaterial(int32_t id)
+{
+    static const CWtkMaterial kDefault;
+    const CWtkMaterial* material = &kDefault;
+    if (!m_table) {
+        if (!m_reportedNoTable)
+            m_model.WarningMessage("Material %d used without a material table; it takes the default colour", id);
+        m_reportedNoTable = true;
+    } else {
+        CTable& table = m_table->second;
+        if (id >= 0 && static_cast<size_t>(id) < table.materials.size()) {
+            material = &table.materials[static_cast<size_t>(id)];
+        } else if (table.read && !table.reportedId) {
+            // A table already reported as missing or damaged says no more.
+            m_model.WarningMessage("Material %d is not in material table %s; it takes the default colour", id,
+                                   m_table->first.c_str());
+            table.reportedId = true;
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        m_color[i] = material->color[i];
 }
 
 bool CWtkBuilder::AddVertex(double x, double y, double z)

@@ -1,7 +1,10 @@
 /* World Toolkit NFF: a header, then objects, each a vertex list and a polygon
    list. The counts in front of the lists are read but not trusted: a list
    ends where its items stop. There is no error recovery; the first token out
-   of place ends the parse, keeping what was read before it. */
+   of place ends the parse, keeping what was read before it. Version 3.0 files
+   may name a material table after the object's name and give a polygon a
+   material in place of its colour; the scanner has those words only once the
+   header has said 3.0, so older files read as they always did. */
 
 %define api.pure full
 %define api.prefix {wtk}
@@ -69,7 +72,7 @@ void wtkerror(CWtkParse& parse, const char* message)
 %token <hex> HEX
 %token <real> FLOAT
 %token <text> IDENT
-%token NFF VERSION VIEWPOS VIEWDIR NORM RGB UV ROT SCALE TRANS BOTH MIRROR ID UNAME MNAME
+%token NFF VERSION VIEWPOS VIEWDIR NORM RGB UV ROT SCALE TRANS BOTH MIRROR ID UNAME MNAME MTABLE MATID
 
 %destructor { std::free($$); } <text>
 
@@ -82,6 +85,12 @@ wtk_file
 version
     : %empty
     | VERSION FLOAT
+        {
+            // The state after the number reduces without looking ahead, so
+            // the next token is already scanned with the version's words.
+            if ($2 >= 3.0)
+                parse.scanner.StartVersion3();
+        }
     ;
 
 viewpos
@@ -108,7 +117,19 @@ object
             if (!ok)
                 YYABORT;
         }
-      INTEGER vertex_list INTEGER polygon_list
+      material_table INTEGER vertex_list INTEGER polygon_list
+    ;
+
+material_table
+    : %empty
+    | MTABLE IDENT
+        {
+            bool ok = parse.builder.UseMaterialTable($2);
+            std::free($2);
+            $2 = nullptr;
+            if (!ok)
+                YYABORT;
+        }
     ;
 
 vertex_list
@@ -166,7 +187,8 @@ index_list
     ;
 
 polygon_color
-    : HEX   { parse.builder.SetPolygonColor($1.value, $1.longForm); }
+    : HEX           { parse.builder.SetPolygonColor($1.value, $1.longForm); }
+    | MATID INTEGER { parse.builder.SetPolygonMaterial($2); }
     ;
 
 both

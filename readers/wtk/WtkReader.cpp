@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <filesystem>
 
 #include "WtkBuilder.h"
 #include "WtkNff.h"
@@ -7,13 +8,36 @@
 
 int ReadWtkNff(CModel& model, FILE* fp)
 {
+    return ReadWtkNff(model, fp, nullptr);
+}
+
+int ReadWtkNffFile(CModel& model, const char* path)
+{
+    FILE* fp = path ? std::fopen(path, "r") : nullptr;
+    if (!fp) {
+        model.ErrorMessage("Couldn't open file %s", path ? path : "");
+        return 0;
+    }
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    int result = ReadWtkNff(model, fp, [&folder](const std::string& name) -> FILE* {
+        // A table is a file of its own beside this one, never a path to elsewhere.
+        if (name.empty() || name.find('/') != std::string::npos)
+            return nullptr;
+        return std::fopen((folder / name).string().c_str(), "r");
+    });
+    std::fclose(fp);
+    return result;
+}
+
+int ReadWtkNff(CModel& model, FILE* fp, const std::function<FILE*(const std::string&)>& openTable)
+{
     if (!fp)
         return 0;
     model.BeginWait();
     model.Clear(true);
 
     CWtkScanner scanner(&model);
-    CWtkBuilder builder(model);
+    CWtkBuilder builder(model, openTable);
     if (StartWtkScanner(scanner, fp)) {
         CWtkParse parse{scanner, builder, model};
         wtkparse(parse);

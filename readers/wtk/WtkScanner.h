@@ -12,6 +12,10 @@ struct CWtkScanState
     CModel* model = nullptr;  // receives "Reading Line %d"; may be null
     int line = 1;
     bool outOfMemory = false;
+    // Set once the header says version 3.0 or later: "mtable" and "matid"
+    // are then keywords, and a name like "_V_label.tga" is a texture name
+    // (UNAME) rather than an object's. Earlier files keep the older words.
+    bool version3 = false;
 };
 
 // The token scanner of World Toolkit NFF files. Token codes and values are
@@ -26,6 +30,8 @@ public:
     CWtkScanner& operator=(const CWtkScanner&) = delete;
 
     int Line() const { return m_state.line; }
+    // From the next token on, read the words of version 3.0 files.
+    void StartVersion3() { m_state.version3 = true; }
     // The scanner could not allocate; it then ends the input with WTK_WTKerror.
     bool OutOfMemory() const { return m_state.outOfMemory; }
 

@@ -22,39 +22,98 @@ struct CMismatches
     }
 };
 
-void CompareWithFreeType(TrueTypeFont& font, FT_Face face)
+constexpr FT_Int32 kUnscaled = FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING;
+
+// FreeType moves an outline so that its origin is where the glyph's metrics
+// put it: by its left side bearing less its xMin, or, for a composite glyph
+// with a part marked "use my metrics", by that part's (the last such part).
+int OriginShift(const TrueTypeFont& font, FT_Face face, uint32_t g, int depth = 0)
 {
-    ASSERT_EQ(font.Status(), kFontOk);
-    ASSERT_NE(face, nullptr);
-    ASSERT_EQ(font.NumGlyphs(), face->num_glyphs);
-    ASSERT_EQ(font.UnitsPerEm(), face->units_per_EM);
+    const TrueTypeGlyph& glyph = font.Glyph(g);
+    int shift = glyph.leftSideBearing - glyph.xMin;
+    if (depth > kMaxComponentDepth || FT_Load_Glyph(face, g, kUnscaled | FT_LOAD_NO_RECURSE) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_COMPOSITE)
+        return shift;
+    std::vector<std::pair<FT_Int, FT_UInt>> parts;
+    for (FT_UInt i = 0; i < face->glyph->num_subglyphs; ++i) {
+        FT_Int index, arg1, arg2;
+        FT_UInt flags;
+        FT_Matrix matrix;
+        FT_Get_SubGlyph_Info(face->glyph, i, &index, &flags, &arg1, &arg2, &matrix);
+        parts.emplace_back(index, flags);
+    }
+    for (const auto& [index, flags] : parts)
+        if (flags & FT_SUBGLYPH_FLAG_USE_MY_METRICS)
+            shift = OriginShift(font, face, static_cast<uint32_t>(index), depth + 1);
+    return shift;
+}
+
+struct CCompared
+{
+    int composites = 0;  // composite glyphs whose assembled outline was compared
+    int refused = 0;     // glyphs that both we and FreeType refuse
+    int tooDeep = 0;     // nested past our limit, which FreeType does not have
+};
+
+// Every glyph's points, on-curve flags and contour ends against FreeType's
+// unscaled, unhinted outline; composite glyphs as FreeType assembles them.
+// A scaled part's point is x' = a x + c y (y' likewise) with each product
+// rounded to a whole unit, halves away from zero, before the sum: that is
+// FreeType's fixed-point arithmetic in font units, so we expect equality,
+// not nearness.
+CCompared CompareWithFreeType(TrueTypeFont& font, FT_Face face)
+{
+    CCompared compared;
+    EXPECT_EQ(font.Status(), kFontOk);
+    EXPECT_NE(face, nullptr);
+    if (font.Status() != kFontOk || !face)
+        return compared;
+    EXPECT_EQ(font.NumGlyphs(), face->num_glyphs);
+    EXPECT_EQ(font.UnitsPerEm(), face->units_per_EM);
 
     CMismatches glyphs, metrics, areas;
     double worstArea = 0.0;
     for (uint32_t g = 0; g < font.NumGlyphs(); ++g) {
         const TrueTypeGlyph& ours = font.Glyph(g);
-        if (FT_Load_Glyph(face, g, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_RECURSE) != 0) {
-            glyphs.Add("FreeType cannot load glyph ", g);
+        // FreeType refuses a composite glyph with a part that is no glyph
+        // before it looks at any part, and others once it assembles them.
+        auto refused = [&] {
+            if (ours.fault == kGlyphWhole || ours.numberOfContours != 0)
+                glyphs.Add("glyph ", g, ": FreeType refuses it, we built ", ours.numberOfContours, " contours");
+            else
+                ++compared.refused;
+        };
+        // The glyph's own metrics, which a composite keeps whatever its parts say.
+        if (FT_Load_Glyph(face, g, kUnscaled | FT_LOAD_NO_RECURSE) != 0) {
+            refused();
             continue;
         }
         FT_GlyphSlot slot = face->glyph;
+        const bool composite = slot->format == FT_GLYPH_FORMAT_COMPOSITE;
         if (static_cast<uint16_t>(slot->metrics.horiAdvance) != ours.advanceWidth)
             metrics.Add("glyph ", g, ": advance ", ours.advanceWidth, " vs ", slot->metrics.horiAdvance);
-        if (slot->format != FT_GLYPH_FORMAT_OUTLINE) {
-            if (ours.numberOfContours != 0)
-                glyphs.Add("composite glyph ", g, " has contours");
+        if (composite != ours.composite)
+            glyphs.Add("glyph ", g, ": composite ", ours.composite, ", FreeType ", composite);
+        const int shift = OriginShift(font, face, g);
+        if (FT_Load_Glyph(face, g, kUnscaled) != 0) {
+            refused();
             continue;
         }
+        if (ours.fault == kGlyphTooDeep) {
+            ++compared.tooDeep;
+            continue;
+        }
+        if (ours.fault != kGlyphWhole) {
+            glyphs.Add("glyph ", g, ": refused (fault ", int(ours.fault), "), FreeType builds it");
+            continue;
+        }
+        compared.composites += composite;
         const FT_Outline& outline = slot->outline;
         if (outline.n_contours != ours.numberOfContours) {
             glyphs.Add("glyph ", g, ": ", ours.numberOfContours, " contours, FreeType ", outline.n_contours);
             continue;
         }
         std::vector<double> exact = OutlineAreas(&slot->outline);
-        // FreeType moves the outline so that its bounding box starts at the
-        // left side bearing; where the two differ, that shift shows the
-        // bearing we read.
-        const int shift = ours.leftSideBearing - ours.xMin;
         int point = 0;
         for (int k = 0; k < outline.n_contours; ++k) {
             const std::vector<GlyphPoint>& points = ours.contours[k].points;
@@ -75,7 +134,7 @@ void CompareWithFreeType(TrueTypeFont& font, FT_Face face)
             // sag, well under a percent with twenty pieces per arc; a piece
             // left out would be far more.
             OutlinePolygon polygon;
-            ASSERT_TRUE(FlattenContour(font, g, k, 20, 0.0, polygon));
+            EXPECT_TRUE(FlattenContour(font, g, k, 20, 0.0, polygon));
             double units = font.UnitsPerEm();
             double want = k < static_cast<int>(exact.size()) ? exact[k] / (units * units) : 0.0;
             double got = SignedArea(polygon.vertices);
@@ -88,7 +147,8 @@ void CompareWithFreeType(TrueTypeFont& font, FT_Face face)
     EXPECT_EQ(glyphs.count, 0) << glyphs.first.str();
     EXPECT_EQ(metrics.count, 0) << metrics.first.str();
     EXPECT_EQ(areas.count, 0) << areas.first.str();
-    std::printf("worst flattened area error %.4f%%\n", 100 * worstArea);
+    std::printf("worst flattened area error %.4f%%; composite glyphs compared %d, refused by both %d, too deep %d\n",
+                100 * worstArea, compared.composites, compared.refused, compared.tooDeep);
 
     CMismatches map;
     for (uint32_t code = 0; code <= 0xFFFF; ++code)
@@ -123,6 +183,7 @@ void CompareWithFreeType(TrueTypeFont& font, FT_Face face)
         EXPECT_EQ(kerning.count, 0) << kerning.first.str();
         EXPECT_GT(kerned, 0) << "FreeType kerns no listed pair: the comparison saw only zeros";
     }
+    return compared;
 }
 
 class InstalledFontTest : public ::testing::TestWithParam<CInstalledFont>
@@ -136,7 +197,10 @@ TEST_P(InstalledFontTest, GlyphsMetricsCharacterMapAndKerningMatchFreeType)
         GTEST_SKIP() << GetParam().file << " is not installed (Debian package " << GetParam().package << ")";
     TrueTypeFont font(path, 3, 1, 0x0409);
     CFreeTypeFace face(path);
-    CompareWithFreeType(font, face.Face());
+    CCompared compared = CompareWithFreeType(font, face.Face());
+    // Each of these fonts builds its accented letters from parts.
+    EXPECT_GT(compared.composites, 100);
+    EXPECT_EQ(compared.tooDeep, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, InstalledFontTest, ::testing::ValuesIn(kInstalledFonts),
@@ -161,6 +225,26 @@ TEST(TinyFontTest, MatchesFreeType)
         CompareWithFreeType(font, face.Face());
         EXPECT_EQ(font.KerningPairs().empty(), bytes == variant.Build());
     }
+}
+
+// Every kind of part and placement, and the glyphs that cannot be built:
+// FreeType refuses the same ones, except the chain nested past our limit,
+// which it builds and we refuse.
+TEST(TinyFontTest, CompositeGlyphsMatchFreeType)
+{
+    std::string bytes = CompositeTinyFont().Build();
+    TrueTypeFont font(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 3, 1, 0x0409);
+    CFreeTypeFace face(&bytes);
+    CCompared compared = CompareWithFreeType(font, face.Face());
+    EXPECT_EQ(compared.composites, 6 + kMaxComponentDepth);
+    EXPECT_EQ(compared.refused, 5);
+    EXPECT_EQ(compared.tooDeep, kTinyChainLength - kMaxComponentDepth);
+
+    const std::pair<uint32_t, uint8_t> faults[] = {
+        {3, kGlyphBadPoint}, {10, kGlyphCycle}, {11, kGlyphCycle}, {12, kGlyphBadComponent}, {13, kGlyphBadPoint},
+        {kTinyChainStart + kMaxComponentDepth - 1, kGlyphWhole}, {kTinyChainStart + kMaxComponentDepth, kGlyphTooDeep}};
+    for (const auto& [glyph, fault] : faults)
+        EXPECT_EQ(font.Glyph(glyph).fault, fault) << "glyph " << glyph;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST(TrueTypeTextTest, DocumentSequenceBuildsOneOutwardFacingGroup)
     EXPECT_EQ(group->name, "TTFont");
     EXPECT_EQ(group->colorIndex, FindColor("Red"));
     EXPECT_EQ(group->textureIndex, FindTexture("Shiny"));
-    EXPECT_GT(model.GetPolygonCount(), 40);  // DejaVu's é is a composite: empty
+    EXPECT_GT(model.GetPolygonCount(), 40);
     // Counter-clockwise seen from outside: the faces enclose a positive volume.
     EXPECT_GT(SignedVolume(model), 0.0);
     EXPECT_EQ(model.waitDepth, 0);
@@ -103,6 +103,44 @@ TEST(TrueTypeTextTest, LayoutFollowsAdvanceKerningAndAlignment)
             EXPECT_NEAR((&high.x)[k], (&c.high.x)[k], 1e-5) << c.text << " axis " << k;
         }
     }
+}
+
+// Accented letters are composites in DejaVu Sans; each must add the triangles
+// of its parts, and a character the font lacks is named once however often
+// it occurs.
+TEST(TrueTypeTextTest, CompositeLettersBuildAndMissingOnesAreNamed)
+{
+    std::string path = FindInstalledFont("DejaVuSans.ttf");
+    if (path.empty())
+        GTEST_SKIP() << "DejaVuSans.ttf is not installed (Debian package fonts-dejavu-core)";
+    auto build = [&](const char* text, CRecordingModel& model) {
+        EXPECT_TRUE(ReadTrueTypeText(model, path, text)) << text;
+        EXPECT_TRUE(model.errors.empty()) << text;
+        return model.GetPolygonCount();
+    };
+    CRecordingModel o, oUmlaut, hello, missing;
+    EXPECT_GT(build("\xC3\xB6", oUmlaut), build("o", o));  // ö: the o and its two dots
+    EXPECT_GT(build("Hello, W\xC3\xB6rld", hello), 0);
+    EXPECT_TRUE(hello.notices.empty());
+    build("\xE4\xB8\xADo\xE4\xB8\xAD\xEE\x80\x80", missing);  // 中, o, 中 and a private-use code
+    EXPECT_EQ(missing.notices, std::vector<std::string>{"No outline for: \xE4\xB8\xAD, U+E000"});
+}
+
+// Glyphs that cannot be assembled, and characters without a glyph, each in
+// one notice; the rest of the text is built.
+TEST(TrueTypeTextTest, UnassembledGlyphsAreNamedWithTheirReason)
+{
+    TrueTypeFont font = FromBytes(CompositeTinyFont().Build());
+    TextOptions options;
+    options.codes = DecodeUtf8("Y\xC3\xA4" "DZY\xC3\xA4\x01");
+    CRecordingModel model;
+    model.SetGroup("TTFont", 0, 0);
+    ASSERT_EQ(BuildText(font, options, &model), kTextOk);
+    EXPECT_GT(model.GetPolygonCount(), 0);
+    EXPECT_EQ(model.notices, (std::vector<std::string>{
+                                 "No outline for: \xC3\xA4, U+0001",
+                                 "Unable to assemble the outline for: Y (a part contains the glyph itself), "
+                                 "Z (parts nested too deep)"}));
 }
 
 TEST(TrueTypeTextTest, FailuresGiveTheirMessageAndLeaveTheModelEmpty)

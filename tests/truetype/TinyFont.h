@@ -10,10 +10,30 @@
 // Builds small TrueType fonts in memory, so that tests and fuzz seeds can
 // reach cases no installed font shows. Coordinates are written as 16-bit
 // deltas and every point gets its own flag byte.
+// A part of a composite glyph. The writer sets the bits for word arguments
+// (when an argument needs them), for the scale by how many factors there
+// are, and for more parts; `flags` holds the rest.
+struct CTinyComponent
+{
+    static constexpr uint16_t kWords = 0x0001, kXYValues = 0x0002, kRound = 0x0004, kUseMyMetrics = 0x0200;
+
+    CTinyComponent(uint16_t glyph, int32_t arg1, int32_t arg2, uint16_t flags = kXYValues,
+                   std::vector<int16_t> scale = {})
+        : glyph(glyph), arg1(arg1), arg2(arg2), flags(flags), scale(std::move(scale))
+    {
+    }
+
+    uint16_t glyph;
+    int32_t arg1, arg2;
+    uint16_t flags;
+    std::vector<int16_t> scale;  // none, one, x and y, or a 2x2 matrix (F2Dot14)
+};
+
 struct CTinyGlyph
 {
     std::vector<std::vector<GlyphPoint>> contours;
-    bool composite = false;
+    std::vector<CTinyComponent> components;  // a composite glyph when not empty
+    uint16_t instructions = 0;               // bytes of instructions after the parts
     uint16_t advance = 600;
     int16_t lsb = 0;
 };
@@ -128,9 +148,34 @@ private:
     static std::string Glyph(const CTinyGlyph& g)
     {
         std::string s;
-        if (g.composite) {
+        if (!g.components.empty()) {
             Add16(s, 0xFFFF), Add16(s, 0), Add16(s, 0), Add16(s, 100), Add16(s, 100);
-            Add16(s, 0), Add16(s, 1), Add16(s, 0);  // flags, a component, its offsets
+            for (size_t i = 0; i < g.components.size(); ++i) {
+                const CTinyComponent& c = g.components[i];
+                // Offsets are signed bytes, point numbers unsigned ones.
+                bool xy = c.flags & CTinyComponent::kXYValues;
+                auto fits = [xy](int32_t v) { return xy ? v >= -128 && v <= 127 : v >= 0 && v <= 255; };
+                bool words = (c.flags & CTinyComponent::kWords) || !fits(c.arg1) || !fits(c.arg2);
+                uint16_t flags = c.flags | (words ? CTinyComponent::kWords : 0);
+                flags |= c.scale.size() == 1 ? 0x0008 : c.scale.size() == 2 ? 0x0040 : c.scale.size() == 4 ? 0x0080 : 0;
+                if (i + 1 < g.components.size())
+                    flags |= 0x0020;
+                else if (g.instructions)
+                    flags |= 0x0100;
+                Add16(s, flags), Add16(s, c.glyph);
+                if (words) {
+                    Add16(s, static_cast<uint16_t>(c.arg1)), Add16(s, static_cast<uint16_t>(c.arg2));
+                } else {
+                    s += static_cast<char>(c.arg1);
+                    s += static_cast<char>(c.arg2);
+                }
+                for (int16_t f : c.scale)
+                    Add16(s, static_cast<uint16_t>(f));
+            }
+            if (g.instructions) {
+                Add16(s, g.instructions);
+                s += std::string(g.instructions, '\0');  // never run: both readers skip them
+            }
             return s;
         }
         if (g.contours.empty())
@@ -198,7 +243,8 @@ private:
 };
 
 // A font with the letters A (a square with a square hole), O (contours that
-// start off the curve) and a composite glyph on 'C'.
+// start off the curve) and on 'C' a composite glyph placed by point numbers
+// that do not exist.
 inline CTinyFont SampleTinyFont()
 {
     auto on = [](int x, int y) { return GlyphPoint{static_cast<int16_t>(x), static_cast<int16_t>(y), kOnCurve}; };
@@ -211,8 +257,46 @@ inline CTinyFont SampleTinyFont()
     font.glyphs[2].contours = {{off(0, 0), off(0, 700), off(600, 700), off(600, 0)},
                                {off(150, 150), on(300, 150), off(450, 150), on(450, 350), off(450, 550), on(300, 550),
                                 off(150, 550), on(150, 350)}};
-    font.glyphs[3].composite = true;
+    font.glyphs[3].components = {{1, 0, 0, 0}};
     font.map = {{'A', 1}, {'O', 2}, {'C', 3}, {0x416, 1}};
     font.kerning = {{1, 2, -40}, {2, 1, -30}};
+    return font;
+}
+
+// The sample font with composite glyphs of every kind from glyph 4 on: word
+// and byte offsets, the three kinds of scale, parts placed by point numbers,
+// instructions, parts that are composites themselves, and glyphs that cannot
+// be built: a cycle (10 and 11), a part that is no glyph (12), a point
+// number past the points (13), and a chain of parts within parts (from 14,
+// each one level deeper than the one before it).
+constexpr uint16_t kTinyChainStart = 14;
+constexpr int kTinyChainLength = kMaxComponentDepth + 2;
+
+inline CTinyFont CompositeTinyFont()
+{
+    using C = CTinyComponent;
+    CTinyFont font = SampleTinyFont();
+    font.glyphs.resize(kTinyChainStart + kTinyChainLength);
+    font.glyphs[4].components = {{1, 700, -50}};
+    font.glyphs[5].components = {{2, 0, 0, C::kXYValues, {8192}}, {1, -100, 20, C::kXYValues | C::kRound}};
+    font.glyphs[5].instructions = 5;
+    font.glyphs[6].components = {{1, -300, 21, C::kXYValues, {20480, -12287}}};
+    font.glyphs[7].components = {{2, 11, 13, C::kXYValues, {14189, 8191, -8193, 14189}},
+                                 {5, 0, 0, C::kXYValues, {-16384, 3, 5, 16384}}};
+    // The second A's point 2 on the first A's point 0, then an O by word
+    // point numbers: its point 3 on point 6 of the glyph so far.
+    font.glyphs[8].components = {{1, 0, 0}, {1, 0, 2, 0}, {2, 6, 3, C::kWords}};
+    font.glyphs[9].components = {{8, 0, 0, C::kXYValues | C::kUseMyMetrics}, {5, 1200, 0}};
+    font.glyphs[9].lsb = 40;
+    font.glyphs[10].components = {{1, 0, 0}, {11, 10, 0}};
+    font.glyphs[11].components = {{10, 10, 0}};
+    font.glyphs[12].components = {{1, 0, 0}, {999, 0, 0}};
+    font.glyphs[13].components = {{1, 0, 0}, {1, 50, 0, 0}};
+    font.glyphs[kTinyChainStart].components = {{1, 3, 0}};
+    for (int k = 1; k < kTinyChainLength; ++k)
+        font.glyphs[kTinyChainStart + k].components = {{static_cast<uint16_t>(kTinyChainStart + k - 1), 3, 0}};
+    font.map['D'] = 9;
+    font.map['Y'] = 10;
+    font.map['Z'] = kTinyChainStart + kTinyChainLength - 1;
     return font;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,19 @@ int Read(CRecordingModel& model, const std::string& text)
 {
     FILE* fp = testfiles::OpenText(text);
     int result = ReadWtkNff(model, fp);
+    std::fclose(fp);
+    EXPECT_EQ(model.waitDepth, 0);
+    return result;
+}
+
+// The same with material tables from memory, by name.
+int Read(CRecordingModel& model, const std::string& text, const std::map<std::string, std::string>& tables)
+{
+    FILE* fp = testfiles::OpenText(text);
+    int result = ReadWtkNff(model, fp, [&tables](const std::string& name) -> FILE* {
+        auto at = tables.find(name);
+        return at == tables.end() ? nullptr : testfiles::OpenText(at->second);
+    });
     std::fclose(fp);
     EXPECT_EQ(model.waitDepth, 0);
     return result;
@@ -111,6 +125,11 @@ TEST(WtkReader, FirstTokenOutOfPlaceStopsAndKeepsWhatCameBefore)
         {"nff\n_box\n", "parse error line 2", 0},
         {"nff\r\nversion 2.1\r\n\r\nbox\r\nscale\r\n", "parse error line 5", 0},
         {"nff\rbox\r3\rmirror", "parse error line 4", 0},
+        // Version 3.0 words are names in older files.
+        {"nff\nversion 2.1\nbox mtable t.mat\n", "parse error line 3", 0},
+        {one + "3 0 1 2 matid 0\n", "parse error line 9", 1},
+        {"nff\nversion 3.0\nbox mtable\n", "parse error line 4", 0},
+        {"nff\nversion 3.0\nbox\n3\n0.0 0.0 0.0 uv 0 1\n", "parse error line 5", 0},
         {one + "3 0 1 7 0xfff\n3 -1 0 1 0xfff\n4 0 1 2 9 0xfff\n",
          "3 triangles name corners their object does not have; they were left out", 2},
     };
@@ -154,7 +173,60 @@ TEST(WtkReader, ReadsWhatTheWriterWrote)
     EXPECT_NEAR(model.m_scale, std::sqrt(6.0f), 1e-5f);
 }
 
-TEST(WtkReaderCorpus, TeapotReadsWholeAndCokeCanStopsWhereTheGrammarEnds)
+// Version 3.0: material tables named after the object's name, materials in
+// place of colours, texture coordinates and texture names. Older files may
+// use the new words as object names.
+TEST(WtkReader, VersionThreeMaterialsGiveTheColours)
+{
+    const std::string table = "mat // two materials\nversion 3.0\nvalid ambientdiffuse opacity\n"
+                              "matdef\nambientdiffuse 1.0 0.0 0.0\nopacity 0.5\nmatdef // #1\nspecular 1 1 1\n"
+                              "matdef\nambientdiffuse 0.0 0.0 1.0\n";
+    auto file = [](const char* object, const char* attributes) {
+        return std::string("nff\nversion 3.0\n") + object +
+               "\n3\n0.0 0.0 0.0 uv 0.0 1.0\n1.0 0.0 0.0 norm 0.0 0.0 1.0 uv 1.0 1.0\n0.0 1.0 0.0\n3\n"
+               "3 0 1 2 " + attributes + " both _V_label.tga\n3 0 2 1 matid 2 both\n3 1 2 0 matid 0\n";
+    };
+    const std::string red = GroupName("can", 1, 0, 0), blue = GroupName("can", 0, 0, 1);
+    const std::string white = GroupName("can", 1, 1, 1);  // the default colour
+    const struct {
+        std::string text;
+        std::vector<std::string> groups;  // of each triangle, group by group
+        std::vector<std::string> warnings;
+    } cases[] = {
+        {file("can mtable t.mat", "matid 0"), {red, red, blue}, {}},
+        // A material without a colour, one the table lacks, and a colour
+        // number beside materials.
+        {file("can mtable t.mat", "matid 1"), {white, blue, red}, {}},
+        {file("can mtable t.mat", "matid 7"), {white, blue, red},
+         {"Material 7 is not in material table t.mat; it takes the default colour"}},
+        {file("can mtable t.mat", "0x00f"), {blue, blue, red}, {}},  // 0x00f is nearest blue too
+        {file("can mtable none.mat", "matid 0"), {white, white, white},
+         {"Material table none.mat not found; its materials take the default colour"}},
+        {file("can mtable bad.mat", "matid 0"), {white, white, white},
+         {"Material table bad.mat is damaged at line 3; its materials take the default colour"}},
+        {file("can", "matid 0"), {white, white, white},
+         {"Material 0 used without a material table; it takes the default colour"}},
+        // The words of version 3.0 are names in older files.
+        {"nff\nversion 2.1\nmtable\n3\n0.0 0.0 0.0\n1.0 0.0 0.0\n0.0 1.0 0.0\n1\n3 0 1 2 0x00f\n"
+         "matid 3 0.0 0.0 0.0 1.0 0.0 0.0 0.0 1.0 0.0 1 3 0 1 2 0x00f _tex\n",
+         {GroupName("mtable", 0, 0, 0.9375f), GroupName("matid", 0, 0, 0.9375f)}, {}},
+    };
+    const std::map<std::string, std::string> tables = {
+        {"t.mat", table}, {"bad.mat", "mat\nmatdef\nambientdiffuse 0.5 nan 0.5\n"}};
+    for (const auto& c : cases) {
+        CRecordingModel model;
+        EXPECT_EQ(Read(model, c.text, tables), 1) << c.text;
+        EXPECT_TRUE(model.errors.empty()) << c.text;
+        EXPECT_EQ(model.infos, c.warnings) << c.text;
+        std::vector<std::string> groups;
+        for (int g = 0; g < model.GetGroupCount(); ++g)
+            for (int k = 0; k < model.GetGroup(g)->polygons.GetCount(); ++k)
+                groups.push_back(model.GetGroup(g)->name);
+        EXPECT_EQ(groups, c.groups) << c.text;
+    }
+}
+
+TEST(WtkReaderCorpus, TeapotAndCokeCanReadWhole)
 {
     TRIVEX_REQUIRE_CORPUS("wtk");
     CRecordingModel teapot;
@@ -170,12 +242,40 @@ TEST(WtkReaderCorpus, TeapotReadsWholeAndCokeCanStopsWhereTheGrammarEnds)
         EXPECT_EQ(teapot.GetPolygonCount(), std::stol(info.substr(at + 7)));
     }
 
-    // "mtable" after the object name is outside the grammar: nothing before it
-    // held a polygon.
-    CRecordingModel can;
-    EXPECT_TRUE(ReadModelFile(can, *FindFormat("wtk"), testfiles::CorpusDir("wtk/cokecan.nff").string()));
-    EXPECT_EQ(can.errors, std::vector<std::string>{"parse error line 5"});
-    EXPECT_EQ(can.GetPolygonCount(), 0);
+    // A version 3.0 file: ten polygons, two octagons and eight quads, in the
+    // two materials of the table beside it.
+    const std::string can = testfiles::CorpusDir("wtk/cokecan.nff").string();
+    CRecordingModel withTable;
+    EXPECT_TRUE(ReadModelFile(withTable, *FindFormat("wtk"), can));
+    EXPECT_TRUE(withTable.errors.empty());
+    EXPECT_EQ(withTable.GetPolygonCount(), 28);
+    if (testfiles::HaveTool("assimp")) {
+        for (const char* flags : {"", " -r"}) {  // triangles, then the file's own polygons
+            std::string info;
+            ASSERT_EQ(testfiles::RunCommand("assimp info " + can + flags, &info), 0);
+            size_t at = info.find("\nFaces:");
+            ASSERT_NE(at, std::string::npos) << info;
+            EXPECT_EQ(std::stol(info.substr(at + 7)), *flags ? 10 : withTable.GetPolygonCount());
+        }
+    }
+    if (std::filesystem::exists(testfiles::CorpusDir("wtk/cokecan.mat"))) {
+        EXPECT_TRUE(withTable.infos.empty());
+        EXPECT_EQ(testfiles::GroupNames(withTable),
+                  (std::vector<std::string>{GroupName("Coke_Can", 0.9f, 0.9f, 0.9f), GroupName("Coke_Can", 0, 1, 0)}));
+        EXPECT_EQ(withTable.GetGroup(0)->polygons.GetCount(), 20);
+        EXPECT_EQ(withTable.GetGroup(1)->polygons.GetCount(), 8);
+    }
+
+    // Alone, the same polygons in the default colour, and one warning.
+    const auto dir = std::filesystem::temp_directory_path() / ("trivex-wtk-can-" + std::to_string(getpid()));
+    testfiles::WriteAll(dir / "cokecan.nff", testfiles::ReadAll(can));
+    CRecordingModel alone;
+    EXPECT_TRUE(ReadModelFile(alone, *FindFormat("wtk"), (dir / "cokecan.nff").string()));
+    EXPECT_EQ(alone.GetPolygonCount(), 28);
+    EXPECT_EQ(alone.infos,
+              std::vector<std::string>{"Material table cokecan.mat not found; its materials take the default colour"});
+    EXPECT_EQ(testfiles::GroupNames(alone), std::vector<std::string>{GroupName("Coke_Can", 1, 1, 1)});
+    std::filesystem::remove_all(dir);
 }
 
 TEST(WtkFormats, OpenByNameTellsTheTwoNffFormatsApart)

@@ -250,10 +250,12 @@ void ReportMissing(const TrueTypeFont& font, const std::vector<uint32_t>& codes,
             unassembled += (unassembled.empty() ? "" : ", ") + CharacterText(codes[i]) + " (" +
                            FaultText(glyph.fault) + ")";
     }
+    // Warnings: the desktop program shows them in a box, where a status
+    // text would be overwritten by the end of the load at once.
     if (!missing.empty())
-        model.NoticeMessage("No outline for: %s", missing.c_str());
+        model.WarningMessage("No outline for: %s", missing.c_str());
     if (!unassembled.empty())
-        model.NoticeMessage("Unable to assemble the outline for: %s", unassembled.c_str());
+        model.WarningMessage("Unable to assemble the outline for: %s", unassembled.c_str());
 }
 
 }  // namespace

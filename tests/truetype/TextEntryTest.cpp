@@ -121,9 +121,9 @@ TEST(TrueTypeTextTest, CompositeLettersBuildAndMissingOnesAreNamed)
     CRecordingModel o, oUmlaut, hello, missing;
     EXPECT_GT(build("\xC3\xB6", oUmlaut), build("o", o));  // ö: the o and its two dots
     EXPECT_GT(build("Hello, W\xC3\xB6rld", hello), 0);
-    EXPECT_TRUE(hello.notices.empty());
+    EXPECT_TRUE(hello.infos.empty());
     build("\xE4\xB8\xADo\xE4\xB8\xAD\xEE\x80\x80", missing);  // 中, o, 中 and a private-use code
-    EXPECT_EQ(missing.notices, std::vector<std::string>{"No outline for: \xE4\xB8\xAD, U+E000"});
+    EXPECT_EQ(missing.infos, std::vector<std::string>{"No outline for: \xE4\xB8\xAD, U+E000"});
 }
 
 // Glyphs that cannot be assembled, and characters without a glyph, each in
@@ -137,7 +137,7 @@ TEST(TrueTypeTextTest, UnassembledGlyphsAreNamedWithTheirReason)
     model.SetGroup("TTFont", 0, 0);
     ASSERT_EQ(BuildText(font, options, &model), kTextOk);
     EXPECT_GT(model.GetPolygonCount(), 0);
-    EXPECT_EQ(model.notices, (std::vector<std::string>{
+    EXPECT_EQ(model.infos, (std::vector<std::string>{
                                  "No outline for: \xC3\xA4, U+0001",
                                  "Unable to assemble the outline for: Y (a part contains the glyph itself), "
                                  "Z (parts nested too deep)"}));

@@ -55,11 +55,11 @@ constexpr uint64_t kHeaderSize = 6;
 constexpr size_t kMaxName = 79;
 // Instances multiply a mesh without making the file any bigger: past this many
 // instanced triangles the remaining instances are left out rather than
-// filling memory. Within it a scene may place a million triangles plus 4 for
+// filling memory. Within it a scene may place 250,000 triangles plus 4 for
 // each byte of the file, so a scene that draws its columns and railings
 // hundreds of times still loads whole.
 constexpr long kMaxInstancedTriangles = 10000000;
-constexpr long kFreeInstancedTriangles = 1000000;
+constexpr long kFreeInstancedTriangles = 250000;
 constexpr long kInstancedTrianglesPerFileByte = 4;
 
 struct CColor

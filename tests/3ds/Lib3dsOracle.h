@@ -1,8 +1,7 @@
 #pragma once
 
 // lib3ds as the judge of where the keyframer puts meshes: oracle/Lib3dsWorld
-// prints the world triangles it places, and these helpers compare them with
-// the model's.
+// prints the world triangles it places, node by node.
 
 #include <algorithm>
 #include <array>
@@ -25,17 +24,10 @@ struct CNode
     std::vector<Triangle> triangles;
 };
 
-inline std::filesystem::path Program()
-{
-    return std::filesystem::path(TRIVEX_BIN_DIR) / "lib3ds_world";
-}
+inline std::filesystem::path Program() { return std::filesystem::path(TRIVEX_BIN_DIR) / "lib3ds_world"; }
+inline bool Available() { return std::filesystem::exists(Program()); }
 
-inline bool Available()
-{
-    return std::filesystem::exists(Program());
-}
-
-// What lib3ds places, node by node; false when it cannot read the file.
+// What lib3ds places; false when it cannot read the file.
 inline bool World(const std::filesystem::path& file, std::vector<CNode>& nodes)
 {
     std::string out;
@@ -47,8 +39,7 @@ inline bool World(const std::filesystem::path& file, std::vector<CNode>& nodes)
     for (std::string line; std::getline(lines, line);) {
         Triangle t;
         if (std::sscanf(line.c_str(), "%f %f %f %f %f %f %f %f %f", &t[0].x, &t[0].y, &t[0].z, &t[1].x, &t[1].y,
-                        &t[1].z, &t[2].x, &t[2].y, &t[2].z) == 9 &&
-            !nodes.empty())
+                        &t[1].z, &t[2].x, &t[2].y, &t[2].z) == 9 && !nodes.empty())
             nodes.back().triangles.push_back(t);
         else
             nodes.push_back({line, {}});
@@ -56,47 +47,34 @@ inline bool World(const std::filesystem::path& file, std::vector<CNode>& nodes)
     return true;
 }
 
-// The model's triangles at the size they were read, in group order.
+// The model's triangles at the size they were read, of one group or all.
 inline std::vector<Triangle> ModelTriangles(const CModel& model, int group = -1)
 {
     std::vector<Triangle> out;
-    for (int g = 0; g < model.GetGroupCount(); ++g) {
-        if (group >= 0 && g != group)
-            continue;
-        const CGroup* grp = model.GetGroup(g);
-        for (int p = 0; p < grp->polygons.GetCount(); ++p) {
-            const CPolygon* polygon = grp->polygons.GetAt(p);
-            Triangle t;
-            for (int k = 0; k < 3; ++k)
-                t[k] = *polygon->GetVertex(k) * model.m_scale;
-            out.push_back(t);
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        for (int p = 0; (group < 0 || g == group) && p < model.GetGroup(g)->polygons.GetCount(); ++p) {
+            const CPolygon* polygon = model.GetGroup(g)->polygons.GetAt(p);
+            out.push_back({*polygon->GetVertex(0) * model.m_scale, *polygon->GetVertex(1) * model.m_scale,
+                           *polygon->GetVertex(2) * model.m_scale});
         }
-    }
     return out;
 }
 
-// Drops the triangles the model drops too: two corners at one point.
-inline std::vector<Triangle> WithoutDegenerate(const std::vector<Triangle>& triangles)
-{
-    std::vector<Triangle> out;
-    for (const Triangle& t : triangles)
-        if (!(t[0] == t[1] || t[1] == t[2] || t[2] == t[0]))
-            out.push_back(t);
-    return out;
-}
-
-// "" when the two sets of triangles are the same up to a shift (the model is
-// centred after reading) within `tolerance` of their extent, corners in the
-// same turning order; otherwise what differs. With `resize`, ours are first
-// brought to lib3ds's size: a model larger than the output scale's range
-// does not keep the size it was read at.
-inline std::string CompareShapes(std::vector<Triangle> ours, std::vector<Triangle> theirs, bool resize = false,
+// "" when both sets hold the same triangles, corners in the same turning
+// order, up to a shift (the model is centred after reading) and within
+// `tolerance` of their extent; else the first of ours lib3ds lacks. Triangles
+// with two corners at one point are left out of theirs, as the model drops
+// them. With `resize`, ours are brought to lib3ds's size first: a model
+// beyond the output scale's range does not keep the size it was read at.
+inline std::string CompareShapes(std::vector<Triangle> ours, std::vector<Triangle> all, bool resize = false,
                                  double tolerance = 2e-5)
 {
+    std::vector<Triangle> theirs;
+    for (const Triangle& t : all)
+        if (!(t[0] == t[1] || t[1] == t[2] || t[2] == t[0]))
+            theirs.push_back(t);
     if (ours.size() != theirs.size())
         return std::to_string(ours.size()) + " triangles, lib3ds " + std::to_string(theirs.size());
-    if (ours.empty())
-        return "";
     auto centre = [](std::vector<Triangle>& set) {
         double sum[3] = {0, 0, 0}, extent = 0;
         for (const Triangle& t : set)
@@ -108,40 +86,31 @@ inline std::string CompareShapes(std::vector<Triangle> ours, std::vector<Triangl
         const double n = 3.0 * static_cast<double>(set.size());
         for (Triangle& t : set)
             for (CVector& p : t) {
-                p = CVector(static_cast<float>(p.x - sum[0] / n), static_cast<float>(p.y - sum[1] / n),
-                            static_cast<float>(p.z - sum[2] / n));
+                p = CVector(float(p.x - sum[0] / n), float(p.y - sum[1] / n), float(p.z - sum[2] / n));
                 extent = std::max({extent, std::fabs(double(p.x)), std::fabs(double(p.y)), std::fabs(double(p.z))});
             }
         return extent;
     };
-    const double ourExtent = centre(ours), theirExtent = centre(theirs);
-    if (resize && ourExtent > 0)
-        for (Triangle& t : ours)
-            for (CVector& p : t)
-                p = p * static_cast<float>(theirExtent / ourExtent);
-    const double tol = tolerance * theirExtent + 1e-6;
+    const double ourExtent = centre(ours), extent = centre(theirs);
+    for (Triangle& t : ours)
+        for (CVector& p : t)
+            p = resize && ourExtent > 0 ? p * static_cast<float>(extent / ourExtent) : p;
+    const double tol = tolerance * extent + 1e-6;
     auto close = [tol](const CVector& a, const CVector& b) {
         return std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol && std::fabs(a.z - b.z) <= tol;
     };
     auto key = [](const Triangle& t) { return t[0].x + t[1].x + t[2].x; };
-    std::sort(theirs.begin(), theirs.end(), [&](const Triangle& a, const Triangle& b) { return key(a) < key(b); });
     std::vector<bool> used(theirs.size(), false);
     for (const Triangle& t : ours) {
-        const double k = key(t);
-        auto from = std::lower_bound(theirs.begin(), theirs.end(), k - 3 * tol,
-                                     [&](const Triangle& a, double v) { return key(a) < v; });
         bool found = false;
-        for (auto it = from; !found && it != theirs.end() && key(*it) <= k + 3 * tol; ++it) {
-            const size_t i = static_cast<size_t>(it - theirs.begin());
-            for (int r = 0; !used[i] && r < 3; ++r)
-                if (close(t[0], (*it)[r]) && close(t[1], (*it)[(r + 1) % 3]) && close(t[2], (*it)[(r + 2) % 3]))
-                    found = used[i] = true;
-        }
+        for (size_t i = 0; !found && i < theirs.size(); ++i)
+            for (int r = 0; !used[i] && std::fabs(key(t) - key(theirs[i])) <= 3 * tol && r < 3; ++r)
+                found = used[i] = close(t[0], theirs[i][r]) && close(t[1], theirs[i][(r + 1) % 3]) &&
+                                  close(t[2], theirs[i][(r + 2) % 3]);
         if (!found) {
             std::ostringstream s;
-            s << "lib3ds has no triangle (" << t[0].x << " " << t[0].y << " " << t[0].z << ") (" << t[1].x << " "
-              << t[1].y << " " << t[1].z << ") (" << t[2].x << " " << t[2].y << " " << t[2].z
-              << ") after centring";
+            s << "lib3ds lacks (" << t[0].x << " " << t[0].y << " " << t[0].z << ") (" << t[1].x << " " << t[1].y
+              << " " << t[1].z << ") (" << t[2].x << " " << t[2].y << " " << t[2].z << ") after centring";
             return s.str();
         }
     }

@@ -30,17 +30,6 @@ static void PrintTriangles(Lib3dsMesh* mesh, Lib3dsMatrix m)
     }
 }
 
-static int NamedByNode(Lib3dsNode* node, const char* name)
-{
-    for (; node; node = node->next) {
-        if (node->type == LIB3DS_OBJECT_NODE && strcmp(node->name, name) == 0)
-            return 1;
-        if (NamedByNode(node->childs, name))
-            return 1;
-    }
-    return 0;
-}
-
 static void PrintNodes(Lib3dsFile* file, Lib3dsNode* node)
 {
     for (; node; node = node->next) {
@@ -76,7 +65,7 @@ int main(int argc, char** argv)
     lib3ds_file_eval(file, 0.0f);
     PrintNodes(file, file->nodes);
     for (Lib3dsMesh* mesh = file->meshes; mesh; mesh = mesh->next) {
-        if (NamedByNode(file->nodes, mesh->name))
+        if (lib3ds_file_node_by_name(file, mesh->name, LIB3DS_OBJECT_NODE))
             continue;
         Lib3dsMatrix identity;
         lib3ds_matrix_identity(identity);

@@ -36,8 +36,7 @@ struct C3dsAffine
 struct C3dsNode
 {
     bool object = false;       // an object node (mesh or dummy); others place by position only
-    bool hasId = false;        // the node carried an explicit id
-    uint16_t id = 0;           // the explicit id, or the node's place among the nodes
+    uint16_t id = 0;           // its id chunk's, or the node's place among the nodes
     uint16_t parentId = kNoParent;
     std::string name;          // as the header holds it: the mesh's name, or "$$$DUMMY"
     std::string instance;

@@ -245,15 +245,19 @@ public:
         // would need the memory of the file and the model at once.
         const uint64_t fileBytes = m_cursor.Size();
         m_cursor.Data() = CFileBytes();
-        PlanPlacement(fileBytes);
-        for (CReadMesh& read : m_readMeshes) {
-            if (read.drawn)
-                AddMesh(read, read.name, read.placed ? &read.place : nullptr);
-            if (!read.instanced)
-                read = CReadMesh();
+        try {
+            PlanPlacement(fileBytes);
+            for (CReadMesh& read : m_readMeshes) {
+                if (read.drawn)
+                    AddMesh(read, read.name, read.placed ? &read.place : nullptr);
+                if (!read.instanced)
+                    read = CReadMesh();
+            }
+            for (const CInstance& instance : m_instances)
+                AddMesh(m_readMeshes[instance.mesh], instance.group, &instance.place);
+        } catch (const std::bad_alloc&) {
+            m_model.ErrorMessage("Out of memory allocating mesh");
         }
-        for (const CInstance& instance : m_instances)
-            AddMesh(m_readMeshes[instance.mesh], instance.group, &instance.place);
         m_instances = {};
         m_readMeshes = {};
         ReportDamage();
@@ -386,10 +390,8 @@ private:
         Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
             switch (id) {
             case kNodeId:
-                if (Need(chunkEnd, sizeof(uint16_t))) {
+                if (Need(chunkEnd, sizeof(uint16_t)))
                     m_cursor.ReadU16(chunkEnd, node.id);
-                    node.hasId = true;
-                }
                 break;
             case kNodeHeader: {
                 node.name = ReadRawName(chunkEnd);

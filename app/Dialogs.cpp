@@ -373,7 +373,7 @@ int CFloorDialog::Selection() const
     return Checked(m_buttons);
 }
 
-CDxfPrefsDialog::CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion)
+CDxfPrefsDialog::CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion, bool instances)
     : CTrivexDialog(parent, QStringLiteral("DXF Preferences"))
 {
     auto* layout = new QVBoxLayout(this);
@@ -384,6 +384,9 @@ CDxfPrefsDialog::CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion)
     inner->addWidget(m_extrude);
     m_extrusion = AddNumber(extrusion, true, 0.01, 100);
     Row(inner, QStringLiteral("Extrusion Amount:"), m_extrusion);
+    m_instances = new QCheckBox(QStringLiteral("3DS Instances and Keyframer Placement"), group);
+    m_instances->setChecked(instances);
+    inner->addWidget(m_instances);
     layout->addWidget(group);
     AddButtons(layout);
 }

@@ -125,9 +125,10 @@ class CDxfPrefsDialog : public CTrivexDialog
 {
     Q_OBJECT
 public:
-    CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion);
+    CDxfPrefsDialog(QWidget* parent, bool extrude, float extrusion, bool instances);
     QCheckBox* m_extrude;
     QLineEdit* m_extrusion;
+    QCheckBox* m_instances;  // 3DS: keyframer instances and node placement
 };
 
 class CViewPrefsDialog : public CTrivexDialog

@@ -168,11 +168,12 @@ void CVexelView::OnSky()
 
 void CVexelView::OnDxfPrefs()
 {
-    CDxfPrefsDialog dialog(this, m_doc.m_extrude2D != 0, m_doc.m_extrusion);
+    CDxfPrefsDialog dialog(this, m_doc.m_extrude2D != 0, m_doc.m_extrusion, m_doc.m_place3dsNodes != 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_doc.m_extrude2D = dialog.m_extrude->isChecked() ? 1 : 0;
     m_doc.m_extrusion = CTrivexDialog::Value(dialog.m_extrusion);
+    m_doc.m_place3dsNodes = dialog.m_instances->isChecked() ? 1 : 0;
 }
 
 void CVexelView::OnViewPrefs()

@@ -152,6 +152,8 @@ const char* UsageText()
            "                         (clockwise fronts) or \"reverse\" (counter-clockwise fronts)\n"
            "  --extrude on|off       DXF: extrude 2D polylines (default on)\n"
            "  --extrusion AMOUNT     DXF: extrusion amount, 0.01..100 (default 1)\n"
+           "  --no-instances         3DS: leave out the keyframer's instances and node\n"
+           "                         placement; every mesh as the editor data stores it\n"
            "  --text STRING          TrueType input: the text to build (default \"Test\")\n"
            "\n"
            "Editing:\n"
@@ -247,6 +249,8 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             o.info = true;
         } else if (arg == "--smooth-all") {
             o.smoothAll = true;
+        } else if (arg == "--no-instances") {
+            o.noInstances = true;
         } else if (!TakesValue(arg)) {
             message = "unknown option " + arg;
             return EParse::Error;

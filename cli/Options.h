@@ -26,6 +26,7 @@ struct COptions
     std::optional<float> floorOffset;
     std::optional<int> extrude2D;
     std::optional<float> extrusion;
+    bool noInstances = false;  // 3DS: every mesh in the editor's pose, no keyframer copies
     bool zUp = false;          // the model stands on Z: turn +Z up first
     float rotate[3] = {0, 0, 0};
     std::string mirror;        // any of "xyz"

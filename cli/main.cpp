@@ -196,6 +196,8 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         model.m_extrude2D = *o.extrude2D;
     if (o.extrusion)
         model.m_extrusion = *o.extrusion;
+    if (o.noInstances)
+        model.m_place3dsNodes = 0;
 
     // A font is read with the text to build from it.
     bool read = std::strcmp(in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)

@@ -194,6 +194,9 @@ public:
     int32_t m_skyType = 0;
     int32_t m_extrude2D = 1;
     float m_extrusion = 1.0f;
+    // 3D Studio: draw each mesh where the keyframer's nodes place it at
+    // frame 0, instances included; 0 keeps the editor's pose of every mesh.
+    int32_t m_place3dsNodes = 1;
     float m_scale = 1.0f;
     int32_t m_normalsValid = 0;
     float m_smoothAngle = 70.0f;

@@ -1,11 +1,14 @@
 #include "Reader3ds.h"
 
+#include "Keyframer3ds.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,6 +29,7 @@ enum : uint16_t {
     kPoints = 0x4110,
     kFaces = 0x4120,
     kFaceMaterial = 0x4130,
+    kMeshFrame = 0x4160,
     kLight = 0x4600,
     kMain = 0x4D4D,
     kMaterialName = 0xA000,
@@ -33,11 +37,30 @@ enum : uint16_t {
     kMaterialDiffuse = 0xA020,
     kMaterialSpecular = 0xA030,
     kMaterial = 0xAFFF,
+    kKeyframer = 0xB000,
+    kAmbientNode = 0xB001,
+    kObjectNode = 0xB002,
+    kSpotNode = 0xB007,
+    kNodeHeader = 0xB010,
+    kInstanceName = 0xB011,
+    kPivot = 0xB013,
+    kPositionTrack = 0xB020,
+    kRotationTrack = 0xB021,
+    kScaleTrack = 0xB022,
+    kNodeId = 0xB030,
 };
 
 constexpr uint64_t kHeaderSize = 6;
 // Names keep at most this many characters; the rest up to the terminator is skipped.
 constexpr size_t kMaxName = 79;
+// Instances multiply a mesh without making the file any bigger: past this many
+// instanced triangles the remaining instances are left out rather than
+// filling memory. Within it a scene may place 250,000 triangles plus 4 for
+// each byte of the file, so a scene that draws its columns and railings
+// hundreds of times still loads whole.
+constexpr long kMaxInstancedTriangles = 10000000;
+constexpr long kFreeInstancedTriangles = 250000;
+constexpr long kInstancedTrianglesPerFileByte = 4;
 
 struct CColor
 {
@@ -57,6 +80,7 @@ struct CMesh
     std::vector<CVector> points;
     std::vector<CFace> faces;
     std::vector<std::string> materials;
+    C3dsAffine frame;  // the mesh's local axes and origin, where the keyframer's nodes start from
     bool hidden = false;
 };
 
@@ -105,10 +129,15 @@ float LittleFloat(const uint8_t* p)
 struct CReadMesh
 {
     std::string name;
-    CMesh mesh;  // points and faces only
+    std::string fileName;  // as the file spells it, which the keyframer's nodes name
+    CMesh mesh;  // points, faces and frame only
     int color = 0;
     std::string material;  // the first face's, named in the status text
     bool hasMaterial = false;
+    bool drawn = true;      // as its own group; a mesh drawn only through instances is not
+    bool placed = false;    // its own group is moved by `place`
+    bool instanced = false; // kept for the instances drawn after every mesh
+    C3dsAffine place;
 };
 
 // The file's bytes with a read position. Every read names the end of the
@@ -214,11 +243,22 @@ public:
         }
         // The file's bytes go before the meshes become groups: together they
         // would need the memory of the file and the model at once.
+        const uint64_t fileBytes = m_cursor.Size();
         m_cursor.Data() = CFileBytes();
-        for (CReadMesh& read : m_readMeshes) {
-            AddMesh(read);
-            read = CReadMesh();
+        try {
+            PlanPlacement(fileBytes);
+            for (CReadMesh& read : m_readMeshes) {
+                if (read.drawn)
+                    AddMesh(read, read.name, read.placed ? &read.place : nullptr);
+                if (!read.instanced)
+                    read = CReadMesh();
+            }
+            for (const CInstance& instance : m_instances)
+                AddMesh(m_readMeshes[instance.mesh], instance.group, &instance.place);
+        } catch (const std::bad_alloc&) {
+            m_model.ErrorMessage("Out of memory allocating mesh");
         }
+        m_instances = {};
         m_readMeshes = {};
         ReportDamage();
         m_materials = {};
@@ -283,14 +323,238 @@ private:
             Damaged(0);
             return;
         }
-        // Only the first editor-data chunk counts; keyframe data and anything
-        // after it are left alone.
-        Walk(length, [this](uint16_t id, uint64_t end) {
+        // Only the first editor-data chunk counts, and of what follows it only
+        // the keyframer.
+        bool editor = false;
+        Walk(length, [&](uint16_t id, uint64_t end) {
             if (id != kEditor)
                 return true;
             ReadEditor(end);
+            editor = true;
             return false;
         });
+        if (editor && !m_stopped && m_model.m_place3dsNodes)
+            FindKeyframer(length);
+    }
+
+    // Looks for the keyframer among the chunks after the editor data. Those
+    // were never read before, so damage among them is passed over in silence
+    // as it always was; only damage in the keyframer itself is reported.
+    void FindKeyframer(uint64_t end)
+    {
+        for (;;) {
+            const uint64_t start = m_cursor.Pos();
+            uint16_t id = 0;
+            uint32_t length = 0;
+            if (!m_cursor.ReadU16(end, id) || !m_cursor.ReadU32(end, length))
+                return;
+            if (id == kKeyframer) {
+                ReadKeyframer(start, start + length, end);
+                return;
+            }
+            if (length < kHeaderSize || start + length > end)
+                return;
+            m_cursor.Seek(start + length);
+        }
+    }
+
+    // Reads the nodes of the keyframer chunk that starts at `start`. A damaged
+    // keyframer is reported once and leaves no node: the meshes then stay
+    // where the editor data puts them.
+    void ReadKeyframer(uint64_t start, uint64_t end, uint64_t parentEnd)
+    {
+        m_inKeyframer = true;
+        if (end < start + kHeaderSize || end > parentEnd)
+            Damaged(start);
+        uint32_t ordinal = 0;
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            if (id < kAmbientNode || id > kSpotNode)
+                return true;
+            C3dsNode node;
+            node.object = id == kObjectNode;
+            // Files without node ids number their nodes in order.
+            node.id = static_cast<uint16_t>(ordinal++);
+            ReadNode(chunkEnd, node);
+            m_nodes.push_back(std::move(node));
+            return true;
+        });
+        m_inKeyframer = false;
+        if (!m_keyframerProblem.empty()) {
+            m_model.ErrorMessage("Error: .3DS keyframer ignored: %s", m_keyframerProblem.c_str());
+            m_nodes = {};
+        }
+    }
+
+    void ReadNode(uint64_t end, C3dsNode& node)
+    {
+        Walk(end, [&](uint16_t id, uint64_t chunkEnd) {
+            switch (id) {
+            case kNodeId:
+                if (Need(chunkEnd, sizeof(uint16_t)))
+                    m_cursor.ReadU16(chunkEnd, node.id);
+                break;
+            case kNodeHeader: {
+                node.name = ReadRawName(chunkEnd);
+                uint16_t flags = 0;
+                if (Need(chunkEnd, 3 * sizeof(uint16_t)) && m_cursor.ReadU16(chunkEnd, flags) &&
+                    m_cursor.ReadU16(chunkEnd, flags))
+                    m_cursor.ReadU16(chunkEnd, node.parentId);
+                break;
+            }
+            case kInstanceName:
+                node.instance = ReadRawName(chunkEnd);
+                break;
+            case kPivot:
+                ReadFloats(chunkEnd, node.pivot, 3);
+                break;
+            case kPositionTrack:
+                ReadFirstKey(chunkEnd, node.position, 3);
+                break;
+            case kRotationTrack:
+                if (node.object)
+                    ReadFirstKey(chunkEnd, node.rotation, 4);
+                break;
+            case kScaleTrack:
+                if (node.object)
+                    ReadFirstKey(chunkEnd, node.scale, 3);
+                break;
+            default:
+                break;
+            }
+            return true;
+        });
+    }
+
+    // The value of a track's first key, the one in force at frame 0; a track
+    // without keys leaves the value as it was.
+    void ReadFirstKey(uint64_t end, float* values, int count)
+    {
+        // Flags, two reserved words, the key count; then the key's frame, its
+        // spline flags and one float for each spline setting the flags name.
+        uint32_t keys = 0;
+        uint16_t spline = 0;
+        if (!Need(end, 14) || !m_cursor.Skip(end, 10) || !m_cursor.ReadU32(end, keys) || keys == 0)
+            return;
+        if (!Need(end, 6) || !m_cursor.Skip(end, 4) || !m_cursor.ReadU16(end, spline))
+            return;
+        for (int bit = 0; bit < 5; ++bit)
+            if (spline & 1 << bit && !(Need(end, sizeof(float)) && m_cursor.Skip(end, sizeof(float))))
+                return;
+        ReadFloats(end, values, count);
+    }
+
+    void ReadFloats(uint64_t end, float* values, int count)
+    {
+        if (!Need(end, static_cast<uint64_t>(count) * sizeof(float)))
+            return;
+        const uint64_t at = m_cursor.Pos();
+        float read[4] = {};
+        for (int i = 0; i < count; ++i) {
+            m_cursor.ReadFloat(end, read[i]);
+            if (!std::isfinite(read[i])) {
+                Damaged(at);
+                return;
+            }
+        }
+        std::copy(read, read + count, values);
+    }
+
+    struct CInstance
+    {
+        size_t mesh;        // into m_readMeshes
+        std::string group;
+        C3dsAffine place;
+    };
+
+    // Decides from the keyframer's nodes where each mesh goes and which
+    // copies of it are drawn besides. A mesh named by one node is drawn once,
+    // as its own group; named by several, the first node without an instance
+    // name draws it as its own group and every other node is an instance with
+    // a group of its own. The editor data holds each mesh as the modeller
+    // showed it, so a mesh's own group stays as stored unless a parent moves
+    // it; a camera or light above it turns it in ways the first keys do not
+    // tell, and then too it stays as stored.
+    void PlanPlacement(uint64_t fileBytes)
+    {
+        if (m_nodes.empty())
+            return;
+        C3dsPlacement placement;
+        std::string problem;
+        if (!PlaceNodes(m_nodes, placement, problem)) {
+            m_model.ErrorMessage("Error: .3DS keyframer ignored: %s", problem.c_str());
+            return;
+        }
+        // A node names the first mesh of its name, as the file spells it.
+        std::unordered_map<std::string, size_t> meshByName;
+        for (size_t i = 0; i < m_readMeshes.size(); ++i)
+            meshByName.emplace(m_readMeshes[i].fileName, i);
+        std::vector<std::vector<size_t>> nodesOf(m_readMeshes.size());
+        for (size_t n = 0; n < m_nodes.size(); ++n) {
+            if (!m_nodes[n].object || m_nodes[n].IsDummy())
+                continue;
+            auto found = meshByName.find(m_nodes[n].name);
+            if (found != meshByName.end())
+                nodesOf[found->second].push_back(n);
+        }
+        std::vector<std::pair<size_t, size_t>> instances;  // node, mesh
+        for (size_t i = 0; i < m_readMeshes.size(); ++i) {
+            const std::vector<size_t>& nodes = nodesOf[i];
+            if (nodes.empty())
+                continue;
+            CReadMesh& read = m_readMeshes[i];
+            size_t own = nodes.size() == 1 ? nodes[0] : m_nodes.size();
+            for (size_t k = 0; own == m_nodes.size() && k < nodes.size(); ++k)
+                if (m_nodes[nodes[k]].instance.empty())
+                    own = nodes[k];
+            read.drawn = own < m_nodes.size();
+            if (read.drawn && placement.parent[own] >= 0 && placement.objectsAbove[own]) {
+                read.placed = true;
+                read.place = MeshToWorld(read.mesh.frame, m_nodes[own], placement.world[own]);
+            }
+            for (size_t n : nodes)
+                if (n != own)
+                    instances.emplace_back(n, i);
+        }
+        std::sort(instances.begin(), instances.end());
+
+        std::set<std::string> taken;
+        for (const CReadMesh& read : m_readMeshes)
+            taken.insert(read.name);
+        const long budget =
+            static_cast<uint64_t>(kMaxInstancedTriangles - kFreeInstancedTriangles) / kInstancedTrianglesPerFileByte >
+                    fileBytes
+                ? kFreeInstancedTriangles + static_cast<long>(fileBytes) * kInstancedTrianglesPerFileByte
+                : kMaxInstancedTriangles;
+        long triangles = 0;
+        for (const auto& [n, i] : instances) {
+            CReadMesh& read = m_readMeshes[i];
+            const long faces = static_cast<long>(read.mesh.faces.size());
+            if (faces > budget - triangles) {
+                m_model.ErrorMessage("Error: Too many instanced triangles in the .3DS file; some instances were left out");
+                break;
+            }
+            triangles += faces;
+            read.instanced = true;
+            const C3dsNode& node = m_nodes[n];
+            std::string group = read.name;
+            if (!node.instance.empty())
+                group += "_" + CleanName(node.instance);
+            m_instances.push_back({i, UniqueName(group.substr(0, kMaxName), taken),
+                                   MeshToWorld(read.mesh.frame, node, placement.world[n])});
+        }
+        m_nodes = {};
+    }
+
+    // `name`, or when a group has it already, `name` with "_2", "_3" ...,
+    // cut to fit the longest name.
+    static std::string UniqueName(const std::string& name, std::set<std::string>& taken)
+    {
+        std::string unique = name;
+        for (int k = 2; !taken.insert(unique).second; ++k) {
+            const std::string suffix = "_" + std::to_string(k);
+            unique = name.substr(0, kMaxName - suffix.size()) + suffix;
+        }
+        return unique;
     }
 
     // Walks the chunks from the current position up to `end`, handing each
@@ -432,7 +696,8 @@ private:
 
     void ReadObject(uint64_t end)
     {
-        const std::string name = ReadName(end);
+        const std::string fileName = ReadRawName(end);
+        const std::string name = CleanName(fileName);
         // An object normally holds one mesh; should it hold more, each is
         // kept and a hidden mark applies to all read before it.
         std::vector<CMesh> meshes;
@@ -464,7 +729,7 @@ private:
             meshes[i].hidden = true;
         for (CMesh& mesh : meshes)
             if (!mesh.hidden)
-                KeepMesh(name, mesh);
+                KeepMesh(name, fileName, mesh);
     }
 
     void ReadMesh(uint64_t end, CMesh& mesh)
@@ -474,8 +739,23 @@ private:
                 ReadPoints(chunkEnd, mesh);
             else if (id == kFaces)
                 ReadFaces(chunkEnd, mesh);
+            else if (id == kMeshFrame)
+                ReadFrame(chunkEnd, mesh);
             return true;
         });
+    }
+
+    // The frame matters only to keyframer nodes, which check it; a short one
+    // is passed over as it always was.
+    void ReadFrame(uint64_t end, CMesh& mesh)
+    {
+        const uint8_t* p = m_cursor.Take(end, 12 * sizeof(float));
+        if (!p)
+            return;
+        float values[12];
+        for (int i = 0; i < 12; ++i)
+            values[i] = LittleFloat(p + 4 * i);
+        mesh.frame = C3dsAffine::Frame(values);
     }
 
     // The number of records of `size` bytes, out of `count`, that the chunk
@@ -554,10 +834,12 @@ private:
 
     // Keeps a mesh to become a group once the file is read, with the colour
     // of the materials defined up to here.
-    void KeepMesh(const std::string& name, CMesh& mesh)
+    void KeepMesh(const std::string& name, const std::string& fileName, CMesh& mesh)
     {
         CReadMesh read;
         read.name = name;
+        read.fileName = fileName;
+        read.mesh.frame = mesh.frame;
         if (!mesh.faces.empty()) {
             const int32_t index = mesh.faces[0].material;
             read.material = index >= 0 ? mesh.materials[static_cast<size_t>(index)] : m_defaultName;
@@ -573,25 +855,32 @@ private:
         m_readMeshes.push_back(std::move(read));
     }
 
-    void AddMesh(const CReadMesh& read)
+    // Adds the mesh as the group `name`, its points moved by `place` if given.
+    void AddMesh(const CReadMesh& read, const std::string& name, const C3dsAffine* place)
     {
-        const std::string& name = read.name;
         const CMesh& mesh = read.mesh;
+        std::vector<CVector> moved;
+        if (place) {
+            moved.reserve(mesh.points.size());
+            for (const CVector& p : mesh.points)
+                moved.push_back(place->Apply(p));
+        }
+        const std::vector<CVector>& at = place ? moved : mesh.points;
         if (read.hasMaterial)
             m_model.StatusMessage("Processing Group '%s', material '%s'", name.c_str(), read.material.c_str());
         else
             m_model.StatusMessage("Processing Group '%s'", name.c_str());
         m_model.SetGroup(name.c_str(), read.color, FindTexture("Shiny"));
-        const size_t points = mesh.points.size();
-        CMeshPoints numbers(m_model, mesh.points);
+        const size_t points = at.size();
+        CMeshPoints numbers(m_model, at);
         for (const CFace& face : mesh.faces) {
             if (face.corner[0] >= points || face.corner[1] >= points || face.corner[2] >= points) {
                 ++m_strayCorners;
                 continue;
             }
-            const CVector& a = mesh.points[face.corner[0]];
-            const CVector& b = mesh.points[face.corner[1]];
-            const CVector& c = mesh.points[face.corner[2]];
+            const CVector& a = at[face.corner[0]];
+            const CVector& b = at[face.corner[1]];
+            const CVector& c = at[face.corner[2]];
             if (!Finite(a) || !Finite(b) || !Finite(c)) {
                 ++m_nonFinite;
                 continue;
@@ -603,9 +892,12 @@ private:
     static bool Finite(const CVector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
     // Reads a zero-terminated name that ends no later than `end` and cleans it
-    // into a group name: surrounding blanks, quotes and unprintable
-    // characters go, and whatever is not a letter or digit becomes '_'.
-    std::string ReadName(uint64_t end)
+    // into a group name.
+    std::string ReadName(uint64_t end) { return CleanName(ReadRawName(end)); }
+
+    // A zero-terminated name that ends no later than `end`, as stored, cut
+    // to the longest name kept.
+    std::string ReadRawName(uint64_t end)
     {
         std::string name;
         uint8_t c = 0;
@@ -620,6 +912,13 @@ private:
         }
         if (!terminated)
             Shortfall(end);
+        return name;
+    }
+
+    // Surrounding blanks, quotes and unprintable characters go, and whatever
+    // is not a letter or digit becomes '_'.
+    static std::string CleanName(const std::string& name)
+    {
         size_t from = 0;
         while (from < name.size() && (name[from] == ' ' || name[from] == '"'))
             ++from;
@@ -658,6 +957,10 @@ private:
 
     void Truncated()
     {
+        if (m_inKeyframer) {
+            KeyframerDamaged("the file ends inside it");
+            return;
+        }
         if (!m_stopped)
             m_model.ErrorMessage("Error: Unexpected end of .3DS file");
         m_stopped = true;
@@ -666,10 +969,23 @@ private:
     // Damage is reported once; reading goes on with the next chunk that can be trusted.
     void Damaged(uint64_t offset)
     {
+        if (m_inKeyframer) {
+            KeyframerDamaged("damaged chunk at offset " + std::to_string(offset));
+            return;
+        }
         if (m_damaged || m_stopped)
             return;
         m_damaged = true;
         m_model.ErrorMessage("Error: Damaged .3DS chunk at offset %llu", static_cast<unsigned long long>(offset));
+    }
+
+    // The first thing wrong with the keyframer is what its report says; it
+    // ends the reading of the file.
+    void KeyframerDamaged(const std::string& problem)
+    {
+        if (m_keyframerProblem.empty())
+            m_keyframerProblem = problem;
+        m_stopped = true;
     }
 
     void ReportDamage()
@@ -687,6 +1003,10 @@ private:
     CChunkCursor m_cursor;
     std::unordered_map<std::string, CColor> m_materials;
     std::vector<CReadMesh> m_readMeshes;  // in file order
+    std::vector<C3dsNode> m_nodes;        // the keyframer's, in file order
+    std::vector<CInstance> m_instances;   // the groups the keyframer adds, in its order
+    std::string m_keyframerProblem;
+    bool m_inKeyframer = false;
     const std::string m_defaultName = "Default";
     bool m_inMaterial = false;
     bool m_stopped = false;

@@ -1,6 +1,6 @@
 // The 3D Studio sample files against two independent readers: lib3ds's
-// 3dsdump for meshes, faces and materials, and `assimp info --raw` for the
-// total face count.
+// 3dsdump for meshes, faces and materials, `assimp info --raw` for the total
+// face count, and lib3ds itself for where the keyframer places each mesh.
 
 #include <cmath>
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include <set>
 
 #include "Formats.h"
+#include "Lib3dsOracle.h"
 #include "Reader3ds.h"
 #include "readers/ReaderTestSupport.h"
 
@@ -126,9 +127,15 @@ TEST(Corpus3ds, AgreesWithLib3dsAndAssimp)
             degenerate += mesh.degenerate;
             names.insert(mesh.name);
             // Every sample mesh has faces and a plain name, so each makes a
-            // group; faces outside any material group are "Default", and an
-            // undefined material is red.
+            // group, or instance groups named after it when the keyframer
+            // draws it only through instances; faces outside any material
+            // group are "Default", and an undefined material is red.
             const CGroup* group = groups[mesh.name];
+            if (!group) {
+                auto instance = groups.lower_bound(mesh.name + "_");
+                if (instance != groups.end() && instance->first.rfind(mesh.name + "_", 0) == 0)
+                    group = instance->second;
+            }
             ASSERT_NE(group, nullptr) << mesh.name;
             auto found = dump.diffuse.find(mesh.firstMaterial.empty() ? "Default" : mesh.firstMaterial);
             std::array<float, 3> rgb = found != dump.diffuse.end() ? found->second : std::array<float, 3>{1, 0, 0};
@@ -136,9 +143,14 @@ TEST(Corpus3ds, AgreesWithLib3dsAndAssimp)
                 << mesh.name << " material " << mesh.firstMaterial;
             EXPECT_EQ(group->textureIndex, FindTexture("Shiny"));
         }
-        EXPECT_EQ(static_cast<size_t>(model.GetGroupCount()), names.size());
         EXPECT_EQ(AssimpFaces(path), faces);
-        EXPECT_EQ(model.GetPolygonCount(), faces - degenerate);
+        // Instances add groups and faces; where they are is for lib3ds to say
+        // (below). Without them the file reads as its meshes.
+        CRecordingModel editor;
+        editor.m_place3dsNodes = 0;
+        Read(editor, testfiles::ReadAll(path));
+        EXPECT_EQ(static_cast<size_t>(editor.GetGroupCount()), names.size());
+        EXPECT_EQ(editor.GetPolygonCount(), faces - degenerate);
         ++compared;
     }
     EXPECT_GE(compared, 10);
@@ -146,14 +158,17 @@ TEST(Corpus3ds, AgreesWithLib3dsAndAssimp)
 
 // Every prefix of the small files and evenly spread cuts through the large
 // ones: a cut file either says once that it ended early, keeping no more than
-// the whole file gives, or (cut after the editor data) reads completely.
+// the whole file gives, or (cut after the editor data) reads completely. A
+// cut through the keyframer, or before it (which cannot be told from a file
+// without one), leaves the meshes as the editor data has them.
 TEST(Corpus3ds, CutShortFilesStopCleanly)
 {
     TRIVEX_REQUIRE_CORPUS("3ds");
     for (const fs::path& path : CorpusFiles()) {
         const std::string bytes = testfiles::ReadAll(path);
-        CRecordingModel whole;
-        if (Read(whole, bytes) != 1)
+        CRecordingModel whole, editor;
+        editor.m_place3dsNodes = 0;
+        if (Read(whole, bytes) != 1 || Read(editor, bytes) != 1)
             continue;
         const size_t step = bytes.size() > 4000 ? bytes.size() / 1000 : 1;
         for (size_t cut = 0; cut < bytes.size(); cut += step) {
@@ -162,14 +177,79 @@ TEST(Corpus3ds, CutShortFilesStopCleanly)
             int result = Read(model, bytes.substr(0, cut));
             EXPECT_EQ(model.status.back(), "File Read Finished");
             EXPECT_LE(model.GetPolygonCount(), whole.GetPolygonCount());
-            if (cut < 2)
+            if (cut < 2) {
                 EXPECT_EQ(result, 0);
-            else if (!model.errors.empty())
+            } else if (model.errors == std::vector<std::string>{"Error: .3DS keyframer ignored: the file ends inside it"}) {
+                EXPECT_EQ(model.GetPolygonCount(), editor.GetPolygonCount());
+            } else if (!model.errors.empty()) {
                 EXPECT_EQ(model.errors, std::vector<std::string>{"Error: Unexpected end of .3DS file"});
-            else
-                EXPECT_EQ(model.GetPolygonCount(), whole.GetPolygonCount());
+            } else if (model.GetPolygonCount() != whole.GetPolygonCount()) {
+                EXPECT_EQ(model.GetPolygonCount(), editor.GetPolygonCount());
+            }
         }
     }
+}
+
+// Every sample's triangles, before centring and scaling, are where lib3ds puts
+// them at frame 0, with one exception. CameraRollAnimWithChildObject.3ds
+// links Box02 to a camera; lib3ds moves a camera's children by the camera's
+// position alone, leaving out its turn toward its target and its roll, which
+// the first keys do not hold. The reader keeps Box02 where the editor data
+// puts it, and the file shows that is right: its every corner lies as far
+// from the camera as lib3ds's copy, which is the same offset unturned.
+TEST(Corpus3ds, PlacesMeshesWhereLib3dsDoes)
+{
+    TRIVEX_REQUIRE_CORPUS("3ds");
+    if (!lib3ds::Available())
+        GTEST_SKIP() << "lib3ds_world was not built (lib3ds-dev is not installed)";
+    int compared = 0;
+    for (const fs::path& path : CorpusFiles()) {
+        if (path.filename() == "wrong.3ds")
+            continue;
+        SCOPED_TRACE(path.filename().string());
+        const bool cameraChild = path.filename() == "CameraRollAnimWithChildObject.3ds";
+        std::vector<lib3ds::CNode> nodes;
+        ASSERT_TRUE(lib3ds::World(path, nodes));
+        std::vector<lib3ds::Triangle> theirs, theirsAside;
+        for (const lib3ds::CNode& node : nodes) {
+            // No sample mesh's frame mirrors, so lib3ds's mirroring of such
+            // meshes plays no part here (the hand-made files test it).
+            if (node.header.rfind("node ", 0) == 0) {
+                EXPECT_GT(std::atof(node.header.substr(node.header.rfind(' ')).c_str()), 0.0) << node.header;
+            }
+            auto& into = cameraChild && node.header.rfind("node Box02 ", 0) == 0 ? theirsAside : theirs;
+            into.insert(into.end(), node.triangles.begin(), node.triangles.end());
+        }
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, testfiles::ReadAll(path)), 1);
+        EXPECT_TRUE(model.errors.empty()) << model.errors.front();
+        std::vector<lib3ds::Triangle> ours, oursAside;
+        for (int g = 0; g < model.GetGroupCount(); ++g) {
+            auto& into = cameraChild && model.GetGroup(g)->name == "Box02" ? oursAside : ours;
+            for (const lib3ds::Triangle& t : lib3ds::ModelTriangles(model, g))
+                into.push_back(t);
+        }
+        EXPECT_EQ(lib3ds::CompareShapes(ours, theirs, model.m_scale == 500.0f), "");
+        ++compared;
+        if (!cameraChild)
+            continue;
+        // The model's shift from the file's coordinates, from Box01, which agrees.
+        const CVector shift = theirs[0][0] - ours[0][0], camera(-152.362564f, 3.25046396f, 22.7914848f);
+        ASSERT_EQ(oursAside.size(), theirsAside.size());
+        double moved = 0;
+        for (size_t i = 0; i < oursAside.size(); ++i)
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_NEAR((oursAside[i][k] + shift - camera).Length(), (theirsAside[i][k] - camera).Length(), 1e-2);
+                moved = std::max(moved, static_cast<double>((oursAside[i][k] + shift - theirsAside[i][k]).Length()));
+            }
+        EXPECT_GT(moved, 10.0) << "the two poses no longer differ";
+    }
+    EXPECT_GE(compared, 10);
+
+    CRecordingModel four;
+    Read(four, testfiles::ReadAll(testfiles::CorpusDir("3ds/cube_four_instances.3ds")));
+    EXPECT_EQ(testfiles::GroupNames(four), (std::vector<std::string>{"cube_01", "cube_02", "cube_03", "cube_04"}));
+    EXPECT_EQ(four.GetPolygonCount(), 48);
 }
 
 TEST(Corpus3ds, OpensByNameWhateverTheCase)

@@ -267,6 +267,21 @@ TEST_F(AppTest, FloorAndViewPreferences)
         EXPECT_EQ(*doc.m_vertexNormals.GetAt(i), CVector(0, 0, 0)) << i;
 }
 
+// The DXF dialog also holds the 3D Studio keyframer switch, on by default.
+TEST_F(AppTest, InstancesSwitchInTheDxfDialog)
+{
+    bool shown = false;
+    OnNextModal([&](QWidget* w) {
+        auto* d = qobject_cast<CDxfPrefsDialog*>(w);
+        shown = d->m_instances->isChecked();
+        d->m_instances->setChecked(false);
+        d->accept();
+    });
+    Trigger(ID_PREFS_DXF);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(doc.m_place3dsNodes, 0);
+}
+
 TEST_F(AppTest, SavePromptOnNewAndRecentFiles)
 {
     // Five opens keep the last four, newest first.

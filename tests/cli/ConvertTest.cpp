@@ -296,3 +296,12 @@ TEST_F(ConvertTest, WorldToolkitObjectNamesReadBack)
     ASSERT_EQ(0, Run("--to wtk " + Quote(Path("names.raw")) + " " + Quote(Path("names.nff")), &out)) << out;
     EXPECT_EQ(7, Polygons(Path("names.nff"), "--from wtk"));
 }
+
+// A 3D Studio scene draws its instances unless asked for the editor's pose.
+TEST_F(ConvertTest, NoInstancesKeepsTheEditorPose)
+{
+    TRIVEX_REQUIRE_CORPUS("3ds");
+    const std::string scene = testfiles::CorpusDir("3ds/cube_four_instances.3ds").string();
+    EXPECT_EQ(48, Polygons(scene));
+    EXPECT_EQ(12, Polygons(scene, "--no-instances"));
+}

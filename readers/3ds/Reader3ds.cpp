@@ -380,7 +380,7 @@ private:
         });
         m_inKeyframer = false;
         if (!m_keyframerProblem.empty()) {
-            m_model.ErrorMessage("Error: .3DS keyframer ignored: %s", m_keyframerProblem.c_str());
+            m_model.WarningMessage(".3DS keyframer ignored: %s", m_keyframerProblem.c_str());
             m_nodes = {};
         }
     }
@@ -481,7 +481,7 @@ private:
         C3dsPlacement placement;
         std::string problem;
         if (!PlaceNodes(m_nodes, placement, problem)) {
-            m_model.ErrorMessage("Error: .3DS keyframer ignored: %s", problem.c_str());
+            m_model.WarningMessage(".3DS keyframer ignored: %s", problem.c_str());
             return;
         }
         // A node names the first mesh of its name, as the file spells it.
@@ -530,7 +530,7 @@ private:
             CReadMesh& read = m_readMeshes[i];
             const long faces = static_cast<long>(read.mesh.faces.size());
             if (faces > budget - triangles) {
-                m_model.ErrorMessage("Error: Too many instanced triangles in the .3DS file; some instances were left out");
+                m_model.WarningMessage("Too many instanced triangles in the .3DS file; some instances were left out");
                 break;
             }
             triangles += faces;

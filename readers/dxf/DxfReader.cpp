@@ -31,6 +31,10 @@ constexpr int kMaxInsertDepth = 16;
 constexpr long kMaxReplayedPairs = 20000000;
 constexpr long kFreeReplayedPairs = 1000000;
 constexpr long kReplayedPairsPerFilePair = 256;
+// Each copy of an array insert costs what it would as an insert of its own
+// (a type and a name pair) besides its block's pairs: copies of a tiny
+// block add up like the inserts of a block that inserts it many times.
+constexpr long kArrayCopyPairs = 2;
 // Longer layer names are cut; they only make group names.
 constexpr size_t kMaxLayerName = 255;
 constexpr double kPaletteUnit = 0.015873015873015872;  // 1/63
@@ -545,8 +549,9 @@ bool Finite(const CVector& v)
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
-// Where a block's entities go: the insert's point, rotation about Z and
-// scale, applied after moving the block's base point to the origin.
+// Where entities go: a linear map and a shift, in doubles. A block's
+// entities go through the insert's placement (and those of the inserts
+// around it); a 2D entity's points through its object coordinate system.
 struct CPlacement
 {
     double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
@@ -565,6 +570,10 @@ struct CPlacement
     // This placement applied after `inner`.
     CPlacement Compose(const CPlacement& inner) const
     {
+        if (inner.identity)
+            return *this;
+        if (identity)
+            return inner;
         CPlacement out;
         out.identity = false;
         for (int i = 0; i < 3; ++i)
@@ -577,7 +586,66 @@ struct CPlacement
         return out;
     }
 
-    static CPlacement Insert(const double point[3], const double scale[3], double degrees, const double base[3])
+    // The direction d through the linear part only.
+    void Turn(const double d[3], double out[3]) const
+    {
+        for (int i = 0; i < 3; ++i)
+            out[i] = identity ? d[i] : m[i][0] * d[0] + m[i][1] * d[1] + m[i][2] * d[2];
+    }
+
+    // The object coordinate system whose Z axis is the extrusion direction
+    // `normal` (DXF's arbitrary axis algorithm), raised by `elevation` along
+    // that axis. The world itself for the default direction (0, 0, 1), and
+    // for a direction of no length or beyond the doubles, which has no
+    // axes.
+    static CPlacement Ocs(const double normal[3], double elevation = 0.0)
+    {
+        CPlacement out;
+        const double big = std::max({std::fabs(normal[0]), std::fabs(normal[1]), std::fabs(normal[2])});
+        double n[3] = {0, 0, 1};
+        if (big > 0 && std::isfinite(big)) {
+            double length = 0;
+            for (int i = 0; i < 3; ++i) {
+                n[i] = normal[i] / big;
+                length += n[i] * n[i];
+            }
+            length = std::sqrt(length);
+            for (double& c : n)
+                c /= length;
+        }
+        if (n[0] == 0 && n[1] == 0 && n[2] == 1) {
+            if (elevation != 0) {
+                out.identity = false;
+                out.m[2][3] = elevation;
+            }
+            return out;
+        }
+        // X is the world Y axis (near the poles) or Z axis crossed with the
+        // normal, Y the normal crossed with X.
+        double x[3];
+        if (std::fabs(n[0]) < 1.0 / 64 && std::fabs(n[1]) < 1.0 / 64) {
+            x[0] = n[2], x[1] = 0, x[2] = -n[0];
+        } else {
+            x[0] = -n[1], x[1] = n[0], x[2] = 0;
+        }
+        Normalize(x);
+        double y[3] = {n[1] * x[2] - n[2] * x[1], n[2] * x[0] - n[0] * x[2], n[0] * x[1] - n[1] * x[0]};
+        Normalize(y);
+        out.identity = false;
+        for (int i = 0; i < 3; ++i) {
+            out.m[i][0] = x[i];
+            out.m[i][1] = y[i];
+            out.m[i][2] = n[i];
+            out.m[i][3] = n[i] * elevation;
+        }
+        return out;
+    }
+
+    // An insert's placement of its block: the block's base point moved to
+    // the origin, scaled, turned about Z by `degrees`, put at `point`, all
+    // in the insert's object coordinate system `ocs`.
+    static CPlacement Insert(const double point[3], const double scale[3], double degrees, const double base[3],
+                             const CPlacement& ocs)
     {
         const double t = degrees * 3.14159265358979323846 / 180.0;
         const double c = std::cos(t), s = std::sin(t);
@@ -592,7 +660,15 @@ struct CPlacement
             }
             out.m[i][3] = shifted;
         }
-        return out;
+        return ocs.Compose(out);
+    }
+
+private:
+    static void Normalize(double v[3])
+    {
+        const double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        for (int i = 0; i < 3; ++i)
+            v[i] /= length;
     }
 };
 
@@ -609,10 +685,20 @@ struct CBlock
     bool expanding = false;  // on the stack of inserts being placed
 };
 
-struct CPendingInsert
+// An INSERT as read: where it stands (the placement of the entities around
+// it) and what it says. Codes 70 and 71 make it a grid of copies, columns
+// along the insert's own X axis and rows along its Y axis, turned with it
+// but not scaled.
+struct CInsert
 {
     std::string name;
-    CPlacement placement;
+    CPlacement outer;
+    double point[3] = {0, 0, 0};
+    double scale[3] = {1, 1, 1};
+    double rotation = 0;
+    double normal[3] = {0, 0, 1};
+    long columns = 1, rows = 1;
+    double columnSpacing = 0, rowSpacing = 0;
 };
 
 class CDxfReader
@@ -636,8 +722,8 @@ public:
             return 0;
         }
         // Inserts of blocks that the file defines after using them.
-        for (const CPendingInsert& pending : m_pending)
-            PlaceBlock(pending.name, pending.placement, 0);
+        for (const CInsert& pending : m_pending)
+            PlaceInsert(pending, 0, true);
         if (m_overBudget)
             m_model.ErrorMessage("Too many nested block inserts; some were left out");
         return 1;
@@ -909,6 +995,7 @@ private:
     void ReadPolyline(CCursor& cursor, const CPlacement& placement)
     {
         int flags = 0, m = 0, n = 0;
+        double elevation = 0, normal[3] = {0, 0, 1};
         ReadGroups(cursor, m_polylineRecord, [&](const CPair& pair) {
             if (pair.code == 70)
                 flags = IntOf(pair.number);
@@ -916,6 +1003,10 @@ private:
                 m = IntOf(pair.number);
             else if (pair.code == 72)
                 n = IntOf(pair.number);
+            else if (pair.code == 30)
+                elevation = pair.number;
+            else if (pair.code == 210 || pair.code == 220 || pair.code == 230)
+                normal[pair.code / 10 - 21] = pair.number;
         });
         const bool outline = (flags & (8 | 16 | 64)) == 0;
         std::vector<CVector> points;
@@ -940,12 +1031,11 @@ private:
                 faces.push_back(vertex);
         }
         if (outline) {
-            ExtrudePolyline2d(m_model, std::move(points), m_item++,
-                              [&](const CVector& a, const CVector& b, const CVector& c) {
-                                  AddTriangle(placement, a, b, c);
-                              });
+            EmitOutline(std::move(points), placement, normal, elevation);
             return;
         }
+        // Meshes and polyface meshes lie in world coordinates whatever
+        // their extrusion direction.
         EmitPolyface(faces, points, placement);
         if (flags & 16)
             EmitMesh(flags, m, n, points, placement);
@@ -1015,76 +1105,145 @@ private:
     void ReadLwPolyline(CCursor& cursor, const CPlacement& placement)
     {
         std::vector<CVector> points;
+        double elevation = 0, normal[3] = {0, 0, 1};
         ReadGroups(cursor, m_lwPolylineRecord, [&](const CPair& pair) {
             if (pair.code == 10)
                 points.emplace_back(FloatOf(pair.number), 0.0f, 0.0f);
             else if (pair.code == 20 && !points.empty())
                 points.back().y = FloatOf(pair.number);
+            else if (pair.code == 38)
+                elevation = pair.number;
+            else if (pair.code == 210 || pair.code == 220 || pair.code == 230)
+                normal[pair.code / 10 - 21] = pair.number;
         });
+        EmitOutline(std::move(points), placement, normal, elevation);
+    }
+
+    // A 2D outline lies in the plane z = elevation of its object coordinate
+    // system and is extruded along that system's Z axis, the extrusion
+    // direction: its solid is built there, then carried into the world.
+    void EmitOutline(std::vector<CVector> points, const CPlacement& placement, const double normal[3],
+                     double elevation)
+    {
+        const CPlacement where = placement.Compose(CPlacement::Ocs(normal, elevation));
         ExtrudePolyline2d(m_model, std::move(points), m_item++,
-                          [&](const CVector& a, const CVector& b, const CVector& c) {
-                              AddTriangle(placement, a, b, c);
-                          });
+                          [&](const CVector& a, const CVector& b, const CVector& c) { AddTriangle(where, a, b, c); });
     }
 
     void ReadInsert(CCursor& cursor, const CPlacement& placement, int depth)
     {
-        std::string name;
-        double point[3] = {0, 0, 0}, scale[3] = {1, 1, 1}, rotation = 0;
+        CInsert insert;
         ReadGroups(cursor, m_insertRecord, [&](const CPair& pair) {
             const int code = pair.code;
             if (code == 2)
-                name = pair.value;
+                insert.name = pair.value;
             else if (code == 10 || code == 20 || code == 30)
-                point[code / 10 - 1] = pair.number;
+                insert.point[code / 10 - 1] = pair.number;
             else if (code >= 41 && code <= 43)
-                scale[code - 41] = pair.number;
+                insert.scale[code - 41] = pair.number;
             else if (code == 50)
-                rotation = pair.number;
+                insert.rotation = pair.number;
+            else if (code == 70)
+                insert.columns = IntOf(pair.number);
+            else if (code == 71)
+                insert.rows = IntOf(pair.number);
+            else if (code == 44)
+                insert.columnSpacing = pair.number;
+            else if (code == 45)
+                insert.rowSpacing = pair.number;
+            else if (code == 210 || code == 220 || code == 230)
+                insert.normal[code / 10 - 21] = pair.number;
         });
-        if (IsSkippedBlock(name))
+        if (IsSkippedBlock(insert.name))
             return;
-        auto found = m_blocks.find(name);
-        const double* base = found != m_blocks.end() ? found->second.base : nullptr;
-        static const double kOrigin[3] = {0, 0, 0};
-        CPlacement local = CPlacement::Insert(point, scale, rotation, base ? base : kOrigin);
-        CPlacement world = placement.identity ? local : placement.Compose(local);
-        if (found == m_blocks.end()) {
-            if (depth == 0)
-                m_pending.push_back({name, world});  // perhaps defined further on
-            return;
-        }
-        PlaceBlock(name, world, depth);
+        insert.outer = placement;
+        PlaceInsert(insert, depth, false);
     }
 
-    void PlaceBlock(const std::string& name, const CPlacement& placement, int depth)
+    // Places every copy of the insert's block, as far as the limits allow.
+    // An insert of a block not defined yet waits for the end of the file
+    // when it stands in the drawing itself (`late` is set when it is placed
+    // then).
+    void PlaceInsert(const CInsert& insert, int depth, bool late)
     {
-        auto found = m_blocks.find(name);
-        if (found == m_blocks.end() || depth >= kMaxInsertDepth)
+        auto found = m_blocks.find(insert.name);
+        if (found == m_blocks.end()) {
+            if (depth == 0 && !late)
+                m_pending.push_back(insert);  // perhaps defined further on
             return;
+        }
         CBlock& block = found->second;
-        if (block.expanding)
-            return;  // a block that inserts itself
+        if (depth >= kMaxInsertDepth || block.expanding)
+            return;  // too deep, or a block that inserts itself
+        const CPlacement ocs = CPlacement::Ocs(insert.normal);
+        const CPlacement first = insert.outer.Compose(
+            CPlacement::Insert(insert.point, insert.scale, insert.rotation, block.base, ocs));
+        // Along a direction without spacing the copies would lie on each
+        // other: it has one copy (as in ezdxf), and so has a count below 1.
+        const auto count = [](long n, double spacing) {
+            return spacing != 0 && std::isfinite(spacing) ? std::max(1L, n) : 1L;
+        };
+        const long columns = count(insert.columns, insert.columnSpacing);
+        const long rows = count(insert.rows, insert.rowSpacing);
+        if (columns == 1 && rows == 1) {
+            PlaceBlock(block, first, depth, 0);
+            return;
+        }
+        if (block.pairs.empty())
+            return;  // nothing to draw, however often
+        // The steps between copies in the insert's coordinate system, turned
+        // with it, then carried to where the insert stands.
+        const double t = insert.rotation * 3.14159265358979323846 / 180.0;
+        const double c = std::cos(t), s = std::sin(t);
+        const double alongX[3] = {c * insert.columnSpacing, s * insert.columnSpacing, 0};
+        const double alongY[3] = {-s * insert.rowSpacing, c * insert.rowSpacing, 0};
+        double columnStep[3], rowStep[3], ocsColumn[3], ocsRow[3];
+        ocs.Turn(alongX, ocsColumn);
+        ocs.Turn(alongY, ocsRow);
+        insert.outer.Turn(ocsColumn, columnStep);
+        insert.outer.Turn(ocsRow, rowStep);
+        for (long row = 0; row < rows; ++row) {
+            for (long column = 0; column < columns; ++column) {
+                CPlacement copy = first;
+                if (row || column) {
+                    for (int i = 0; i < 3; ++i)
+                        copy.m[i][3] +=
+                            static_cast<double>(column) * columnStep[i] + static_cast<double>(row) * rowStep[i];
+                }
+                // Past the budget every further copy is left out too.
+                if (!PlaceBlock(block, copy, depth, kArrayCopyPairs))
+                    return;
+            }
+        }
+    }
+
+    // Replays the block's entities through `placement`; false, with nothing
+    // placed, when that would go past the budget of replayed pairs. The
+    // placement costs the block's pairs and `extra` more.
+    bool PlaceBlock(CBlock& block, const CPlacement& placement, int depth, long extra)
+    {
         const long filePairs = m_file.Line() / 2;
         const long budget = filePairs < (kMaxReplayedPairs - kFreeReplayedPairs) / kReplayedPairsPerFilePair
                                 ? kFreeReplayedPairs + filePairs * kReplayedPairsPerFilePair
                                 : kMaxReplayedPairs;
-        if (m_replayed + static_cast<long>(block.pairs.size()) > budget) {
+        const long cost = static_cast<long>(block.pairs.size()) + extra;
+        if (m_replayed + cost > budget) {
             m_overBudget = true;
-            return;
+            return false;
         }
-        m_replayed += static_cast<long>(block.pairs.size());
+        m_replayed += cost;
         block.expanding = true;
         CRecordedPairs pairs(block.pairs);
         CCursor cursor(pairs);
         ScanEntities(cursor, nullptr, placement, depth + 1);
         block.expanding = false;
+        return true;
     }
 
     CModel& m_model;
     CFilePairs m_file;
     std::map<std::string, CBlock> m_blocks;
-    std::vector<CPendingInsert> m_pending;
+    std::vector<CInsert> m_pending;
     long m_replayed = 0;
     bool m_overBudget = false;
     // The groups the last two SelectLayerGroup calls that set one chose.

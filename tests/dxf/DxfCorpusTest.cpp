@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "DxfReader.h"
+#include "EzdxfOracle.h"
 #include "RecordingModel.h"
 #include "TestFiles.h"
 #include "Writers.h"
@@ -21,28 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The oracle's "key value..." lines.
-std::map<std::string, std::vector<double>> ParseLines(const std::string& text)
-{
-    std::map<std::string, std::vector<double>> out;
-    std::istringstream lines(text);
-    for (std::string line, key; std::getline(lines, line);) {
-        std::istringstream words(line);
-        words >> key;
-        for (double v; words >> v;)
-            out[key].push_back(v);
-        out[key];
-    }
-    return out;
-}
-
-std::string PythonWithEzdxf()
-{
-    for (const char* python : {"python3", "/usr/bin/python3"})
-        if (testfiles::RunCommand(std::string(python) + " -c 'import ezdxf'") == 0)
-            return python;
-    return "";
-}
+using ezdxforacle::ParseLines;
+using ezdxforacle::PythonWithEzdxf;
 
 // Triangles lost from the caps of outlines that cannot be filled whole.
 const std::map<std::string, long> kMissingCaps = {
@@ -68,7 +48,7 @@ TEST(DxfCorpus, AgreesWithEzdxfAndAssimp)
 {
     TRIVEX_REQUIRE_CORPUS("dxf");
     const std::string python = PythonWithEzdxf();
-    const fs::path oracle = fs::path(__FILE__).parent_path() / "ezdxf_expect.py";
+    const fs::path oracle = ezdxforacle::Script();
     const bool assimp = testfiles::HaveTool("assimp");
     int files = 0, compared = 0;
     for (const auto& entry : fs::directory_iterator(testfiles::CorpusDir("dxf"))) {

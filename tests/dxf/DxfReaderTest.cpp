@@ -122,6 +122,18 @@ TEST(DxfReader, Entities)
         {"block inserted twice", File(Insert("B") + Insert("B", "10\n5\n"), Block("B", blockFace)), 2, {}},
         {"nested blocks", File(Insert("OUTER"), Block("INNER", blockFace) + Block("OUTER", Insert("INNER") + Insert("INNER", "50\n90\n"))), 2, {}},
         {"block that inserts itself", File(Insert("SELF"), Block("SELF", blockFace + Insert("SELF", "10\n3\n"))), 1, {}},
+        {"array of 2 columns by 3 rows", File(Insert("B", "70\n2\n71\n3\n44\n5\n45\n5\n"), Block("B", blockFace)), 6,
+         {}},
+        {"array without spacing is one copy", File(Insert("B", "70\n4\n71\n3\n"), Block("B", blockFace)), 1, {}},
+        {"array along rows only", File(Insert("B", "70\n4\n71\n3\n45\n2\n"), Block("B", blockFace)), 3, {}},
+        {"array counts below 1", File(Insert("B", "70\n0\n71\n-3\n44\n5\n45\n5\n"), Block("B", blockFace)), 1, {}},
+        {"array of a block that inserts itself",
+         File(Insert("SELF", "70\n3\n44\n9\n"), Block("SELF", blockFace + Insert("SELF", "70\n1000\n44\n1\n"))), 3,
+         {}},
+        {"array of a block defined after its insert",
+         "0\nSECTION\n2\nENTITIES\n" + Insert("LATE", "70\n2\n44\n3\n") + "0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n" +
+             Block("LATE", blockFace) + "0\nENDSEC\n0\nEOF\n",
+         2, {}},
         {"skipped block names", File(Insert("*U1") + Insert("AME_SOL"), Block("*U1", blockFace) + Block("AME_SOL", blockFace)), 0, {}},
         {"block defined after its insert",
          "0\nSECTION\n2\nENTITIES\n" + Insert("LATE") + "0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n" +
@@ -173,6 +185,57 @@ TEST(DxfReader, InsertPlacesTheBlock)
         for (int i = 0; i < model.GetVertexCount(); ++i)
             found = found || (*model.m_vertices.GetAt(i) - expected).Length() < 1e-5f;
         EXPECT_TRUE(found) << v.x << " " << v.y << " " << v.z;
+    }
+}
+
+// Where inserts and outlines land. 2D entities lie in their object
+// coordinate system, whose Z axis is the extrusion direction (210, 220,
+// 230): with (0, 0, -1) its X axis is the world's -X, so a mirrored insert
+// lands at -x and an outline is extruded towards -z from its elevation.
+// Meshes stay in world coordinates. The box of what was read (m_min, m_max)
+// is kept through centring and scaling.
+TEST(DxfReader, WherePlacedEntitiesLand)
+{
+    const std::string mirrored = "210\n0\n220\n0\n230\n-1\n";
+    const std::string at512 = "10\n5\n20\n1\n30\n2\n";
+    const std::string square = "90\n4\n10\n1\n20\n0\n10\n2\n20\n0\n10\n2\n20\n1\n10\n1\n20\n1\n";
+    const std::string base = "10\n1\n20\n1\n30\n0\n";
+    struct
+    {
+        const char* what;
+        std::string text;
+        long triangles;
+        CVector min, max;
+    } cases[] = {
+        {"mirrored insert", File(Insert("B", at512 + mirrored), Block("B", kTriangle)), 1, {-6, 1, -2}, {-5, 2, -2}},
+        {"insert without direction", File(Insert("B", at512), Block("B", kTriangle)), 1, {5, 1, 2}, {6, 2, 2}},
+        {"LWPOLYLINE at elevation 3", File("0\nLWPOLYLINE\n8\n0\n38\n3\n" + mirrored + square), 12, {-2, 0, -4},
+         {-1, 1, -3}},
+        {"2D POLYLINE at elevation 3",
+         File("0\nPOLYLINE\n8\n0\n66\n1\n10\n0\n20\n0\n30\n3\n70\n0\n" + mirrored + kSquare2d + "0\nSEQEND\n"),
+         12, {-1, 0, -4}, {0, 1, -3}},
+        {"mesh", File(Polyline(16, Mesh3x2(), 3, 2).insert(std::string("0\nPOLYLINE\n").size(), mirrored)), 4,
+         {0, 0, 0}, {2, 1, 2}},
+        {"array turned 90 degrees inside a mirrored insert",
+         File(Insert("OUTER", mirrored),
+              Block("OUTER", Insert("B", "50\n90\n70\n3\n44\n10\n")) + Block("B", kTriangle)),
+         3, {0, 0, 0}, {1, 21, 0}},
+        {"block defined after its insert, with a base point",
+         "0\nSECTION\n2\nENTITIES\n" + Insert("LATE", at512) + "0\nENDSEC\n0\nSECTION\n2\nBLOCKS\n" +
+             Block("LATE", kTriangle, base) + "0\nENDSEC\n0\nEOF\n",
+         1, {4, 0, 2}, {5, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, c.text), 1);
+        EXPECT_TRUE(model.errors.empty());
+        EXPECT_EQ(model.GetPolygonCount(), c.triangles);
+        const float min[3] = {c.min.x, c.min.y, c.min.z}, max[3] = {c.max.x, c.max.y, c.max.z};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(model.m_min[k], min[k], 1e-5) << "axis " << k;
+            EXPECT_NEAR(model.m_max[k], max[k], 1e-5) << "axis " << k;
+        }
     }
 }
 
@@ -319,6 +382,34 @@ TEST(DxfReader, ReplayStaysInProportionToTheFile)
     EXPECT_EQ(deep.errors, std::vector<std::string>{"Too many nested block inserts; some were left out"});
     EXPECT_GT(deep.GetPolygonCount(), 1000);
     EXPECT_LT(deep.GetPolygonCount(), 100000);
+
+    // An array counts each copy against the same budget, as an insert of its
+    // own, so that no count makes the read go on without end; the copies of
+    // an empty block draw nothing and are not made at all.
+    const std::string huge = "70\n2000000000\n71\n2000000000\n44\n1\n45\n1\n";
+    const std::vector<std::string> tooMany = {"Too many nested block inserts; some were left out"};
+    const struct
+    {
+        const char* what;
+        std::string text;
+        long atLeast, below;
+        std::vector<std::string> errors;
+    } arrays[] = {
+        {"array of a face", File(Insert("T", huge), Block("T", kTriangle)), 1000, 100000, tooMany},
+        {"array of arrays", File(Insert("R", huge), Block("R", Insert("T", huge)) + Block("T", kTriangle)), 1000,
+         100000, tooMany},
+        {"array of a block of one POINT", File(Insert("P", huge) + kTriangle, Block("P", "0\nPOINT\n")), 1, 2,
+         tooMany},
+        {"array of an empty block", File(Insert("E", huge) + kTriangle, Block("E", "")), 1, 2, {}},
+    };
+    for (const auto& a : arrays) {
+        SCOPED_TRACE(a.what);
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, a.text), 1);
+        EXPECT_EQ(model.errors, a.errors);
+        EXPECT_GE(model.GetPolygonCount(), a.atLeast);
+        EXPECT_LT(model.GetPolygonCount(), a.below);
+    }
 
     std::string many;
     for (int k = 0; k < 5000; ++k)

@@ -21,8 +21,8 @@ int ReadTrueTypeDefault(CModel& model, const char* path)
     return ReadTrueTypeText(model, path, "Test") ? 1 : 0;
 }
 
-// Readers whose issue has not landed yet have no entry point here; the table
-// still names them so that dispatch can say so clearly.
+// Formats that are only read or only written have no entry point for the
+// other direction; dispatch says so by name.
 const CFormat kFormats[] = {
     {"pov", "POV-Ray 2.2 scene", "pov", nullptr, nullptr, nullptr, "w", WritePovScene},
     {"inc", "POV-Ray 2.2 include", "inc", nullptr, nullptr, nullptr, "w", WritePovObject},

@@ -106,38 +106,21 @@ CLI::Validator NonEmpty(const std::string& shown)
     return CLI::Validator([](std::string& text) { return text.empty() ? "no value given" : ""; }, shown);
 }
 
-// Exact table name first, then any case; a number is taken as an index.
-int LookUp(const std::string& name, const char* (*nameAt)(int), int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (name == nameAt(i))
-            return i;
-    for (int i = 0; i < count; ++i)
-        if (Squash(name) == Squash(nameAt(i)))
-            return i;
-    int index = -1;
-    auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
-    return error == std::errc() && end == name.data() + name.size() && index >= 0 && index < count ? index : -1;
-}
-
-const char* ColorNameAt(int i) { return ColorTable[i].name; }
-const char* TextureNameAt(int i) { return TextureNames[i]; }
-
-// GROUP=NAME options: each occurrence gives one group a table entry.
+// GROUP=NAME options: each occurrence gives one group an entry of a list.
 void AddAssignment(CLI::App& app, const std::string& name, std::vector<std::pair<std::string, int>>& list,
-                   const char* (*nameAt)(int), int count, const std::string& unknown, const std::string& help)
+                   const CLI::Validator& entry, const std::string& unknown, const std::string& help)
 {
     app.add_option_function<std::vector<std::string>>(
            name,
-           [&list, name, nameAt, count, unknown](const std::vector<std::string>& values) {
+           [&list, name, entry, unknown](const std::vector<std::string>& values) {
                for (const std::string& value : values) {
                    size_t eq = value.rfind('=');
-                   if (eq == std::string::npos || eq == 0 || eq + 1 == value.size())
+                   if (eq == std::string::npos || eq == 0)
                        throw CLI::ValidationError(name, "\"" + value + "\" is not GROUP=NAME");
-                   int index = LookUp(value.substr(eq + 1), nameAt, count);
-                   if (index < 0)
+                   std::string index = value.substr(eq + 1);
+                   if (!entry(index).empty())
                        throw CLI::ValidationError(name, "\"" + value.substr(eq + 1) + "\": " + unknown);
-                   list.emplace_back(value.substr(0, eq), index);
+                   list.emplace_back(value.substr(0, eq), std::stoi(index));
                }
            },
            help)
@@ -266,10 +249,14 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             "AXES"))
         ->allow_extra_args(false)
         ->group("Editing");
-    AddAssignment(app, "--color", o.colors, ColorNameAt, kColorCount,
+    std::vector<const char*> colorNames;
+    for (int i = 0; i < kColorCount; ++i)
+        colorNames.push_back(ColorTable[i].name);
+    AddAssignment(app, "--color", o.colors, ListChoice(colorNames, colorNames.data()),
                   "no such colour; --list-colors shows the names",
                   "give a group a colour by name (e.g. Body=NavyBlue)");
-    AddAssignment(app, "--texture", o.textures, TextureNameAt, kTextureCount,
+    AddAssignment(app, "--texture", o.textures,
+                  ListChoice({TextureNames, TextureNames + kTextureCount}, TextureNames),
                   "no such texture; the textures are " + TextureList(), "give a group a finish: " + TextureList());
     app.add_option("--smooth", o.smooth, "write a group with smoothed normals")
         ->type_name("GROUP")

@@ -215,10 +215,10 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
     setting("--smooth-angle", o.smoothAngle, Number(0, 180), "smoothing angle for vertex normals (default 70)")
         ->group("Reading");
     setting("--normal-order", o.normalOrder,
-           Choice({{"auto", kNormalOrderAuto}, {"file", 1}, {"1", 1}, {"reverse", 0}, {"0", 0}}, "auto|file|reverse"),
-           "which way normals point: auto (default: outward on closed\n"
-           "models, else counter-clockwise fronts), file (clockwise\n"
-           "fronts) or reverse (counter-clockwise fronts)")
+            Choice({{"auto", kNormalOrderAuto}, {"file", 1}, {"1", 1}, {"reverse", 0}, {"0", 0}}, "auto|file|reverse"),
+            "which way normals point: auto (default: outward on closed\n"
+            "models, else counter-clockwise fronts), file (clockwise\n"
+            "fronts) or reverse (counter-clockwise fronts)")
         ->group("Reading");
     setting("--extrude", o.extrude2D, Switch(), "DXF: extrude 2D polylines (default on)")->group("Reading");
     setting("--extrusion", o.extrusion, Number(0.01, 100), "DXF: extrusion amount (default 1)")->group("Reading");
@@ -269,27 +269,28 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
         ->group("Editing");
 
     setting("--scale", o.scale, Number(0.001, 500),
-             "output size: the model's bounding radius in output units\n"
-             "(default: the size as read); not a factor")
+            "output size: the model's bounding radius in output units\n"
+            "(default: the size as read); not a factor")
         ->group("Writing");
     setting("--raw-groups", o.rawGroups, Switch(), "name the groups in RAW output (default on)")->group("Writing");
     setting("--sky", o.sky, ListChoice({"none", "blue", "lightning", "stars"}, SkyNames), "POV-Ray sky")
         ->group("Writing");
     setting("--floor", o.floor,
-           ListChoice({"none", "checker", "jade", "marble", "wood", "water", "specled"}, FloorNames, {{"speckled", 6}}),
-           "POV-Ray floor")
+            ListChoice({"none", "checker", "jade", "marble", "wood", "water", "specled"}, FloorNames,
+                       {{"speckled", 6}}),
+            "POV-Ray floor")
         ->group("Writing");
     setting("--floor-offset", o.floorOffset, Number(-1e30, 1e30, "Y"),
             "floor height in output units (default: the model's bottom)")
         ->group("Writing");
 
     [[maybe_unused]] auto* preview = app.add_option("--preview", o.preview,
-                                   "draw the wireframe the window would show into a PNG;\n"
-                                   "with a single file name, nothing else is written")
-                        ->transform(NonEmpty("FILE.png"))
-                        ->excludes(info)
-                        ->excludes("--output-dir")
-                        ->group("Preview");
+                                                    "draw the wireframe the window would show into a PNG;\n"
+                                                    "with a single file name, nothing else is written")
+                                         ->transform(NonEmpty("FILE.png"))
+                                         ->excludes(info)
+                                         ->excludes("--output-dir")
+                                         ->group("Preview");
     app.add_option_function<std::string>(
            "--preview-size",
            [&o](const std::string& size) {
@@ -297,7 +298,8 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                char tail = 0;
                if (std::sscanf(size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 ||
                    h > 8192)
-                   throw CLI::ValidationError("--preview-size", "\"" + size + "\" is not WIDTHxHEIGHT, each 16 to 8192");
+                   throw CLI::ValidationError("--preview-size",
+                                              "\"" + size + "\" is not WIDTHxHEIGHT, each 16 to 8192");
                o.previewWidth = w;
                o.previewHeight = h;
            },
@@ -319,7 +321,7 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
     } catch (const CLI::Error& e) {
         message = e.what();
         const std::string override = " was given a disallowed flag override";
-        if (message.size() > override.size() && message.ends_with(override))
+        if (message.ends_with(override))
             message = "--" + message.substr(0, message.size() - override.size()) + " takes no value";
         return EParse::Error;
     }

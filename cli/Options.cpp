@@ -125,8 +125,7 @@ void AddAssignment(CLI::App& app, const std::string& name, std::vector<std::pair
            },
            help)
         ->type_name("GROUP=NAME")
-        ->allow_extra_args(false)
-        ->group("Editing");
+        ->allow_extra_args(false);
 }
 
 std::string TextureList()
@@ -196,49 +195,43 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
         return app.add_option_function<T>(name, [&to](T value) { to = value; }, help)->transform(check);
     };
 
+    // Each option goes under the help heading set last.
+    app.option_defaults()->group("Files");
     app.add_option("-o,--output-dir", o.outputDir, "write each input into DIR, named after it")
-        ->transform(NonEmpty("DIR"))
-        ->group("Files");
-    app.add_option("--from", o.from, "read every input as FORMAT")->transform(Format(false))->group("Files");
+        ->transform(NonEmpty("DIR"));
+    app.add_option("--from", o.from, "read every input as FORMAT")->transform(Format(false));
     auto* to = app.add_option("--to", o.to, "write as FORMAT (\"wtk\" for World Toolkit .nff)")
-                   ->transform(Format(true))
-                   ->group("Files");
+                   ->transform(Format(true));
     app.get_option("--output-dir")->needs(to);
     app.add_option("-j,--jobs", o.jobs, "convert this many files at once (default: one per core)")
-        ->transform(Number(1, 256))
-        ->group("Files");
-    auto* info = app.add_flag("--info", o.info, "print the model information and its groups; write nothing")
-                     ->group("Files");
-    app.add_flag("--list-formats", formats, "list the formats and what can be done with them")->group("Files");
-    app.add_flag("--list-colors", colors, "list the colour names --color takes")->group("Files");
+        ->transform(Number(1, 256));
+    auto* info = app.add_flag("--info", o.info, "print the model information and its groups; write nothing");
+    app.add_flag("--list-formats", formats, "list the formats and what can be done with them");
+    app.add_flag("--list-colors", colors, "list the colour names --color takes");
 
-    setting("--smooth-angle", o.smoothAngle, Number(0, 180), "smoothing angle for vertex normals (default 70)")
-        ->group("Reading");
+    app.option_defaults()->group("Reading");
+    setting("--smooth-angle", o.smoothAngle, Number(0, 180), "smoothing angle for vertex normals (default 70)");
     setting("--normal-order", o.normalOrder,
             Choice({{"auto", kNormalOrderAuto}, {"file", 1}, {"1", 1}, {"reverse", 0}, {"0", 0}}, "auto|file|reverse"),
             "which way normals point: auto (default: outward on closed\n"
             "models, else counter-clockwise fronts), file (clockwise\n"
-            "fronts) or reverse (counter-clockwise fronts)")
-        ->group("Reading");
-    setting("--extrude", o.extrude2D, Switch(), "DXF: extrude 2D polylines (default on)")->group("Reading");
-    setting("--extrusion", o.extrusion, Number(0.01, 100), "DXF: extrusion amount (default 1)")->group("Reading");
+            "fronts) or reverse (counter-clockwise fronts)");
+    setting("--extrude", o.extrude2D, Switch(), "DXF: extrude 2D polylines (default on)");
+    setting("--extrusion", o.extrusion, Number(0.01, 100), "DXF: extrusion amount (default 1)");
     app.add_flag("--no-instances", o.noInstances,
                  "3DS: leave out the keyframer's instances and node placement;\n"
-                 "every mesh as the editor data stores it")
-        ->group("Reading");
+                 "every mesh as the editor data stores it");
     app.add_option("--text", o.text, "TrueType input: the text to build (default \"Test\")")
-        ->type_name("STRING")
-        ->group("Reading");
+        ->type_name("STRING");
 
+    app.option_defaults()->group("Editing");
     app.add_option_function<int>(
            "--up", [&o](int z) { o.zUp = z == 1; }, "the model's up axis; z turns +Z up before other rotations")
-        ->transform(Choice({{"y", 0}, {"z", 1}}, "y|z"))
-        ->group("Editing");
+        ->transform(Choice({{"y", 0}, {"z", 1}}, "y|z"));
     for (int axis = 0; axis < 3; ++axis)
         app.add_option("--rotate-" + std::string(1, static_cast<char>('x' + axis)), o.rotate[axis],
                        "rotate, in degrees; applied X, then Y, then Z")
-            ->transform(Number(-360, 360))
-            ->group("Editing");
+            ->transform(Number(-360, 360));
     app.add_option("--mirror", mirror, "mirror on the axes named, e.g. x or xz")
         ->check(CLI::Validator(
             [](std::string& axes) {
@@ -247,8 +240,7 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                            : "\"" + axes + "\" is not axes among x, y and z";
             },
             "AXES"))
-        ->allow_extra_args(false)
-        ->group("Editing");
+        ->allow_extra_args(false);
     std::vector<const char*> colorNames;
     for (int i = 0; i < kColorCount; ++i)
         colorNames.push_back(ColorTable[i].name);
@@ -260,37 +252,32 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                   "no such texture; the textures are " + TextureList(), "give a group a finish: " + TextureList());
     app.add_option("--smooth", o.smooth, "write a group with smoothed normals")
         ->type_name("GROUP")
-        ->allow_extra_args(false)
-        ->group("Editing");
-    app.add_flag("--smooth-all", o.smoothAll, "smooth every group")->group("Editing");
+        ->allow_extra_args(false);
+    app.add_flag("--smooth-all", o.smoothAll, "smooth every group");
     app.add_option("--ignore", o.ignore, "leave a group out of the output")
         ->type_name("GROUP")
-        ->allow_extra_args(false)
-        ->group("Editing");
+        ->allow_extra_args(false);
 
+    app.option_defaults()->group("Writing");
     setting("--scale", o.scale, Number(0.001, 500),
             "output size: the model's bounding radius in output units\n"
-            "(default: the size as read); not a factor")
-        ->group("Writing");
-    setting("--raw-groups", o.rawGroups, Switch(), "name the groups in RAW output (default on)")->group("Writing");
-    setting("--sky", o.sky, ListChoice({"none", "blue", "lightning", "stars"}, SkyNames), "POV-Ray sky")
-        ->group("Writing");
+            "(default: the size as read); not a factor");
+    setting("--raw-groups", o.rawGroups, Switch(), "name the groups in RAW output (default on)");
+    setting("--sky", o.sky, ListChoice({"none", "blue", "lightning", "stars"}, SkyNames), "POV-Ray sky");
     setting("--floor", o.floor,
             ListChoice({"none", "checker", "jade", "marble", "wood", "water", "specled"}, FloorNames,
                        {{"speckled", 6}}),
-            "POV-Ray floor")
-        ->group("Writing");
+            "POV-Ray floor");
     setting("--floor-offset", o.floorOffset, Number(-1e30, 1e30, "Y"),
-            "floor height in output units (default: the model's bottom)")
-        ->group("Writing");
+            "floor height in output units (default: the model's bottom)");
 
+    app.option_defaults()->group("Preview");
     [[maybe_unused]] auto* preview = app.add_option("--preview", o.preview,
                                                     "draw the wireframe the window would show into a PNG;\n"
                                                     "with a single file name, nothing else is written")
                                          ->transform(NonEmpty("FILE.png"))
                                          ->excludes(info)
-                                         ->excludes("--output-dir")
-                                         ->group("Preview");
+                                         ->excludes("--output-dir");
     app.add_option_function<std::string>(
            "--preview-size",
            [&o](const std::string& size) {
@@ -304,13 +291,13 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
                o.previewHeight = h;
            },
            "the picture's size in pixels (default 640x480)")
-        ->type_name("WxH")
-        ->group("Preview");
+        ->type_name("WxH");
 
-    auto* verbose = app.add_flag("-v,--verbose", o.verbose, "print every status text")->group("Messages");
-    app.add_flag("-q,--quiet", o.quiet, "print nothing but errors")->excludes(verbose)->group("Messages");
-    app.set_help_flag("-h,--help", "show this text")->group("Messages");
-    app.add_flag("--version", version, "show the version")->group("Messages");
+    app.option_defaults()->group("Messages");
+    auto* verbose = app.add_flag("-v,--verbose", o.verbose, "print every status text");
+    app.add_flag("-q,--quiet", o.quiet, "print nothing but errors")->excludes(verbose);
+    app.set_help_flag("-h,--help", "show this text");
+    app.add_flag("--version", version, "show the version");
     app.add_option("files", positional)->group("");
 
     try {

@@ -1,10 +1,13 @@
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <memory>
 
 #include "Colors.h"
 #include "Formats.h"
@@ -12,99 +15,117 @@
 
 namespace {
 
-bool ParseNumber(const std::string& text, double low, double high, float& value)
+// Names compare without case, blanks, '-' and '_': "Blue Sky" is "bluesky".
+std::string Squash(const std::string& s)
 {
-    if (text.empty())
-        return false;
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (*end != '\0' || !std::isfinite(v) || v < low || v > high)
-        return false;
-    value = static_cast<float>(v);
-    return true;
+    std::string out;
+    for (char c : s)
+        if (!std::isspace(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
 }
 
-std::string Lower(std::string s)
+std::string Decimal(double value)
 {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+    char text[32];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-bool ParseSwitch(const std::string& text, int& value)
+// A decimal number from low to high. CLI11 converts with strtold and strtoll,
+// which would also take hex, octal, "inf" and "nan", so the number goes on to
+// them written back in plain decimal.
+CLI::Validator Number(double low, double high, std::string shown = "")
 {
-    std::string s = Lower(text);
-    if (s == "on" || s == "yes" || s == "1" || s == "true")
-        value = 1;
-    else if (s == "off" || s == "no" || s == "0" || s == "false")
-        value = 0;
-    else
-        return false;
-    return true;
+    return CLI::Validator(
+        [low, high](std::string& text) -> std::string {
+            const char* begin = text.c_str() + (text.size() > 1 && text[0] == '+' && text[1] != '-');
+            const char* end = text.c_str() + text.size();
+            double value = 0;
+            auto [stop, error] = std::from_chars(begin, end, value);
+            if (error != std::errc() || stop != end || !std::isfinite(value))
+                return "\"" + text + "\" is not a decimal number";
+            if (value < low || value > high)
+                return text + " is not from " + Decimal(low) + " to " + Decimal(high);
+            text = Decimal(value);
+            return "";
+        },
+        shown.empty() ? Decimal(low) + ".." + Decimal(high) : shown);
 }
 
-// A choice given by number or by name: the dialog's own text ("Blue Sky"),
-// case and blanks ignored, or one of the short aliases.
-bool ParseChoice(const std::string& text, const char* const* names, int count,
-                 const std::vector<std::pair<const char*, int>>& aliases, int& value)
+// One of a setting's names; the value goes on as the setting's number.
+CLI::Validator Choice(std::vector<std::pair<std::string, int>> names, const std::string& shown)
 {
-    float number;
-    if (ParseNumber(text, 0, count - 1, number) && number == std::floor(number)) {
-        value = static_cast<int>(number);
-        return true;
+    return CLI::Validator(
+        [names, shown](std::string& text) -> std::string {
+            for (const auto& [name, value] : names)
+                if (Squash(name) == Squash(text)) {
+                    text = std::to_string(value);
+                    return "";
+                }
+            return "\"" + text + "\" is not " + shown;
+        },
+        shown);
+}
+
+// A setting the window picks from a list: by its short name, the dialog's
+// name ("Blue Sky") or its place in the list.
+CLI::Validator ListChoice(const std::vector<const char*>& shortNames, const char* const* dialogNames,
+                          std::vector<std::pair<std::string, int>> more = {})
+{
+    std::string shown;
+    for (int i = 0; i < static_cast<int>(shortNames.size()); ++i) {
+        more.insert(more.end(), {{shortNames[i], i}, {dialogNames[i], i}, {std::to_string(i), i}});
+        shown += std::string(shortNames[i]) + "|";
     }
-    auto squash = [](const std::string& s) {
-        std::string out;
-        for (char c : s)
-            if (!std::isspace(static_cast<unsigned char>(c)) && c != '-' && c != '_')
-                out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return out;
-    };
-    std::string wanted = squash(text);
-    for (int i = 0; i < count; ++i)
-        if (squash(names[i]) == wanted) {
-            value = i;
-            return true;
-        }
-    for (const auto& [alias, index] : aliases)
-        if (wanted == alias) {
-            value = index;
-            return true;
-        }
-    return false;
+    return Choice(std::move(more), shown + "0.." + std::to_string(shortNames.size() - 1));
 }
 
-// Exact table name first, then any case; a number is taken as an index.
-int LookUp(const std::string& name, const char* (*nameAt)(int), int count)
+CLI::Validator Switch()
 {
-    for (int i = 0; i < count; ++i)
-        if (name == nameAt(i))
-            return i;
-    for (int i = 0; i < count; ++i)
-        if (Lower(name) == Lower(nameAt(i)))
-            return i;
-    float number;
-    if (ParseNumber(name, 0, count - 1, number) && number == std::floor(number))
-        return static_cast<int>(number);
-    return -1;
+    return Choice({{"on", 1}, {"yes", 1}, {"true", 1}, {"1", 1}, {"off", 0}, {"no", 0}, {"false", 0}, {"0", 0}},
+                  "on|off");
 }
 
-const char* ColorNameAt(int i) { return ColorTable[i].name; }
-const char* TextureNameAt(int i) { return TextureNames[i]; }
-
-// Options that take a value, so that anything else starting with "-" is
-// reported as unknown rather than taking the next argument as its value.
-bool TakesValue(const std::string& arg)
+CLI::Validator Format(bool writing)
 {
-    static const char* const kValued[] = {"--from", "--to", "-o", "--output-dir", "-j", "--jobs", "--scale", "--up",
-                                          "--mirror", "--smooth-angle", "--normal-order", "--raw-groups", "--extrude",
-                                          "--extrusion", "--sky", "--floor", "--floor-offset", "--rotate-x",
-                                          "--rotate-y", "--rotate-z", "--color", "--texture", "--smooth", "--ignore",
-                                          "--text", "--preview", "--preview-size"};
-    for (const char* name : kValued)
-        if (arg == name)
-            return true;
-    return false;
+    return CLI::Validator(
+        [writing](std::string& text) -> std::string {
+            const CFormat* format = FindFormat(text);
+            if (!format)
+                return "unknown format \"" + text + "\" (see --list-formats)";
+            if (!(writing ? format->CanWrite() : format->CanRead()))
+                return std::string(format->name) + (writing ? " cannot be written" : " cannot be read");
+            text = format->name;
+            return "";
+        },
+        "FORMAT");
+}
+
+CLI::Validator NonEmpty(const std::string& shown)
+{
+    return CLI::Validator([](std::string& text) { return text.empty() ? "no value given" : ""; }, shown);
+}
+
+// GROUP=NAME options: each occurrence gives one group an entry of a list.
+void AddAssignment(CLI::App& app, const std::string& name, std::vector<std::pair<std::string, int>>& list,
+                   const CLI::Validator& entry, const std::string& unknown, const std::string& help)
+{
+    app.add_option_function<std::vector<std::string>>(
+           name,
+           [&list, name, entry, unknown](const std::vector<std::string>& values) {
+               for (const std::string& value : values) {
+                   size_t eq = value.rfind('=');
+                   if (eq == std::string::npos || eq == 0)
+                       throw CLI::ValidationError(name, "\"" + value + "\" is not GROUP=NAME");
+                   std::string index = value.substr(eq + 1);
+                   if (!entry(index).empty())
+                       throw CLI::ValidationError(name, "\"" + value.substr(eq + 1) + "\": " + unknown);
+                   list.emplace_back(value.substr(0, eq), std::stoi(index));
+               }
+           },
+           help)
+        ->type_name("GROUP=NAME")
+        ->allow_extra_args(false);
 }
 
 std::string TextureList()
@@ -115,269 +136,209 @@ std::string TextureList()
     return list;
 }
 
-bool SplitAssignment(const std::string& text, std::string& group, std::string& value)
+class CHelpFormatter : public CLI::Formatter
 {
-    size_t eq = text.rfind('=');
-    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
-        return false;
-    group = text.substr(0, eq);
-    value = text.substr(eq + 1);
-    return true;
+public:
+    std::string make_usage(const CLI::App*, std::string) const override
+    {
+        return "Usage: trivex-convert [options] INPUT OUTPUT\n"
+               "       trivex-convert [options] -o DIR --to FORMAT INPUT...\n"
+               "       trivex-convert --info [options] INPUT...\n\n"
+               "Converts polygonal 3D models between file formats. Formats are chosen by\n"
+               "the file names' extensions unless --from or --to says otherwise.\n";
+    }
+    // What a value may be says more than its type: "--scale 0.001..500".
+    std::string make_option_opts(const CLI::Option* option) const override
+    {
+        std::string type = option->get_type_name();
+        return option->get_type_size() == 0 ? "" : " " + type.substr(type.rfind(':') + 1);
+    }
+};
+
+// "--mirror=" gives an empty value, which CLI11 would take as no value at all
+// and fill from the next argument: it goes on as "--mirror" "". CLI11 wants
+// the arguments last to first.
+std::vector<std::string> Arguments(int argc, char** argv)
+{
+    std::vector<std::string> args;
+    bool onlyNames = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        const bool empty = !onlyNames && arg.size() > 3 && arg.starts_with("--") && arg.find('=') == arg.size() - 1;
+        onlyNames = onlyNames || arg == "--";
+        if (empty)
+            arg.pop_back();
+        args.push_back(arg);
+        if (empty)
+            args.emplace_back();
+    }
+    std::reverse(args.begin(), args.end());
+    return args;
 }
 
 }  // namespace
 
-const char* UsageText()
-{
-    return "Usage: trivex-convert [options] INPUT OUTPUT\n"
-           "       trivex-convert [options] -o DIR --to FORMAT INPUT...\n"
-           "       trivex-convert --info [options] INPUT...\n"
-           "\n"
-           "Converts polygonal 3D models between file formats. Formats are chosen by\n"
-           "the file names' extensions unless --from or --to says otherwise.\n"
-           "\n"
-           "Files:\n"
-           "  --from FORMAT          read every input as FORMAT\n"
-           "  --to FORMAT            write as FORMAT (\"wtk\" for World Toolkit .nff)\n"
-           "  -o, --output-dir DIR   write each input into DIR, named after it\n"
-           "  -j, --jobs N           convert N files at once (default: one per core)\n"
-           "  --info                 print the model information and its groups; write nothing\n"
-           "  --list-formats         list the formats and what can be done with them\n"
-           "  --list-colors          list the colour names --color takes\n"
-           "\n"
-           "Reading:\n"
-           "  --smooth-angle DEG     smoothing angle for vertex normals, 0..180 (default 70)\n"
-           "  --normal-order ORDER   which way normals point: \"auto\" (default: outward on\n"
-           "                         closed models, else counter-clockwise fronts), \"file\"\n"
-           "                         (clockwise fronts) or \"reverse\" (counter-clockwise fronts)\n"
-           "  --extrude on|off       DXF: extrude 2D polylines (default on)\n"
-           "  --extrusion AMOUNT     DXF: extrusion amount, 0.01..100 (default 1)\n"
-           "  --no-instances         3DS: leave out the keyframer's instances and node\n"
-           "                         placement; every mesh as the editor data stores it\n"
-           "  --text STRING          TrueType input: the text to build (default \"Test\")\n"
-           "\n"
-           "Editing:\n"
-           "  --up y|z               the model's up axis; z turns +Z up before other rotations\n"
-           "  --rotate-x DEG, --rotate-y DEG, --rotate-z DEG\n"
-           "                         rotate, -360..360; applied X, then Y, then Z\n"
-           "  --mirror AXES          mirror on the axes named, e.g. x or xz\n"
-           "  --color GROUP=COLOR    give a group a colour by name (e.g. Body=NavyBlue)\n"
-           "  --texture GROUP=NAME   Dull, GlassFinish, Luminous, Metal, Mirror or Shiny\n"
-           "  --smooth GROUP         write a group with smoothed normals\n"
-           "  --smooth-all           smooth every group\n"
-           "  --ignore GROUP         leave a group out of the output\n"
-           "\n"
-           "Writing:\n"
-           "  --scale S              output size: the model's bounding radius in output\n"
-           "                         units, 0.001..500 (default: the size as read); not a factor\n"
-           "  --raw-groups on|off    name the groups in RAW output (default on)\n"
-           "  --sky SKY              POV-Ray sky: none, blue, lightning, stars (or 0..3)\n"
-           "  --floor FLOOR          POV-Ray floor: none, checker, jade, marble, wood,\n"
-           "                         water, specled (or 0..6)\n"
-           "  --floor-offset Y       floor height in output units (default: the model's bottom)\n"
-           "\n"
-           "Preview:\n"
-           "  --preview FILE.png     draw the wireframe the window would show into a PNG;\n"
-           "                         with a single file name, nothing else is written\n"
-           "  --preview-size WxH     the picture's size in pixels (default 640x480)\n"
-           "\n"
-           "Messages:\n"
-           "  -v, --verbose          print every status text\n"
-           "  -q, --quiet            print nothing but errors\n"
-           "  -h, --help             show this text\n"
-           "  --version              show the version\n"
-           "\n"
-           "Exit status: 0 when every conversion succeeded, 1 when any failed, 2 on bad usage.\n";
-}
-
 EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
 {
-    std::vector<std::string> positional;
-    bool onlyNames = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (onlyNames || arg.empty() || arg[0] != '-' || arg == "-") {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            onlyNames = true;
-            continue;
-        }
-        std::string value;
-        bool inlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                inlineValue = true;
-            }
-        }
-        auto next = [&](std::string& out) {
-            if (inlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                message = "option " + arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        auto bad = [&](const std::string& v, const char* what) {
-            message = "bad value \"" + v + "\" for " + arg + ": " + what;
-            return EParse::Error;
-        };
-        std::string v;
-        float number;
-        int choice;
-        if (arg == "-h" || arg == "--help")
-            return EParse::Help;
-        if (arg == "--version")
-            return EParse::Version;
-        if (arg == "--list-formats")
-            return EParse::Formats;
-        if (arg == "--list-colors")
-            return EParse::Colors;
-        if (arg == "-v" || arg == "--verbose") {
-            o.verbose = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            o.quiet = true;
-        } else if (arg == "--info") {
-            o.info = true;
-        } else if (arg == "--smooth-all") {
-            o.smoothAll = true;
-        } else if (arg == "--no-instances") {
-            o.noInstances = true;
-        } else if (!TakesValue(arg)) {
-            message = "unknown option " + arg;
-            return EParse::Error;
-        } else if (!next(v)) {
-            return EParse::Error;
-        } else if (arg == "--from" || arg == "--to") {
-            const CFormat* format = FindFormat(v);
-            if (!format)
-                return bad(v, "unknown format (see --list-formats)");
-            if (arg == "--from" && !format->CanRead())
-                return bad(v, "this format cannot be read");
-            if (arg == "--to" && !format->CanWrite())
-                return bad(v, "this format cannot be written");
-            (arg == "--from" ? o.from : o.to) = format->name;
-        } else if (arg == "-o" || arg == "--output-dir") {
-            o.outputDir = v;
-        } else if (arg == "-j" || arg == "--jobs") {
-            if (!ParseNumber(v, 1, 256, number) || number != std::floor(number))
-                return bad(v, "a whole number from 1 to 256");
-            o.jobs = static_cast<int>(number);
-        } else if (arg == "--scale") {
-            if (!ParseNumber(v, 0.001, 500, number))
-                return bad(v, "a number from 0.001 to 500");
-            o.scale = number;
-        } else if (arg == "--smooth-angle") {
-            if (!ParseNumber(v, 0, 180, number))
-                return bad(v, "a number from 0 to 180");
-            o.smoothAngle = number;
-        } else if (arg == "--normal-order") {
-            std::string s = Lower(v);
-            if (s == "file" || s == "1")
-                o.normalOrder = 1;
-            else if (s == "reverse" || s == "0")
-                o.normalOrder = 0;
-            else if (s == "auto")
-                o.normalOrder = kNormalOrderAuto;
-            else
-                return bad(v, "\"auto\", \"file\" or \"reverse\"");
-        } else if (arg == "--up") {
-            std::string axis = Lower(v);
-            if (axis != "y" && axis != "z")
-                return bad(v, "y or z");
-            o.zUp = axis == "z";
-        } else if (arg == "--raw-groups" || arg == "--extrude") {
-            if (!ParseSwitch(v, choice))
-                return bad(v, "on or off");
-            (arg == "--raw-groups" ? o.rawGroups : o.extrude2D) = choice;
-        } else if (arg == "--extrusion") {
-            if (!ParseNumber(v, 0.01, 100, number))
-                return bad(v, "a number from 0.01 to 100");
-            o.extrusion = number;
-        } else if (arg == "--sky") {
-            if (!ParseChoice(v, SkyNames, kSkyCount, {{"none", 0}, {"blue", 1}, {"lightning", 2}, {"stars", 3}}, choice))
-                return bad(v, "none, blue, lightning, stars or 0..3");
-            o.sky = choice;
-        } else if (arg == "--floor") {
-            if (!ParseChoice(v, FloorNames, kFloorCount,
-                             {{"none", 0}, {"checker", 1}, {"marble", 3}, {"specled", 6}, {"speckled", 6}}, choice))
-                return bad(v, "none, checker, jade, marble, wood, water, specled or 0..6");
-            o.floor = choice;
-        } else if (arg == "--floor-offset") {
-            if (!ParseNumber(v, -1e30, 1e30, number))
-                return bad(v, "a number");
-            o.floorOffset = number;
-        } else if (arg == "--rotate-x" || arg == "--rotate-y" || arg == "--rotate-z") {
-            if (!ParseNumber(v, -360, 360, number))
-                return bad(v, "degrees from -360 to 360");
-            o.rotate[arg.back() - 'x'] = number;
-        } else if (arg == "--mirror") {
-            std::string axes = Lower(v);
-            if (axes.find_first_not_of("xyz") != std::string::npos)
-                return bad(v, "axes among x, y and z");
-            o.mirror += axes;
-        } else if (arg == "--color" || arg == "--texture") {
-            std::string group, name;
-            if (!SplitAssignment(v, group, name))
-                return bad(v, "GROUP=NAME");
-            bool color = arg == "--color";
-            int index = color ? LookUp(name, ColorNameAt, kColorCount) : LookUp(name, TextureNameAt, kTextureCount);
-            if (index < 0)
-                return bad(name, color ? "no such colour; --list-colors shows the names"
-                                       : ("no such texture; the textures are " + TextureList()).c_str());
-            (color ? o.colors : o.textures).emplace_back(group, index);
-        } else if (arg == "--smooth") {
-            o.smooth.push_back(v);
-        } else if (arg == "--ignore") {
-            o.ignore.push_back(v);
-        } else if (arg == "--text") {
-            o.text = v;
-        } else if (arg == "--preview") {
-#ifndef TRIVEX_PREVIEW
-            message = "this build has no --preview (it was built without Qt)";
-            return EParse::Error;
-#endif
-            if (v.empty())
-                return bad(v, "a file name");
-            o.preview = v;
-        } else if (arg == "--preview-size") {
-            int w = 0, h = 0;
-            char tail = 0;
-            if (std::sscanf(v.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 || h > 8192)
-                return bad(v, "WIDTHxHEIGHT, each 16 to 8192");
-            o.previewWidth = w;
-            o.previewHeight = h;
-        }
-    }
+    CLI::App app("", "trivex-convert");
+    app.formatter(std::make_shared<CHelpFormatter>());
+    app.footer("Exit status: 0 when every conversion succeeded, 1 when any failed, 2 on bad usage.");
+    app.allow_extras();  // reported below as unknown options, in words of our own
+    // A repeated option's last value holds; a flag takes no value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)->disable_flag_override();
 
-    if (!o.preview.empty() && (o.info || !o.outputDir.empty())) {
-        message = "--preview draws one conversion; it goes with neither --info nor --output-dir";
+    std::vector<std::string> positional, mirror;
+    bool version = false, formats = false, colors = false;
+    // Settings left alone unless given, so that the model's own defaults hold.
+    auto setting = [&app]<typename T>(const char* name, std::optional<T>& to, const CLI::Validator& check,
+                                      const std::string& help) {
+        return app.add_option_function<T>(name, [&to](T value) { to = value; }, help)->transform(check);
+    };
+
+    // Each option goes under the help heading set last.
+    app.option_defaults()->group("Files");
+    app.add_option("-o,--output-dir", o.outputDir, "write each input into DIR, named after it")
+        ->transform(NonEmpty("DIR"));
+    app.add_option("--from", o.from, "read every input as FORMAT")->transform(Format(false));
+    auto* to = app.add_option("--to", o.to, "write as FORMAT (\"wtk\" for World Toolkit .nff)")
+                   ->transform(Format(true));
+    app.get_option("--output-dir")->needs(to);
+    app.add_option("-j,--jobs", o.jobs, "convert this many files at once (default: one per core)")
+        ->transform(Number(1, 256));
+    auto* info = app.add_flag("--info", o.info, "print the model information and its groups; write nothing");
+    app.add_flag("--list-formats", formats, "list the formats and what can be done with them");
+    app.add_flag("--list-colors", colors, "list the colour names --color takes");
+
+    app.option_defaults()->group("Reading");
+    setting("--smooth-angle", o.smoothAngle, Number(0, 180), "smoothing angle for vertex normals (default 70)");
+    setting("--normal-order", o.normalOrder,
+            Choice({{"auto", kNormalOrderAuto}, {"file", 1}, {"1", 1}, {"reverse", 0}, {"0", 0}}, "auto|file|reverse"),
+            "which way normals point: auto (default: outward on closed\n"
+            "models, else counter-clockwise fronts), file (clockwise\n"
+            "fronts) or reverse (counter-clockwise fronts)");
+    setting("--extrude", o.extrude2D, Switch(), "DXF: extrude 2D polylines (default on)");
+    setting("--extrusion", o.extrusion, Number(0.01, 100), "DXF: extrusion amount (default 1)");
+    app.add_flag("--no-instances", o.noInstances,
+                 "3DS: leave out the keyframer's instances and node placement;\n"
+                 "every mesh as the editor data stores it");
+    app.add_option("--text", o.text, "TrueType input: the text to build (default \"Test\")")
+        ->type_name("STRING");
+
+    app.option_defaults()->group("Editing");
+    app.add_option_function<int>(
+           "--up", [&o](int z) { o.zUp = z == 1; }, "the model's up axis; z turns +Z up before other rotations")
+        ->transform(Choice({{"y", 0}, {"z", 1}}, "y|z"));
+    for (int axis = 0; axis < 3; ++axis)
+        app.add_option("--rotate-" + std::string(1, static_cast<char>('x' + axis)), o.rotate[axis],
+                       "rotate, in degrees; applied X, then Y, then Z")
+            ->transform(Number(-360, 360));
+    app.add_option("--mirror", mirror, "mirror on the axes named, e.g. x or xz")
+        ->check(CLI::Validator(
+            [](std::string& axes) {
+                return !axes.empty() && Squash(axes).find_first_not_of("xyz") == std::string::npos
+                           ? ""
+                           : "\"" + axes + "\" is not axes among x, y and z";
+            },
+            "AXES"))
+        ->allow_extra_args(false);
+    std::vector<const char*> colorNames;
+    for (int i = 0; i < kColorCount; ++i)
+        colorNames.push_back(ColorTable[i].name);
+    AddAssignment(app, "--color", o.colors, ListChoice(colorNames, colorNames.data()),
+                  "no such colour; --list-colors shows the names",
+                  "give a group a colour by name (e.g. Body=NavyBlue)");
+    AddAssignment(app, "--texture", o.textures,
+                  ListChoice({TextureNames, TextureNames + kTextureCount}, TextureNames),
+                  "no such texture; the textures are " + TextureList(), "give a group a finish: " + TextureList());
+    app.add_option("--smooth", o.smooth, "write a group with smoothed normals")
+        ->type_name("GROUP")
+        ->allow_extra_args(false);
+    app.add_flag("--smooth-all", o.smoothAll, "smooth every group");
+    app.add_option("--ignore", o.ignore, "leave a group out of the output")
+        ->type_name("GROUP")
+        ->allow_extra_args(false);
+
+    app.option_defaults()->group("Writing");
+    setting("--scale", o.scale, Number(0.001, 500),
+            "output size: the model's bounding radius in output units\n"
+            "(default: the size as read); not a factor");
+    setting("--raw-groups", o.rawGroups, Switch(), "name the groups in RAW output (default on)");
+    setting("--sky", o.sky, ListChoice({"none", "blue", "lightning", "stars"}, SkyNames), "POV-Ray sky");
+    setting("--floor", o.floor,
+            ListChoice({"none", "checker", "jade", "marble", "wood", "water", "specled"}, FloorNames,
+                       {{"speckled", 6}}),
+            "POV-Ray floor");
+    setting("--floor-offset", o.floorOffset, Number(-1e30, 1e30, "Y"),
+            "floor height in output units (default: the model's bottom)");
+
+    app.option_defaults()->group("Preview");
+    [[maybe_unused]] auto* preview = app.add_option("--preview", o.preview,
+                                                    "draw the wireframe the window would show into a PNG;\n"
+                                                    "with a single file name, nothing else is written")
+                                         ->transform(NonEmpty("FILE.png"))
+                                         ->excludes(info)
+                                         ->excludes("--output-dir");
+    app.add_option_function<std::string>(
+           "--preview-size",
+           [&o](const std::string& size) {
+               int w = 0, h = 0;
+               char tail = 0;
+               if (std::sscanf(size.c_str(), "%dx%d%c", &w, &h, &tail) != 2 || w < 16 || h < 16 || w > 8192 ||
+                   h > 8192)
+                   throw CLI::ValidationError("--preview-size",
+                                              "\"" + size + "\" is not WIDTHxHEIGHT, each 16 to 8192");
+               o.previewWidth = w;
+               o.previewHeight = h;
+           },
+           "the picture's size in pixels (default 640x480)")
+        ->type_name("WxH");
+
+    app.option_defaults()->group("Messages");
+    auto* verbose = app.add_flag("-v,--verbose", o.verbose, "print every status text");
+    app.add_flag("-q,--quiet", o.quiet, "print nothing but errors")->excludes(verbose);
+    app.set_help_flag("-h,--help", "show this text");
+    app.add_flag("--version", version, "show the version");
+    app.add_option("files", positional)->group("");
+
+    try {
+        app.parse(Arguments(argc, argv));
+    } catch (const CLI::CallForHelp&) {
+        message = app.help();
+        return EParse::Help;
+    } catch (const CLI::Error& e) {
+        message = e.what();
+        const std::string override = " was given a disallowed flag override";
+        if (message.ends_with(override))
+            message = "--" + message.substr(0, message.size() - override.size()) + " takes no value";
         return EParse::Error;
     }
-    if (o.info) {
-        o.inputs = positional;
-    } else if (!o.outputDir.empty()) {
-        if (o.to.empty()) {
-            message = "--output-dir needs --to FORMAT";
+    for (const std::string& arg : app.remaining())
+        if (arg != "--") {  // CLI11 keeps the end of the options among the unknown
+            message = "unknown option " + arg;
             return EParse::Error;
         }
-        o.inputs = positional;
-    } else if (!o.preview.empty() && positional.size() == 1) {
-        o.inputs = positional;  // a preview of the input, nothing converted
+    if (version)
+        return EParse::Version;
+    if (formats)
+        return EParse::Formats;
+    if (colors)
+        return EParse::Colors;
+#ifndef TRIVEX_PREVIEW
+    if (preview->count() > 0) {
+        message = "this build has no --preview (it was built without Qt)";
+        return EParse::Error;
+    }
+#endif
+    for (const std::string& axes : mirror)
+        o.mirror += Squash(axes);
+
+    if (o.info || !o.outputDir.empty() || (!o.preview.empty() && positional.size() == 1)) {
+        o.inputs = positional;  // with only --preview: a picture of the input, nothing converted
+    } else if (positional.size() != 2) {
+        message = positional.size() < 2 ? "need an input and an output file"
+                                        : "too many files; use -o DIR --to FORMAT to convert several";
+        return EParse::Error;
     } else {
-        if (positional.size() != 2) {
-            message = positional.size() < 2 ? "need an input and an output file"
-                                            : "too many files; use -o DIR --to FORMAT to convert several";
-            return EParse::Error;
-        }
         o.inputs = {positional[0]};
         o.output = positional[1];
     }

@@ -43,6 +43,5 @@ struct COptions
 
 enum class EParse { Run, Help, Version, Formats, Colors, Error };
 
-// Parses argv; on Error, `message` says what was wrong.
+// Parses argv; on Error, `message` says what was wrong, on Help it is the help text.
 EParse ParseOptions(int argc, char** argv, COptions& options, std::string& message);
-const char* UsageText();

@@ -273,7 +273,7 @@ int main(int argc, char** argv)
     std::string message;
     switch (ParseOptions(argc, argv, options, message)) {
     case EParse::Help:
-        std::fputs(UsageText(), stdout);
+        std::fputs(message.c_str(), stdout);
         return 0;
     case EParse::Version:
         std::printf("trivex-convert 2.7\n");

@@ -149,6 +149,75 @@ TEST_F(ConvertTest, UsageErrors)
     EXPECT_NE(out.find("trivex-convert"), std::string::npos);
 }
 
+// How the command line is read: values glued to short options, flags that
+// take no value, contradictions and numbers that are not plain decimals.
+// "@in", "@out" and "@dir" stand for a model, an output file and a folder.
+// A usage error is one line of message and the pointer to --help; a run
+// that succeeds says nothing, as each one has -q.
+TEST_F(ConvertTest, OptionSyntax)
+{
+    const struct
+    {
+        const char* args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"--info=no @in", 2, "--info takes no value"},
+        {"--quiet=off @in @out", 2, "--quiet takes no value"},
+        {"-q --smooth-all=yes @in @out", 2, "--smooth-all takes no value"},
+        {"-q -j4 -o @dir --to obj @in", 0, ""},
+        {"-qj2 -o @dir --to obj @in", 0, ""},
+        {"-q -j0 -o @dir --to obj @in", 2, "--jobs: 0 is not from 1 to 256"},
+        {"-q -j 2.5 -o @dir --to obj @in", 2, "--jobs"},
+        {"-vq @in @out", 2, "--verbose excludes --quiet"},
+        {"-v -q @in @out", 2, "--verbose excludes --quiet"},
+        {"-q @in @out --verbose", 2, "--verbose excludes --quiet"},
+        {"--mirror= @in @out", 2, "--mirror: \"\" is not axes"},
+        {"--mirror= x @in @out", 2, "--mirror: \"\" is not axes"},  // not x taken as the value
+        {"--mirror=w @in @out", 2, "--mirror: \"w\" is not axes"},
+        {"-q --mirror=xZ @in @out", 0, ""},
+        {"--scale 0x10 @in @out", 2, "--scale: \"0x10\" is not a decimal number"},
+        {"--scale inf @in @out", 2, "not a decimal number"},
+        {"--scale nan @in @out", 2, "not a decimal number"},
+        {"--scale ' 2' @in @out", 2, "not a decimal number"},
+        {"--scale 500.5 @in @out", 2, "--scale: 500.5 is not from 0.001 to 500"},
+        {"-q --scale 1e1 --smooth-angle +30 @in @out", 0, ""},
+        {"-q --rotate-x -90 --rotate-y=-360 @in @out", 0, ""},
+        {"--rotate-z -360.5 @in @out", 2, "--rotate-z"},
+        {"--scale @in", 2, "--scale"},
+        {"-q --sky 'Blue Sky' --floor speckled @in @out", 0, ""},
+        {"-q --sky 3 --floor White_Marble --raw-groups no --normal-order FILE @in @out", 0, ""},
+        {"--sky 4 @in @out", 2, "--sky: \"4\" is not none|blue|lightning|stars|0..3"},
+        {"--raw-groups 2 @in @out", 2, "--raw-groups: \"2\" is not on|off"},
+        {"--color =Red @in @out", 2, "--color: \"=Red\" is not GROUP=NAME"},
+        {"-q --color caps=navyblue --texture caps=5 @in @out", 0, ""},
+        {"--texture caps=6 @in @out", 2, "no such texture"},
+        {"--from pov @in @out", 2, "--from: pov cannot be read"},
+        {"-o '' --to obj @in", 2, "--output-dir: no value given"},
+        {"-o @dir @in", 2, "--output-dir requires --to"},
+        {"--preview-size 640x480x @in @out", 2, "--preview-size"},
+        {"-q -- @in @out", 0, ""},
+        {"-- --bogus @out", 1, "--bogus: cannot tell the format"},  // a file name after --
+    };
+    for (const auto& c : cases) {
+        std::string args = c.args;
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"@in", Quote(Data("cube.obj"))},
+                                          {"@out", Quote(Path("out.pov"))},
+                                          {"@dir", Quote(Path("dir"))}})
+            for (size_t at; (at = args.find(name)) != std::string::npos;)
+                args.replace(at, name.size(), value);
+        std::string out;
+        EXPECT_EQ(Run(args, &out), c.status) << c.args << "\n" << out;
+        if (c.status == 2) {
+            EXPECT_TRUE(out.starts_with("trivex-convert: ")) << c.args << "\n" << out;
+            EXPECT_EQ(out.substr(out.find('\n') + 1), "Try 'trivex-convert --help'.\n") << c.args;
+        } else if (c.status == 0) {
+            EXPECT_EQ(out, "") << c.args;
+        }
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.args << "\n" << out;
+    }
+}
+
 TEST_F(ConvertTest, ExtensionRules)
 {
     std::string out;

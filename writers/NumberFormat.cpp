@@ -9,8 +9,6 @@ namespace numberformat {
 
 namespace {
 
-using u128 = unsigned __int128;
-
 constexpr uint64_t kPow10[] = {1ull,
                                10ull,
                                100ull,
@@ -23,14 +21,6 @@ constexpr uint64_t kPow10[] = {1ull,
                                1000000000ull,
                                10000000000ull};
 constexpr int kMaxPrecision = 10;
-
-char* NonFinite(char* out, double value)
-{
-    if (std::signbit(value))
-        *out++ = '-';
-    std::memcpy(out, std::isnan(value) ? "nan" : "inf", 3);
-    return out + 3;
-}
 
 // Two digits per division: writing digits is most of what the writers do.
 constexpr char kDigitPairs[] =
@@ -67,58 +57,19 @@ char* PaddedDigits(char* out, uint64_t value, int count)
     return out + count;
 }
 
-// a (finite, 0 <= a < 2^63) as whole + fraction / 10^precision, rounded to
-// the nearest with ties to even, as the C library rounds. The double is
-// m * 2^-k exactly, so the digits after the point are an exact integer
-// quotient with a remainder that decides the rounding; nothing is lost in
-// 128 bits (m < 2^53, 10^precision < 2^34).
+// a (0 <= a) times 10^precision, rounded to an integer with ties to even and
+// split at the decimal point, from one double multiplication: t = a * 10^p is
+// the exact product rounded, so it is off by at most half a unit in its last
+// place (below t * 2^-53). When t lies clearly nearer one integer than the
+// next, the exact product rounds to that same integer, as the C library
+// rounds it. False near a tie, for large values and for infinities and NaNs:
+// std::to_chars does the exact work there.
 struct CSplit
 {
     uint64_t whole;
     uint64_t fraction;
 };
 
-CSplit Split(double a, int precision)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &a, sizeof bits);
-    const int biased = static_cast<int>(bits >> 52);
-    uint64_t m = bits & ((1ull << 52) - 1);
-    int e2 = -1074;
-    if (biased != 0) {
-        m |= 1ull << 52;
-        e2 = biased - 1075;
-    }
-    if (m == 0)
-        return {0, 0};
-    if (e2 >= 0)
-        return {m << e2, 0};
-    const int k = -e2;
-    if (k >= 128)
-        return {0, 0};  // below 2^-75: every digit written is 0
-    const uint64_t scale = kPow10[precision];
-    const u128 mm = m;
-    const uint64_t whole = k < 64 ? static_cast<uint64_t>(mm >> k) : 0;
-    const u128 scaled = (mm - (static_cast<u128>(whole) << k)) * scale;
-    u128 q = scaled >> k;
-    const u128 r = scaled - (q << k);
-    const u128 half = static_cast<u128>(1) << (k - 1);
-    // The last digit written decides a tie; with no digits after the point
-    // that is the last digit of the whole part.
-    const bool odd = ((static_cast<uint64_t>(q) + (precision == 0 ? whole : 0)) & 1) != 0;
-    if (r > half || (r == half && odd))
-        ++q;
-    uint64_t fraction = static_cast<uint64_t>(q);
-    if (fraction == scale)
-        return {whole + 1, 0};
-    return {whole, fraction};
-}
-
-// Split for the usual case, from one double multiplication: t = a * 10^p is
-// the exact product rounded, so it is off by at most half a unit in its last
-// place (below t * 2^-53). When t lies clearly nearer one integer than the
-// next, the exact product rounds to that same integer; only near a tie is the
-// exact arithmetic of Split needed. False when it is.
 bool QuickSplit(double a, int precision, CSplit& split)
 {
     const double t = a * static_cast<double>(kPow10[precision]);
@@ -145,75 +96,44 @@ bool QuickSplit(double a, int precision, CSplit& split)
     return true;
 }
 
-CSplit SplitFast(double a, int precision)
-{
-    CSplit split;
-    return QuickSplit(a, precision, split) ? split : Split(a, precision);
-}
-
-char* FixedDigits(char* out, CSplit split, int precision)
-{
-    out = Digits(out, split.whole);
-    if (precision > 0) {
-        *out++ = '.';
-        out = PaddedDigits(out, split.fraction, precision);
-    }
-    return out;
-}
-
 }  // namespace
 
 char* Fixed(char* out, double value, int precision)
 {
-    if (!std::isfinite(value))
-        return NonFinite(out, value);
-    if (precision < 0 || precision > kMaxPrecision)
-        return std::to_chars(out, out + kMaxNumber, value, std::chars_format::fixed, precision).ptr;
-    if (std::signbit(value))
-        *out++ = '-';
-    const double a = std::fabs(value);
-    if (a >= 9.2e18)
-        return std::to_chars(out, out + kMaxNumber, a, std::chars_format::fixed, precision).ptr;
-    return FixedDigits(out, SplitFast(a, precision), precision);
+    CSplit split;
+    if (precision >= 0 && precision <= kMaxPrecision && QuickSplit(std::fabs(value), precision, split)) {
+        if (std::signbit(value))
+            *out++ = '-';
+        out = Digits(out, split.whole);
+        if (precision > 0) {
+            *out++ = '.';
+            out = PaddedDigits(out, split.fraction, precision);
+        }
+        return out;
+    }
+    return std::to_chars(out, out + kMaxNumber, value, std::chars_format::fixed, precision).ptr;
 }
 
 char* General(char* out, double value)
 {
-    if (!std::isfinite(value))
-        return NonFinite(out, value);
-    if (value == 0) {
-        if (std::signbit(value))
-            *out++ = '-';
-        *out++ = '0';
-        return out;
-    }
     const double a = std::fabs(value);
     // Six significant digits. With X the decimal exponent after rounding to
     // them, -4 <= X < 6 is written as a plain decimal with 5 - X digits after
     // the point, trailing zeros dropped; anything else in exponent form.
-    if (a >= 1e-5 && a < 1e6) {
-        // A first guess at X from the value before rounding; the loop below
-        // corrects it when rounding carries or the guess is one off.
-        static constexpr double kTens[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
-        int x = -5;
-        while (x < 5 && a >= kTens[x + 5])
+    if (a >= 1e-4 && a < 1e6) {
+        // X before rounding; the loop moves it up when rounding carries
+        // into a seventh digit.
+        static constexpr double kTens[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
+        int x = -4;
+        while (x < 5 && a >= kTens[x + 4])
             ++x;
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        for (; x < 6; ++x) {
             const int p = 5 - x;
-            if (p < 0 || p > kMaxPrecision)
+            CSplit split;
+            if (!QuickSplit(a, p, split))
                 break;
-            const CSplit split = SplitFast(a, p);
-            const uint64_t n = split.whole * kPow10[p] + split.fraction;
-            if (n >= 1000000) {
-                ++x;
+            if (split.whole * kPow10[p] + split.fraction >= 1000000)
                 continue;
-            }
-            if (n < 100000) {
-                --x;
-                continue;
-            }
-            if (x < -4)
-                break;
             if (std::signbit(value))
                 *out++ = '-';
             out = Digits(out, split.whole);

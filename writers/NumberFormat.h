@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // Number and record formatting for the exporters. The files must keep the
 // exact bytes the C library's printf gives for the conversions they use (%f,
@@ -55,6 +56,8 @@ public:
     {
         return Text(text, N - 1);
     }
+    // Names and other texts of run-time length.
+    CRecordOut& Text(std::string_view text) { return Text(text.data(), text.size()); }
     CRecordOut& Text(const char* text, size_t length)
     {
         if (length > sizeof m_buffer - m_used) {

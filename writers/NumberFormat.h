@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <string>
 #include <string_view>
 
 // Number and record formatting for the exporters. The files must keep the
@@ -43,8 +42,6 @@ class CRecordOut
 {
 public:
     explicit CRecordOut(FILE* fp) : m_fp(fp) {}
-    // Records gathered at the end of `text` instead of going to a stream.
-    explicit CRecordOut(std::string& text) : m_fp(nullptr), m_text(&text) {}
     CRecordOut(const CRecordOut&) = delete;
     CRecordOut& operator=(const CRecordOut&) = delete;
 
@@ -119,7 +116,6 @@ private:
     }
 
     FILE* m_fp;
-    std::string* m_text = nullptr;
     bool m_ok = true;
     size_t m_used = 0;
     char m_buffer[16384];

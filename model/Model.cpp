@@ -597,15 +597,6 @@ int CModel::LongestGroupName() const
     return longest;
 }
 
-void CModel::Indent(FILE* fp, int depth)
-{
-    // One write per indent instead of one per tab: exporters indent every line.
-    static constexpr char kTabs[] = "\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t";
-    constexpr int kMost = static_cast<int>(sizeof kTabs - 1);
-    for (; depth > 0; depth -= kMost)
-        std::fwrite(kTabs, 1, static_cast<size_t>(depth < kMost ? depth : kMost), fp);
-}
-
 void CModel::FinishLoad()
 {
     RemoveEmptyGroups();

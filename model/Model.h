@@ -133,7 +133,6 @@ public:
     void CopySettings(const CModel& from);
     void RemoveEmptyGroups();
     int LongestGroupName() const;
-    static void Indent(FILE* fp, int depth);
 
     // Geometry.
     void ComputeRange();

@@ -37,7 +37,8 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    Print(fp, "Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
+    numberformat::CRecordOut out(fp);
+    out.Text("Ambient light color: Red=0.3 Green=0.3 Blue=0.3\n\n");
     const std::vector<std::string> names = FormatGroupNames(model, IsWritten, AscObjectName, 10);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
@@ -46,45 +47,41 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        Print(fp, "Named object: \"%s\"\n", names[g].c_str());
+        out.Text("Named object: \"").Text(names[g]).Text("\"\n");
         if (!AddGroupTriangles(work, *group))
             return FailWorkingModel(model, work);
 
         const long vertexCount = work.GetVertexCount();
         const long faceCount = WorkingFaceCount(work);
-        Print(fp, "Tri-mesh, Vertices: %ld Faces: %ld\n", vertexCount, faceCount);
-        Print(fp, "Vertex List:\n");
-        numberformat::CRecordOut vertices(fp);
+        out.Text("Tri-mesh, Vertices: ").Long(vertexCount).Text(" Faces: ").Long(faceCount).Text("\n");
+        out.Text("Vertex List:\n");
         for (long i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, static_cast<int>(i));
             // "Vertex %ld:  X:%f    Y:%f    Z:%f\n"
-            vertices.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
-            vertices.Text("    Z:").Fixed(v.z * s).Text("\n");
+            out.Text("Vertex ").Long(i).Text(":  X:").Fixed(v.x * s).Text("    Y:").Fixed(v.y * s);
+            out.Text("    Z:").Fixed(v.z * s).Text("\n");
         }
-        vertices.Write();
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Byte(color.red), green = Byte(color.green), blue = Byte(color.blue);
-        Print(fp, "Face list:\n");
+        out.Text("Face list:\n");
         // The material and smoothing lines after every face are the group's.
         char material[64];
         const int materialLength = std::snprintf(material, sizeof material, "Material: \"r%dg%db%da90\"\nSmoothing: 32\n",
                                                  red, green, blue);
-        numberformat::CRecordOut line(fp);
         for (long f = 0; f < faceCount; ++f) {
             const CPolygon* face = WorkingFaces(work)->GetAt(static_cast<int>(f));
             if (!face)
                 continue;
             // "Face %ld: A:%ld B:%ld C:%ld AB:1 BC:1 CA:1\n", then the material lines.
-            line.Text("Face ").Long(f).Text(": A:").Long(face->index[0] - 1).Text(" B:").Long(face->index[1] - 1);
-            line.Text(" C:").Long(face->index[2] - 1).Text(" AB:1 BC:1 CA:1\n");
-            line.Text(material, static_cast<size_t>(materialLength));
+            out.Text("Face ").Long(f).Text(": A:").Long(face->index[0] - 1).Text(" B:").Long(face->index[1] - 1);
+            out.Text(" C:").Long(face->index[2] - 1).Text(" AB:1 BC:1 CA:1\n");
+            out.Text(material, static_cast<size_t>(materialLength));
         }
-        line.Write();
         work.Clear(false);
     }
 
     // Writes are not checked one by one; the final flush and the stream's
     // error state decide, so a full disk is never reported as a saved file.
-    return FinishWrite(model, fp);
+    return FinishWrite(model, fp, out.Write());
 }

@@ -4,40 +4,45 @@
 
 namespace {
 
-// Every face goes on layer 0; only its colour number tells the groups apart.
-bool WriteFace(FILE* fp, int color, const CVector& a, const CVector& b, const CVector& c, double s)
+// The group codes of one corner ("10", "20", "30" for the first) and its
+// coordinates times the scale, each on a line of its own.
+void WriteCorner(numberformat::CRecordOut& out, char corner, const CVector& v, double s)
 {
-    // One write per face: the colour, then A, B, C and C again as the fourth corner.
-    return PrintChecked(fp,
-                        "0\n3DFACE\n8\n0\n  62\n%d\n"
-                        "10\n%f\n20\n%f\n30\n%f\n"
-                        "11\n%f\n21\n%f\n31\n%f\n"
-                        "12\n%f\n22\n%f\n32\n%f\n"
-                        "13\n%f\n23\n%f\n33\n%f\n",
-                        color, a.x * s, a.y * s, a.z * s, b.x * s, b.y * s, b.z * s, c.x * s, c.y * s, c.z * s,
-                        c.x * s, c.y * s, c.z * s);
+    const char x[] = {'1', corner, '\n'}, y[] = {'2', corner, '\n'}, z[] = {'3', corner, '\n'};
+    out.Text(x, 3).Fixed(v.x * s).Text("\n").Text(y, 3).Fixed(v.y * s).Text("\n").Text(z, 3).Fixed(v.z * s);
+    out.Text("\n");
 }
 
-bool WriteGroup(CModel& model, FILE* fp, const CGroup& group, double s)
+// Every face goes on layer 0; only its colour number tells the groups apart.
+bool WriteGroup(CModel& model, numberformat::CRecordOut& out, const CGroup& group, double s)
 {
     const ColorEntry& entry = GroupColor(group);
-    const int color = NearestDxfColor(entry.red, entry.green, entry.blue);
+    const long color = NearestDxfColor(entry.red, entry.green, entry.blue);
     model.StatusMessage("Saving Group %s", group.name.c_str());
-    return WriteGroupTriangles(
-        group, [&](const CVector& a, const CVector& b, const CVector& c) { return WriteFace(fp, color, a, b, c, s); });
+    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+        // The colour, then A, B, C and C again as the fourth corner.
+        out.Text("0\n3DFACE\n8\n0\n  62\n").Long(color).Text("\n");
+        WriteCorner(out, '0', a, s);
+        WriteCorner(out, '1', b, s);
+        WriteCorner(out, '2', c, s);
+        WriteCorner(out, '3', c, s);
+        return true;
+    });
+    return out.Write();
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)
 {
-    if (!PrintChecked(fp, "0\nSECTION\n2\nHEADER\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"))
+    numberformat::CRecordOut out(fp);
+    if (!out.Text("0\nSECTION\n2\nHEADER\n0\nENDSEC\n0\nSECTION\n2\nENTITIES\n").Write())
         return false;
     model.StatusMessage("Saving Polygons");
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
-        if (group && group->active && group->polygons.GetCount() > 0 && !WriteGroup(model, fp, *group, s))
+        if (group && group->active && group->polygons.GetCount() > 0 && !WriteGroup(model, out, *group, s))
             return false;
     }
-    return PrintChecked(fp, "0\nENDSEC\n0\nEOF\n");
+    return out.Text("0\nENDSEC\n0\nEOF\n").Write();
 }
 
 }  // namespace

@@ -3,13 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace numberformat {
 
 namespace {
-
-using u128 = unsigned __int128;
 
 constexpr uint64_t kPow10[] = {1ull,
                                10ull,
@@ -23,14 +20,6 @@ constexpr uint64_t kPow10[] = {1ull,
                                1000000000ull,
                                10000000000ull};
 constexpr int kMaxPrecision = 10;
-
-char* NonFinite(char* out, double value)
-{
-    if (std::signbit(value))
-        *out++ = '-';
-    std::memcpy(out, std::isnan(value) ? "nan" : "inf", 3);
-    return out + 3;
-}
 
 // Two digits per division: writing digits is most of what the writers do.
 constexpr char kDigitPairs[] =
@@ -67,58 +56,19 @@ char* PaddedDigits(char* out, uint64_t value, int count)
     return out + count;
 }
 
-// a (finite, 0 <= a < 2^63) as whole + fraction / 10^precision, rounded to
-// the nearest with ties to even, as the C library rounds. The double is
-// m * 2^-k exactly, so the digits after the point are an exact integer
-// quotient with a remainder that decides the rounding; nothing is lost in
-// 128 bits (m < 2^53, 10^precision < 2^34).
+// a (0 <= a) times 10^precision, rounded to an integer with ties to even and
+// split at the decimal point, from one double multiplication: t = a * 10^p is
+// the exact product rounded, so it is off by at most half a unit in its last
+// place (below t * 2^-53). When t lies clearly nearer one integer than the
+// next, the exact product rounds to that same integer, as the C library
+// rounds it. False near a tie, for large values and for infinities and NaNs:
+// std::to_chars does the exact work there.
 struct CSplit
 {
     uint64_t whole;
     uint64_t fraction;
 };
 
-CSplit Split(double a, int precision)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &a, sizeof bits);
-    const int biased = static_cast<int>(bits >> 52);
-    uint64_t m = bits & ((1ull << 52) - 1);
-    int e2 = -1074;
-    if (biased != 0) {
-        m |= 1ull << 52;
-        e2 = biased - 1075;
-    }
-    if (m == 0)
-        return {0, 0};
-    if (e2 >= 0)
-        return {m << e2, 0};
-    const int k = -e2;
-    if (k >= 128)
-        return {0, 0};  // below 2^-75: every digit written is 0
-    const uint64_t scale = kPow10[precision];
-    const u128 mm = m;
-    const uint64_t whole = k < 64 ? static_cast<uint64_t>(mm >> k) : 0;
-    const u128 scaled = (mm - (static_cast<u128>(whole) << k)) * scale;
-    u128 q = scaled >> k;
-    const u128 r = scaled - (q << k);
-    const u128 half = static_cast<u128>(1) << (k - 1);
-    // The last digit written decides a tie; with no digits after the point
-    // that is the last digit of the whole part.
-    const bool odd = ((static_cast<uint64_t>(q) + (precision == 0 ? whole : 0)) & 1) != 0;
-    if (r > half || (r == half && odd))
-        ++q;
-    uint64_t fraction = static_cast<uint64_t>(q);
-    if (fraction == scale)
-        return {whole + 1, 0};
-    return {whole, fraction};
-}
-
-// Split for the usual case, from one double multiplication: t = a * 10^p is
-// the exact product rounded, so it is off by at most half a unit in its last
-// place (below t * 2^-53). When t lies clearly nearer one integer than the
-// next, the exact product rounds to that same integer; only near a tie is the
-// exact arithmetic of Split needed. False when it is.
 bool QuickSplit(double a, int precision, CSplit& split)
 {
     const double t = a * static_cast<double>(kPow10[precision]);
@@ -145,75 +95,44 @@ bool QuickSplit(double a, int precision, CSplit& split)
     return true;
 }
 
-CSplit SplitFast(double a, int precision)
-{
-    CSplit split;
-    return QuickSplit(a, precision, split) ? split : Split(a, precision);
-}
-
-char* FixedDigits(char* out, CSplit split, int precision)
-{
-    out = Digits(out, split.whole);
-    if (precision > 0) {
-        *out++ = '.';
-        out = PaddedDigits(out, split.fraction, precision);
-    }
-    return out;
-}
-
 }  // namespace
 
 char* Fixed(char* out, double value, int precision)
 {
-    if (!std::isfinite(value))
-        return NonFinite(out, value);
-    if (precision < 0 || precision > kMaxPrecision)
-        return std::to_chars(out, out + kMaxNumber, value, std::chars_format::fixed, precision).ptr;
-    if (std::signbit(value))
-        *out++ = '-';
-    const double a = std::fabs(value);
-    if (a >= 9.2e18)
-        return std::to_chars(out, out + kMaxNumber, a, std::chars_format::fixed, precision).ptr;
-    return FixedDigits(out, SplitFast(a, precision), precision);
+    CSplit split;
+    if (precision >= 0 && precision <= kMaxPrecision && QuickSplit(std::fabs(value), precision, split)) {
+        if (std::signbit(value))
+            *out++ = '-';
+        out = Digits(out, split.whole);
+        if (precision > 0) {
+            *out++ = '.';
+            out = PaddedDigits(out, split.fraction, precision);
+        }
+        return out;
+    }
+    return std::to_chars(out, out + kMaxNumber, value, std::chars_format::fixed, precision).ptr;
 }
 
 char* General(char* out, double value)
 {
-    if (!std::isfinite(value))
-        return NonFinite(out, value);
-    if (value == 0) {
-        if (std::signbit(value))
-            *out++ = '-';
-        *out++ = '0';
-        return out;
-    }
     const double a = std::fabs(value);
     // Six significant digits. With X the decimal exponent after rounding to
     // them, -4 <= X < 6 is written as a plain decimal with 5 - X digits after
     // the point, trailing zeros dropped; anything else in exponent form.
-    if (a >= 1e-5 && a < 1e6) {
-        // A first guess at X from the value before rounding; the loop below
-        // corrects it when rounding carries or the guess is one off.
-        static constexpr double kTens[] = {1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
-        int x = -5;
-        while (x < 5 && a >= kTens[x + 5])
+    if (a >= 1e-4 && a < 1e6) {
+        // X before rounding; the loop moves it up when rounding carries
+        // into a seventh digit.
+        static constexpr double kTens[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5};
+        int x = -4;
+        while (x < 5 && a >= kTens[x + 4])
             ++x;
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        for (; x < 6; ++x) {
             const int p = 5 - x;
-            if (p < 0 || p > kMaxPrecision)
+            CSplit split;
+            if (!QuickSplit(a, p, split))
                 break;
-            const CSplit split = SplitFast(a, p);
-            const uint64_t n = split.whole * kPow10[p] + split.fraction;
-            if (n >= 1000000) {
-                ++x;
+            if (split.whole * kPow10[p] + split.fraction >= 1000000)
                 continue;
-            }
-            if (n < 100000) {
-                --x;
-                continue;
-            }
-            if (x < -4)
-                break;
             if (std::signbit(value))
                 *out++ = '-';
             out = Digits(out, split.whole);
@@ -242,301 +161,14 @@ char* Integer(char* out, long value)
     return Digits(out, static_cast<uint64_t>(value));
 }
 
-namespace {
-
-struct CDirective
-{
-    bool zero = false;
-    bool left = false;
-    bool isLong = false;
-    int width = 0;
-    int precision = -1;
-    char conversion = 0;
-};
-
-constexpr int kMaxWidth = 64;
-
-// Reads the conversion after a '%'; returns the text after it, or null for
-// one these routines do not write.
-const char* ParseDirective(const char* p, CDirective& directive)
-{
-    // The conversions records are made of, without flags or width.
-    switch (p[0]) {
-    case 'f':
-    case 'g':
-    case 'd':
-    case 's':
-        directive.conversion = p[0];
-        return p + 1;
-    case 'l':
-        if (p[1] == 'd') {
-            directive.isLong = true;
-            directive.conversion = 'd';
-            return p + 2;
-        }
-        break;
-    }
-    for (;; ++p) {
-        if (*p == '0')
-            directive.zero = true;
-        else if (*p == '-')
-            directive.left = true;
-        else
-            break;
-    }
-    while (*p >= '0' && *p <= '9') {
-        directive.width = directive.width * 10 + (*p++ - '0');
-        if (directive.width > kMaxWidth)
-            return nullptr;
-    }
-    if (*p == '.') {
-        ++p;
-        directive.precision = 0;
-        while (*p >= '0' && *p <= '9') {
-            directive.precision = directive.precision * 10 + (*p++ - '0');
-            if (directive.precision > kMaxPrecision)
-                return nullptr;
-        }
-    }
-    if (*p == 'l') {
-        directive.isLong = true;
-        ++p;
-    }
-    directive.conversion = *p;
-    switch (directive.conversion) {
-    case 'f':
-        if (directive.zero || directive.isLong)
-            return nullptr;
-        break;
-    case 'g':
-        if (directive.zero || directive.isLong || (directive.precision != -1 && directive.precision != 6))
-            return nullptr;
-        break;
-    case 'd':
-    case 'x':
-        if (directive.precision != -1)
-            return nullptr;
-        break;
-    case 's':
-        if (directive.zero || directive.isLong || directive.precision != -1)
-            return nullptr;
-        break;
-    case '%':
-        if (directive.zero || directive.left || directive.isLong || directive.width || directive.precision != -1)
-            return nullptr;
-        break;
-    default:
-        return nullptr;
-    }
-    return p + 1;
-}
-
-bool Supported(const char* format)
-{
-    for (const char* p = std::strchr(format, '%'); p; p = std::strchr(p, '%')) {
-        CDirective directive;
-        p = ParseDirective(p + 1, directive);
-        if (!p)
-            return false;
-    }
-    return true;
-}
-
-size_t WriteBytes(const void* data, size_t length, FILE* fp)
+bool CRecordOut::Put(const char* data, size_t length)
 {
 #if defined(__GLIBC__)
     // The program writes each stream from one thread; the lock buys nothing.
-    return fwrite_unlocked(data, 1, length, fp);
+    return fwrite_unlocked(data, 1, length, m_fp) == length;
 #else
-    return std::fwrite(data, 1, length, fp);
+    return std::fwrite(data, 1, length, m_fp) == length;
 #endif
-}
-
-// Collects one record and hands it to the stream in as few writes as it can.
-// A record too long for the buffer is written in pieces, but only once the
-// whole format is known to be one these routines write: until then nothing
-// has reached the stream and the C library can still take over.
-class CRecord
-{
-public:
-    CRecord(FILE* fp, const char* format) : m_fp(fp), m_format(format) {}
-
-    bool Unsupported() const { return m_unsupported; }
-    void MarkUnsupported() { m_unsupported = true; }
-
-    bool Put(char c)
-    {
-        if (m_used == sizeof m_buffer && !Flush(false))
-            return false;
-        m_buffer[m_used++] = c;
-        return true;
-    }
-
-    bool Append(const char* text, size_t length)
-    {
-        if (length > sizeof m_buffer - m_used) {
-            if (!Flush(false))
-                return false;
-            if (length > sizeof m_buffer)
-                return WriteBytes(text, length, m_fp) == length;
-        }
-        std::memcpy(m_buffer + m_used, text, length);
-        m_used += length;
-        return true;
-    }
-
-    // Room for one conversion and its padding.
-    char* Reserve()
-    {
-        if (sizeof m_buffer - m_used < kMaxNumber + kMaxWidth + 1 && !Flush(false))
-            return nullptr;
-        return m_buffer + m_used;
-    }
-    void Commit(char* end) { m_used = static_cast<size_t>(end - m_buffer); }
-
-    bool Flush(bool last)
-    {
-        if (!last && !m_verified) {
-            m_verified = true;
-            if (!Supported(m_format)) {
-                m_unsupported = true;
-                return false;
-            }
-        }
-        const size_t used = m_used;
-        m_used = 0;
-        m_verified = true;
-        return used == 0 || WriteBytes(m_buffer, used, m_fp) == used;
-    }
-
-private:
-    FILE* m_fp;
-    const char* m_format;
-    bool m_verified = false;
-    bool m_unsupported = false;
-    size_t m_used = 0;
-    char m_buffer[1024];
-};
-
-// Writes `text` of `length` characters padded to the directive's width.
-char* Padded(char* out, const char* text, size_t length, const CDirective& directive)
-{
-    const size_t width = static_cast<size_t>(directive.width);
-    if (width <= length) {
-        std::memcpy(out, text, length);
-        return out + length;
-    }
-    const size_t pad = width - length;
-    if (directive.left) {
-        std::memcpy(out, text, length);
-        std::memset(out + length, ' ', pad);
-    } else if (directive.zero) {
-        // Zeros go between the sign and the digits.
-        size_t sign = length > 0 && text[0] == '-' ? 1 : 0;
-        std::memcpy(out, text, sign);
-        std::memset(out + sign, '0', pad);
-        std::memcpy(out + sign + pad, text + sign, length - sign);
-    } else {
-        std::memset(out, ' ', pad);
-        std::memcpy(out + pad, text, length);
-    }
-    return out + length + pad;
-}
-
-// Formats into the record. False when the stream refused a piece or the
-// format holds a conversion these routines do not write.
-bool Format(CRecord& record, const char* p, va_list args)
-{
-    for (;;) {
-        if (*p != '%') {
-            const char* run = p;
-            while (*p != '%' && *p != '\0')
-                ++p;
-            if (!record.Append(run, static_cast<size_t>(p - run)))
-                return false;
-            if (*p == '\0')
-                return true;
-        }
-        CDirective directive;
-        p = ParseDirective(p + 1, directive);
-        if (!p) {
-            record.MarkUnsupported();  // nothing has reached the stream yet
-            return false;
-        }
-        if (directive.conversion == '%') {
-            if (!record.Put('%'))
-                return false;
-            continue;
-        }
-        if (directive.conversion == 's') {
-            const char* text = va_arg(args, const char*);
-            if (!text)
-                text = "(null)";
-            const size_t length = std::strlen(text);
-            if (static_cast<size_t>(directive.width) > length) {
-                // Only short texts need padding: the width is at most kMaxWidth.
-                char* out = record.Reserve();
-                if (!out)
-                    return false;
-                record.Commit(Padded(out, text, length, directive));
-                continue;
-            }
-            if (!record.Append(text, length))
-                return false;
-            continue;
-        }
-        // The number's digits, written from `to` onwards; returns their end.
-        auto convert = [&](char* to) {
-            switch (directive.conversion) {
-            case 'f':
-                return Fixed(to, va_arg(args, double), directive.precision < 0 ? 6 : directive.precision);
-            case 'g':
-                return General(to, va_arg(args, double));
-            case 'd':
-                return Integer(to, directive.isLong ? va_arg(args, long) : va_arg(args, int));
-            case 'x':
-                return directive.isLong ? std::to_chars(to, to + 24, va_arg(args, unsigned long), 16).ptr
-                                        : std::to_chars(to, to + 24, va_arg(args, unsigned), 16).ptr;
-            }
-            return to;
-        };
-        char* out = record.Reserve();
-        if (!out)
-            return false;
-        if (directive.width == 0) {
-            // Nothing to pad: the digits go straight into the record.
-            record.Commit(convert(out));
-            continue;
-        }
-        char number[kMaxNumber + 8];
-        char* end = convert(number);
-        record.Commit(Padded(out, number, static_cast<size_t>(end - number), directive));
-    }
-}
-
-}  // namespace
-
-bool CRecordOut::Put(const char* data, size_t length)
-{
-    if (m_text) {
-        m_text->append(data, length);  // may throw std::bad_alloc
-        return true;
-    }
-    return WriteBytes(data, length, m_fp) == length;
-}
-
-bool VPrint(FILE* fp, const char* format, va_list args)
-{
-    va_list original;
-    va_copy(original, args);
-    CRecord record(fp, format);
-    bool ok = Format(record, format, args) && record.Flush(true);
-    if (!ok && record.Unsupported()) {
-        // Nothing was written: the C library formats the whole record.
-        ok = std::vfprintf(fp, format, original) >= 0;
-    }
-    va_end(original);
-    return ok;
 }
 
 }  // namespace numberformat

@@ -1,17 +1,18 @@
 #pragma once
 
-#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
-#include <string>
+#include <string_view>
 
 // Number and record formatting for the exporters. The files must keep the
 // exact bytes the C library's printf gives for the conversions they use (%f,
 // %6.5f, %g, %d, %ld, %x, %s), but printf costs far more than the digits are
 // worth: it parses the format for every record, formats through a
-// multi-precision path and writes piecewise into the stream. These routines
-// give the same bytes from exact integer arithmetic and hand each record to
-// the stream in one write.
+// multi-precision path and writes piecewise into the stream. Most numbers
+// take a short path of one double multiplication and integer digits; the
+// few it cannot round safely go to std::to_chars, which gives printf's bytes
+// in the C locale whatever locale the program runs in. Records reach the
+// stream in large pieces.
 
 namespace numberformat {
 
@@ -20,7 +21,8 @@ namespace numberformat {
 constexpr size_t kMaxNumber = 340;
 
 // printf("%.*f", precision, value) for precision 0..10, written at `out`;
-// returns the end. Correctly rounded, ties to even, like the C library.
+// returns the end. Correctly rounded, ties to even, like the C library;
+// infinities and NaNs as "inf", "-inf", "nan" and "-nan".
 char* Fixed(char* out, double value, int precision);
 
 // printf("%g", value).
@@ -29,24 +31,17 @@ char* General(char* out, double value);
 // printf("%ld", value).
 char* Integer(char* out, long value);
 
-// fprintf(fp, format, ...) for the conversions above, with optional width
-// and the 0 and - flags; any other format goes to vfprintf itself. The
-// record is written in one piece (or a few for very long strings). Returns
-// false when the stream refuses it, where fprintf would give a negative
-// result.
-bool VPrint(FILE* fp, const char* format, va_list args);
-
 // Records built piece by piece in a buffer that reaches the stream in large
-// pieces. The lines written per vertex and per face use it: there even
-// reading a format, or a stream call per line, costs more than the digits.
-// Each piece gives the bytes of its printf conversion. Write hands over what
-// has gathered; call it before anything else writes to the same stream.
+// pieces. The text exporters write everything through it: for the lines
+// written per vertex and per face even reading a format, or a stream call
+// per line, costs more than the digits. Each piece gives the bytes of its
+// printf conversion. Write hands over what has gathered (call it before
+// anything else writes to the same stream) and says whether the stream took
+// everything so far.
 class CRecordOut
 {
 public:
     explicit CRecordOut(FILE* fp) : m_fp(fp) {}
-    // Records gathered at the end of `text` instead of going to a stream.
-    explicit CRecordOut(std::string& text) : m_fp(nullptr), m_text(&text) {}
     CRecordOut(const CRecordOut&) = delete;
     CRecordOut& operator=(const CRecordOut&) = delete;
 
@@ -55,6 +50,8 @@ public:
     {
         return Text(text, N - 1);
     }
+    // Names and other texts of run-time length.
+    CRecordOut& Text(std::string_view text) { return Text(text.data(), text.size()); }
     CRecordOut& Text(const char* text, size_t length)
     {
         if (length > sizeof m_buffer - m_used) {
@@ -119,7 +116,6 @@ private:
     }
 
     FILE* m_fp;
-    std::string* m_text = nullptr;
     bool m_ok = true;
     size_t m_used = 0;
     char m_buffer[16384];

@@ -52,8 +52,7 @@ void Coordinates(numberformat::CRecordOut& line, const char (&keyword)[N], doubl
 
 bool WriteAll(CModel& model, FILE* fp, double s)
 {
-    // Records gather in one buffer that reaches the stream in large pieces;
-    // it is handed over before anything else writes to the stream.
+    // Records gather in one buffer that reaches the stream in large pieces.
     numberformat::CRecordOut out(fp);
     for (int i = 0; i < model.GetVertexCount(); ++i) {
         // A vertex slot is never empty; the origin would stand in for one so
@@ -67,7 +66,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
     if (!out.Write())
         return false;
     model.StatusMessage("Saving Normals");
-    std::fputs("\n\n", fp);
+    out.Text("\n\n");
     const int normalCount = LeadingNormalCount(model);
     for (int i = 0; i < normalCount; ++i) {
         const CVector* n = model.m_vertexNormals.GetAt(i);
@@ -80,7 +79,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         const CGroup* group = model.GetGroup(g);
         if (!group || !group->active)
             continue;
-        if (!out.Write() || !PrintChecked(fp, "g %s\n", group->name.c_str()))
+        if (!out.Text("g ").Text(group->name).Text("\n").Write())
             return false;
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);

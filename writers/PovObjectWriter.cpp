@@ -50,16 +50,22 @@ const CVector* VertexNormal(const CModel& model, int number)
     return model.m_vertexNormals.GetAt(number - 1);
 }
 
-// Writes one group's triangles at depth d + 1; false on a write error.
-bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s, int d)
+// Tab characters for indentation up to the deepest level written.
+void Indent(numberformat::CRecordOut& out, int depth)
 {
-    // Each triangle goes out in one write, its indentation part of the format.
-    const std::string in1(static_cast<size_t>(d + 1), '\t'), in2(static_cast<size_t>(d + 2), '\t');
-    const std::string flatFormat = in1 + "triangle {\n" + in2 + "<%f, %f, %f>,\n" + in2 + "<%f, %f, %f>,\n" + in2 +
-                                   "< %f, %f, %f>\n" + in1 + "}\n";
-    const std::string smoothFormat = in1 + "smooth_triangle {\n" + in2 + "<%f, %f, %f>, <%f, %f, %f>,\n" + in2 +
-                                     "<%f, %f, %f>, <%f, %f, %f>,\n" + in2 + "<%f, %f, %f>, <%f, %f, %f>\n" + in1 +
-                                     "}\n";
+    static constexpr char kTabs[] = "\t\t\t\t";
+    out.Text(kTabs, static_cast<size_t>(std::clamp(depth, 0, 4)));
+}
+
+// "%f, %f, %f" of a point times the scale.
+numberformat::CRecordOut& Coordinates(numberformat::CRecordOut& out, const CVector& v, double s)
+{
+    return out.Fixed(v.x * s).Text(", ").Fixed(v.y * s).Text(", ").Fixed(v.z * s);
+}
+
+// One group's triangles at depth d + 1.
+void WriteGroupTriangles(CModel& model, const CGroup& group, numberformat::CRecordOut& out, double s, int d)
+{
     for (int p = 0; p < group.polygons.GetCount(); ++p) {
         const CPolygon* polygon = group.polygons.GetAt(p);
         if (!polygon)
@@ -74,25 +80,22 @@ bool WriteGroupTriangles(CModel& model, const CGroup& group, FILE* fp, double s,
             }
             if (!Drawable(v[0], v[1], v[2]))
                 continue;
-            bool smooth = model.m_smoothAngle > 0.0f && group.smooth && n[0] && n[1] && n[2];
-
-            bool ok;
-            if (smooth)
-                ok = PrintChecked(fp, smoothFormat.c_str(), v[0]->x * s, v[0]->y * s, v[0]->z * s,
-                                  static_cast<double>(n[0]->x), static_cast<double>(n[0]->y),
-                                  static_cast<double>(n[0]->z), v[1]->x * s, v[1]->y * s, v[1]->z * s,
-                                  static_cast<double>(n[1]->x), static_cast<double>(n[1]->y),
-                                  static_cast<double>(n[1]->z), v[2]->x * s, v[2]->y * s, v[2]->z * s,
-                                  static_cast<double>(n[2]->x), static_cast<double>(n[2]->y),
-                                  static_cast<double>(n[2]->z));
-            else
-                ok = PrintChecked(fp, flatFormat.c_str(), v[0]->x * s, v[0]->y * s, v[0]->z * s, v[1]->x * s,
-                                  v[1]->y * s, v[1]->z * s, v[2]->x * s, v[2]->y * s, v[2]->z * s);
-            if (!ok)
-                return false;
+            const bool smooth = model.m_smoothAngle > 0.0f && group.smooth && n[0] && n[1] && n[2];
+            Indent(out, d + 1);
+            out.Text(smooth ? "smooth_triangle {\n" : "triangle {\n");
+            for (int i = 0; i < 3; ++i) {
+                Indent(out, d + 2);
+                // The flat triangle's last corner has a blank after its bracket.
+                i == 2 && !smooth ? out.Text("< ") : out.Text("<");
+                Coordinates(out, *v[i], s).Text(">");
+                if (smooth)
+                    Coordinates(out.Text(", <"), *n[i], 1.0).Text(">");
+                i < 2 ? out.Text(",\n") : out.Text("\n");
+            }
+            Indent(out, d + 1);
+            out.Text("}\n");
         }
     }
-    return true;
 }
 
 // POV-Ray identifiers hold letters, digits and "_" only; the writer puts "_"
@@ -105,12 +108,13 @@ std::vector<std::string> IdentifierNames(const CModel& model)
 }
 
 // Everything after the texture declarations; false on a write error.
-bool WriteObjectBody(CModel& model, FILE* fp, double s, const std::vector<std::string>& names)
+bool WriteObjectBody(CModel& model, numberformat::CRecordOut& out, double s, const std::vector<std::string>& names)
 {
-    if (!PrintChecked(fp, "\n\n// This object has the following minimum and maximum values:\n") ||
-        !PrintChecked(fp, "// xmin=%f, xmax=%f\n", model.m_min[0] * s, model.m_max[0] * s) ||
-        !PrintChecked(fp, "// ymin=%f, ymax=%f\n", model.m_min[1] * s, model.m_max[1] * s) ||
-        !PrintChecked(fp, "// zmin=%f, zmax=%f\n\n", model.m_min[2] * s, model.m_max[2] * s))
+    out.Text("\n\n// This object has the following minimum and maximum values:\n");
+    out.Text("// xmin=").Fixed(model.m_min[0] * s).Text(", xmax=").Fixed(model.m_max[0] * s).Text("\n");
+    out.Text("// ymin=").Fixed(model.m_min[1] * s).Text(", ymax=").Fixed(model.m_max[1] * s).Text("\n");
+    out.Text("// zmin=").Fixed(model.m_min[2] * s).Text(", zmax=").Fixed(model.m_max[2] * s).Text("\n\n");
+    if (!out.Write())
         return false;
 
     // With one group the outer object holds that group alone; when it is
@@ -121,12 +125,9 @@ bool WriteObjectBody(CModel& model, FILE* fp, double s, const std::vector<std::s
         return true;
 
     int d = 1;
-    if (!PrintChecked(fp, "object {\n"))
-        return false;
+    out.Text("object {\n");
     if (model.GetGroupCount() != 1) {
-        CModel::Indent(fp, 1);
-        if (!PrintChecked(fp, "union {\n"))
-            return false;
+        out.Text("\tunion {\n");
         d = 2;
     }
 
@@ -134,32 +135,26 @@ bool WriteObjectBody(CModel& model, FILE* fp, double s, const std::vector<std::s
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
             continue;
-        const char* name = names[g].c_str();
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        CModel::Indent(fp, d);
-        if (!PrintChecked(fp, "// _%s\n", name))
-            return false;
+        Indent(out, d);
+        out.Text("// _").Text(names[g]).Text("\n");
         const CPolygon* first = group->polygons.GetAt(0);
         bool many = group->polygons.GetCount() >= 2 || (first && first->count > 3);
-        CModel::Indent(fp, d);
-        if (!PrintChecked(fp, "%s", many ? "union {\n" : "object {\n"))
-            return false;
-        if (!WriteGroupTriangles(model, *group, fp, s, d))
-            return false;
-        CModel::Indent(fp, d + 1);
-        if (!PrintChecked(fp, "texture{_%s}\n", name))
-            return false;
-        CModel::Indent(fp, d);
-        if (!PrintChecked(fp, "}\n"))
+        Indent(out, d);
+        out.Text(many ? "union {\n" : "object {\n");
+        WriteGroupTriangles(model, *group, out, s, d);
+        Indent(out, d + 1);
+        out.Text("texture{_").Text(names[g]).Text("}\n");
+        Indent(out, d);
+        out.Text("}\n");
+        if (!out.Write())
             return false;
     }
 
-    if (d == 2) {
-        CModel::Indent(fp, 1);
-        if (!PrintChecked(fp, "}\n"))
-            return false;
-    }
-    return PrintChecked(fp, "}\n");
+    if (d == 2)
+        out.Text("\t}\n");
+    out.Text("}\n");
+    return out.Write();
 }
 
 }  // namespace
@@ -176,24 +171,26 @@ int WritePovObject(CModel& model, FILE* fp, double scale)
     model.StatusMessage("Saving Textures");
     CWaitCursor wait(model);
 
-    // The finish and the declarations are not checked one by one; the final
-    // flush catches a failure among them.
-    std::fputs("// Add a glass finish\n", fp);
-    std::fputs("#declare GlassFinish = finish {", fp);
-    std::fputs("\tShiny ambient 0 diffuse 0\n", fp);
-    std::fputs("\treflection 0.1 refraction 1 ior 1.5\n", fp);
-    std::fputs("}\n\n", fp);
-    std::fputs("// Object converted to POVRay V2.2 by TRIVEX V2.7\n", fp);
+    // The finish and the declarations reach the stream with the extents,
+    // whose write is checked.
+    numberformat::CRecordOut out(fp);
+    out.Text("// Add a glass finish\n"
+             "#declare GlassFinish = finish {"
+             "\tShiny ambient 0 diffuse 0\n"
+             "\treflection 0.1 refraction 1 ior 1.5\n"
+             "}\n\n"
+             "// Object converted to POVRay V2.2 by TRIVEX V2.7\n");
     const std::vector<std::string> names = IdentifierNames(model);
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
         if (!Written(group))
             continue;
-        Print(fp,
-                     group->textureIndex == 1 ? "#declare _%s = texture {pigment {color %s filter 0.5} finish {%s}}\n"
-                                              : "#declare _%s = texture {pigment {color %s} finish {%s}}\n",
-                     names[g].c_str(), GroupColor(*group).name, GroupTexture(*group));
+        // "#declare _%s = texture {pigment {color %s} finish {%s}}\n", with
+        // " filter 0.5" after the colour for texture index 1.
+        out.Text("#declare _").Text(names[g]).Text(" = texture {pigment {color ").Text(GroupColor(*group).name);
+        out.Text(group->textureIndex == 1 ? " filter 0.5} finish {" : "} finish {");
+        out.Text(GroupTexture(*group)).Text("}}\n");
     }
 
-    return FinishWrite(model, fp, WriteObjectBody(model, fp, scale, names));
+    return FinishWrite(model, fp, WriteObjectBody(model, out, scale, names));
 }

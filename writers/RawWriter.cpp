@@ -21,35 +21,40 @@ bool NeedsQuotes(const std::string& name)
     return std::any_of(name.begin(), name.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
 }
 
-bool WriteGroupName(FILE* fp, const std::string& name)
+bool WriteGroupName(numberformat::CRecordOut& line, const std::string& name)
 {
-    return NeedsQuotes(name) ? PrintChecked(fp, "\"%s\"\n", name.c_str()) : PrintChecked(fp, "%s\n", name.c_str());
+    if (NeedsQuotes(name))
+        line.Text("\"").Text(name).Text("\"\n");
+    else
+        line.Text(name).Text("\n");
+    return line.Write();
 }
 
-bool WriteTriangles(FILE* fp, const CGroup& group, double s)
+bool WriteTriangles(numberformat::CRecordOut& line, const CGroup& group, double s)
 {
-    numberformat::CRecordOut line(fp);
-    return WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
         // "%g %g %g %g %g %g %g %g %g\n": A, B and C times the scale.
         line.General(a.x * s).Text(" ").General(a.y * s).Text(" ").General(a.z * s).Text(" ");
         line.General(b.x * s).Text(" ").General(b.y * s).Text(" ").General(b.z * s).Text(" ");
         line.General(c.x * s).Text(" ").General(c.y * s).Text(" ").General(c.z * s).Text("\n");
         return true;
-    }) && line.Write();
+    });
+    return line.Write();
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)
 {
+    numberformat::CRecordOut line(fp);
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
         if (!group || !group->active)
             continue;
-        if (model.m_rawGroups && !WriteGroupName(fp, group->name))
+        if (model.m_rawGroups && !WriteGroupName(line, group->name))
             return false;
         if (group->polygons.GetCount() == 0)
             continue;
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        if (!WriteTriangles(fp, *group, s))
+        if (!WriteTriangles(line, *group, s))
             return false;
     }
     return true;

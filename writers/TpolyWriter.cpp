@@ -4,12 +4,23 @@
 
 namespace {
 
+// "%f %f %f\n" of a point times the scale.
+void Coordinates(numberformat::CRecordOut& line, const CVector& v, double s)
+{
+    line.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n");
+}
+
 bool WriteTriangles(FILE* fp, const CGroup& group, double s)
 {
-    return WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
-        return PrintChecked(fp, "3\n%f %f %f\n%f %f %f\n%f %f %f\n", a.x * s, a.y * s, a.z * s, b.x * s, b.y * s,
-                            b.z * s, c.x * s, c.y * s, c.z * s);
+    numberformat::CRecordOut line(fp);
+    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+        line.Text("3\n");
+        Coordinates(line, a, s);
+        Coordinates(line, b, s);
+        Coordinates(line, c, s);
+        return true;
     });
+    return line.Write();
 }
 
 bool WriteAll(CModel& model, FILE* fp, double s)

@@ -14,11 +14,6 @@ namespace {
 // program writes.
 constexpr double kCreaseRadiansPerDegree = 0.01745327777777778;
 
-const char* VertexOrdering(const CModel& model)
-{
-    return model.m_normalOrder ? "vertexOrdering CLOCKWISE" : "vertexOrdering COUNTERCLOCKWISE";
-}
-
 // Group names come from whatever file was read ("0" is the usual first DXF
 // layer) but a DEF name must not start with a digit or sign and must not hold
 // blanks, quotes, braces and a few other characters, or viewers reject the
@@ -37,31 +32,31 @@ std::string DefName(const std::string& name)
     return result;
 }
 
-// One coordIndex or normalIndex list: each triangle as its 0-based vertex
+// "%f %f %f"
+void Triple(numberformat::CRecordOut& out, double x, double y, double z)
+{
+    out.Fixed(x).Text(" ").Fixed(y).Text(" ").Fixed(z);
+}
+
+// "vertexOrdering ..." of a ShapeHints node.
+void WriteVertexOrdering(numberformat::CRecordOut& out, const CModel& model)
+{
+    model.m_normalOrder ? out.Text("vertexOrdering CLOCKWISE\n") : out.Text("vertexOrdering COUNTERCLOCKWISE\n");
+}
+
+// One coordIndex or normalIndex list: each face as its 0-based vertex
 // indices closed by -1.
-void WriteIndexLines(FILE* fp, const CModel& work)
+void WriteIndexLines(numberformat::CRecordOut& out, const CModel& work)
 {
     const int count = WorkingFaceCount(work);
-    numberformat::CRecordOut line(fp);
     for (int p = 0; p < count; ++p) {
-        const CPolygon* triangle = WorkingFaces(work)->GetAt(p);
-        if (triangle && triangle->count == 3) {
-            // The working model holds triangles only.
-            // "\t\t\t\t%d, %d, %d, -1,\n", the last line without the comma
-            line.Text("\t\t\t\t").Long(triangle->index[0] - 1).Text(", ").Long(triangle->index[1] - 1).Text(", ");
-            line.Long(triangle->index[2] - 1).Text(", -1");
-            p + 1 < count ? line.Text(",\n") : line.Text("\n");
-            continue;
-        }
-        line.Write();
-        Print(fp, "\t\t\t\t");
-        if (const CPolygon* face = WorkingFaces(work)->GetAt(p))
-            for (int k = 0; k < face->count && k < 4; ++k)
-                Print(fp, "%d, ", face->index[k] - 1);
-        Print(fp, "-1");
-        Print(fp, p + 1 < count ? ",\n" : "\n");
+        const CPolygon* face = WorkingFaces(work)->GetAt(p);
+        // "\t\t\t\t%d, %d, %d, -1,\n", the last line without the comma
+        out.Text("\t\t\t\t");
+        for (int k = 0; face && k < face->count && k < 4; ++k)
+            out.Long(face->index[k] - 1).Text(", ");
+        p + 1 < count ? out.Text("-1,\n") : out.Text("-1\n");
     }
-    line.Write();
 }
 
 }  // namespace
@@ -73,17 +68,19 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    Print(fp, "#VRML V1.0 ascii\n");
-    Print(fp, "Separator {\n");
-    Print(fp, "\tDEF SceneInfo Info {\n");
-    Print(fp, "\t\tstring \"Converted by trivex v2.7\"\n");
-    Print(fp, "\t}\n");
-    Print(fp, "\tShapeHints {\n");
-    Print(fp, "\t\t%s\n", VertexOrdering(model));
-    Print(fp, "\t\tshapeType SOLID\n");
-    Print(fp, "\t\tfaceType CONVEX\n");
-    Print(fp, "\t\tcreaseAngle 0.0\n");
-    Print(fp, "\t}\n\n");
+    numberformat::CRecordOut out(fp);
+    out.Text("#VRML V1.0 ascii\n"
+             "Separator {\n"
+             "\tDEF SceneInfo Info {\n"
+             "\t\tstring \"Converted by trivex v2.7\"\n"
+             "\t}\n"
+             "\tShapeHints {\n"
+             "\t\t");
+    WriteVertexOrdering(out, model);
+    out.Text("\t\tshapeType SOLID\n"
+             "\t\tfaceType CONVEX\n"
+             "\t\tcreaseAngle 0.0\n"
+             "\t}\n\n");
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
         const CGroup* group = model.m_groups.GetAt(g);
@@ -96,56 +93,54 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
             return FailWorkingModel(model, work);
         model.StatusMessage("Saving Group %s", group->name.c_str());
 
-        Print(fp, "\tDEF %s Separator {\n", DefName(group->name).c_str());
+        out.Text("\tDEF ").Text(DefName(group->name)).Text(" Separator {\n");
 
         const ColorEntry& color = GroupColor(*group);
-        Print(fp, "\t\tMaterial {\n");
-        Print(fp, "\t\t\tdiffuseColor %f %f %f\n", color.red, color.green, color.blue);
-        Print(fp, "\t\t\tambientColor %f %f %f\n", color.red * 0.1, color.green * 0.1, color.blue * 0.1);
-        Print(fp, "\t\t\tspecularColor 0.8 0.8 0.8\n");
-        Print(fp, "\t\t\tshininess 0.1\n");
-        Print(fp, "\t\t}\n");
+        Triple(out.Text("\t\tMaterial {\n\t\t\tdiffuseColor "), color.red, color.green, color.blue);
+        Triple(out.Text("\n\t\t\tambientColor "), color.red * 0.1, color.green * 0.1, color.blue * 0.1);
+        out.Text("\n\t\t\tspecularColor 0.8 0.8 0.8\n"
+                 "\t\t\tshininess 0.1\n"
+                 "\t\t}\n");
 
-        Print(fp, "\t\tCoordinate3 {\n");
-        Print(fp, "\t\t\tpoint [\n");
+        out.Text("\t\tCoordinate3 {\n"
+                 "\t\t\tpoint [\n");
         const int vertexCount = work.GetVertexCount();
-        numberformat::CRecordOut line(fp);
         for (int i = 0; i < vertexCount; ++i) {
             CVector v = WorkingVertex(work, i);
             // "\t\t\t\t%f %f %f,\n", the last point without the comma
-            line.Text("\t\t\t\t").Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s);
-            i + 1 < vertexCount ? line.Text(",\n") : line.Text("\n");
+            Triple(out.Text("\t\t\t\t"), v.x * s, v.y * s, v.z * s);
+            i + 1 < vertexCount ? out.Text(",\n") : out.Text("\n");
         }
-        line.Write();
-        Print(fp, "\t\t\t]\n");
-        Print(fp, "\t\t}\n\n");
+        out.Text("\t\t\t]\n"
+                 "\t\t}\n\n");
 
         if (group->smooth) {
-            Print(fp, "\t\tShapeHints {\n");
-            Print(fp, "\t\t\t%s\n", VertexOrdering(model));
-            Print(fp, "\t\t\tshapeType SOLID\n");
-            Print(fp, "\t\t\tfaceType CONVEX\n");
-            Print(fp, "\t\t\tcreaseAngle %f\n", model.m_smoothAngle * kCreaseRadiansPerDegree);
-            Print(fp, "\t\t}\n\n");
+            out.Text("\t\tShapeHints {\n"
+                     "\t\t\t");
+            WriteVertexOrdering(out, model);
+            out.Text("\t\t\tshapeType SOLID\n"
+                     "\t\t\tfaceType CONVEX\n"
+                     "\t\t\tcreaseAngle ").Fixed(model.m_smoothAngle * kCreaseRadiansPerDegree).Text("\n");
+            out.Text("\t\t}\n\n");
         }
 
-        Print(fp, "\t\tIndexedFaceSet {\n");
-        Print(fp, "\t\t\tcoordIndex [\n");
-        WriteIndexLines(fp, work);
-        Print(fp, "\t\t\t]\n");
+        out.Text("\t\tIndexedFaceSet {\n"
+                 "\t\t\tcoordIndex [\n");
+        WriteIndexLines(out, work);
+        out.Text("\t\t\t]\n");
         // No Normal node: the viewer derives the normals under the crease
         // angle, one per corner, numbered like the coordinates.
         if (group->smooth) {
-            Print(fp, "\t\t\tnormalIndex [\n");
-            WriteIndexLines(fp, work);
-            Print(fp, "\t\t\t]\n");
+            out.Text("\t\t\tnormalIndex [\n");
+            WriteIndexLines(out, work);
+            out.Text("\t\t\t]\n");
         }
-        Print(fp, "\t\t}\n");
-        Print(fp, "\t}\n");
+        out.Text("\t\t}\n"
+                 "\t}\n");
     }
-    Print(fp, "}\n");
+    out.Text("}\n");
 
     // Writes are not checked one by one; the final flush and the stream's
     // error state decide, so a full disk is never reported as a saved file.
-    return FinishWrite(model, fp);
+    return FinishWrite(model, fp, out.Write());
 }

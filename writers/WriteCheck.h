@@ -1,42 +1,16 @@
 #pragma once
 
-#include <cstdarg>
 #include <cstdio>
 
 #include "Model.h"
 #include "NumberFormat.h"
 
-// Helpers the exporters share: checked formatted writes, the final flush that
-// catches what the stream buffer hid, a balanced wait cursor, and safe lookups
-// of a group's colour and finish.
+// Helpers the exporters share: the final flush that catches what the stream
+// buffer hid, a balanced wait cursor, and safe lookups of a group's colour and
+// finish.
 
 // The text every exporter shows when the stream refuses output.
 inline constexpr char kWriteErrorText[] = "Write Error: Out of Disk Space?";
-
-// A formatted write whose outcome the writer acts on: false when the stream
-// reports an error (a negative result).
-inline bool PrintChecked(FILE* fp, const char* format, ...) TRIVEX_PRINTF(2, 3);
-
-inline bool PrintChecked(FILE* fp, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    bool written = numberformat::VPrint(fp, format, args);
-    va_end(args);
-    return written;
-}
-
-// The same for writes the format does not check one by one; the final flush
-// still catches their failure.
-inline void Print(FILE* fp, const char* format, ...) TRIVEX_PRINTF(2, 3);
-
-inline void Print(FILE* fp, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    numberformat::VPrint(fp, format, args);
-    va_end(args);
-}
 
 // Buffered output reaches the file only when the buffer fills or is flushed,
 // so on a small file a full disk shows up here and nowhere earlier. False when

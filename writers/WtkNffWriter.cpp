@@ -96,7 +96,8 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
 
-    Print(fp, "// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
+    numberformat::CRecordOut out(fp);
+    out.Text("// trivex 2.7b2\n\nnff\nversion 2.1\n\n");
     const std::vector<std::string> names = FormatGroupNames(model, IsWritten, WtkObjectName);
 
     for (int g = 0; g < model.m_groups.GetCount(); ++g) {
@@ -114,45 +115,31 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             work.Clear(false);
             continue;
         }
-        Print(fp, "%s\n", names[g].c_str());
-
-        Print(fp, "%d\n", work.GetVertexCount());
-        numberformat::CRecordOut vertices(fp);
+        out.Text(names[g]).Text("\n").Long(work.GetVertexCount()).Text("\n");
         for (int i = 0; i < work.GetVertexCount(); ++i) {
             CVector v = WorkingVertex(work, i);
             // "%f %f %f\n"
-            vertices.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n");
+            out.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n");
         }
-        vertices.Write();
 
         const ColorEntry& color = GroupColor(*group);
         const int red = Nibble(color.red), green = Nibble(color.green), blue = Nibble(color.blue);
-        Print(fp, "%d\n", WorkingFaceCount(work));
-        numberformat::CRecordOut line(fp);
+        out.Long(WorkingFaceCount(work)).Text("\n");
         for (int p = 0; p < WorkingFaceCount(work); ++p) {
             const CPolygon* face = WorkingFaces(work)->GetAt(p);
             if (!face)
                 continue;
-            if (face->count == 3) {
-                // The working model holds triangles only.
-                // "3 %d %d %d 0x%01x%01x%01x both\n"
-                line.Text("3 ").Long(face->index[0] - 1).Text(" ").Long(face->index[1] - 1).Text(" ");
-                line.Long(face->index[2] - 1).Text(" 0x").HexDigit(red).HexDigit(green).HexDigit(blue);
-                line.Text(" both\n");
-                continue;
-            }
-            line.Write();
-            Print(fp, "%d ", face->count);
+            // "%d " with the corner count, "%d " per corner, "0x%01x%01x%01x both\n"
+            out.Long(face->count).Text(" ");
             for (int k = 0; k < face->count && k < 4; ++k)
-                Print(fp, "%d ", face->index[k] - 1);
-            Print(fp, "0x%01x%01x%01x both\n", red, green, blue);
+                out.Long(face->index[k] - 1).Text(" ");
+            out.Text("0x").HexDigit(red).HexDigit(green).HexDigit(blue).Text(" both\n");
         }
-        line.Write();
         work.Clear(false);
     }
 
     // Nothing above is checked one write at a time; the stream's error state
     // after the final flush tells whether the file is complete, so a full disk
     // is never reported as a saved file.
-    return FinishWrite(model, fp);
+    return FinishWrite(model, fp, out.Write());
 }

@@ -110,8 +110,12 @@ public:
     static constexpr unsigned kPieces = 6;
 
     // Pieces of about `size` bytes, the rest of the file left to the caller
-    // after `most` bytes without a cut (0: never).
-    CPieces(FILE* fp, size_t size, size_t most) : m_cutter(fp, size, most) {}
+    // after `most` bytes without a cut (0: never). Without `threadAllowed`
+    // the caller parses every piece itself.
+    CPieces(FILE* fp, size_t size, size_t most, bool threadAllowed)
+        : m_cutter(fp, size, most), m_threadAllowed(threadAllowed)
+    {
+    }
     CPieces(const CPieces&) = delete;
     CPieces& operator=(const CPieces&) = delete;
     ~CPieces()
@@ -195,7 +199,8 @@ private:
     }
 
     // The caller's: parses the next piece, if one is left and there is room
-    // for it. A file of more than one piece gets the second thread.
+    // for it. A file of more than one piece gets the second thread, where
+    // it is allowed and has a processor of its own.
     bool ClaimAndParse()
     {
         Piece* piece = Claim();
@@ -204,7 +209,7 @@ private:
         Parse(*piece);
         if (!m_started && !piece->last) {
             m_started = true;
-            if (std::thread::hardware_concurrency() != 1) {
+            if (HelperThreadPays(m_threadAllowed)) {
                 try {
                     m_thread = std::thread([this] { Run(); });
                 } catch (const std::system_error&) {
@@ -239,6 +244,7 @@ private:
     std::atomic<bool> m_stop{false};
     alignas(64) unsigned m_taken = 0;  // the caller's: pieces taken
     bool m_started = false;
+    const bool m_threadAllowed;
     std::thread m_thread;
     CHandOver m_handOver;
 };

@@ -113,7 +113,8 @@ private:
     // out first; the parser's state is the thread's until they have ended.
     bool Build()
     {
-        CReadAhead<CTpolyBatch> ahead([this](CTpolyBatch& batch) { return m_parser.Fill(batch); });
+        CReadAhead<CTpolyBatch> ahead([this](CTpolyBatch& batch) { return m_parser.Fill(batch); },
+                                      m_model.MayUseHelperThread());
         while (const CTpolyBatch* batch = ahead.Next()) {
             const float* xyz = batch->coordinates.data();
             for (const CTpolyBatch::CItem& item : batch->items) {

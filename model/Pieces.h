@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ReadAhead.h"
+#include "ReadError.h"
 
 // The text of a piece and its place in the file; each reader's piece adds
 // what it parses.
@@ -42,7 +43,8 @@ public:
     // The file's bytes read before the first piece start it.
     std::vector<unsigned char>& Carry() { return m_carry; }
 
-    // False at the end of the file. May throw std::bad_alloc.
+    // False at the end of the file. May throw std::bad_alloc, and
+    // CReadError where reading fails.
     bool Next(CPieceText& piece)
     {
         if (m_ended)
@@ -58,11 +60,9 @@ public:
         for (;;) {
             const size_t from = text.size();
             text.resize(from + m_size);
-            const size_t got = std::fread(text.data() + from, 1, m_size, m_fp);
+            const size_t got = ReadOrThrow(text.data() + from, m_size, m_fp);
             text.resize(from + got);
             if (got < m_size) {
-                // The end of the file; an error ends reading there too, as
-                // it would reading in one stream.
                 m_ended = true;
                 piece.last = true;
                 return !text.empty() || piece.first;
@@ -102,7 +102,8 @@ private:
 // parsed, and `void Parse()`, which parses its text into it and must not
 // throw; a piece that goes on in the file (`rest`) is left to the caller.
 // The pieces are cut as CPieceCutter<Cut> cuts them. Reading may throw
-// std::bad_alloc; the caller then meets the failure at that piece.
+// std::bad_alloc or CReadError; the caller then meets the failure at that
+// piece.
 template <typename Piece, typename Cut>
 class CPieces
 {

@@ -1119,6 +1119,9 @@ int ReadDxfPieces(CModel& model, FILE* fp, size_t pieceBytes)
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory\n");
         result = 0;
+    } catch (const CReadError&) {
+        model.ErrorMessage("Read error in the DXF file");
+        result = 0;
     }
     model.ClearVertexHash();
     model.EndWait();

@@ -272,7 +272,7 @@ public:
     int Read()
     {
         bool ended = false;
-        int result = readerframe::ReadMerging(m_model, [this, &ended] {
+        int result = readerframe::ReadMerging(m_model, "NFF", [this, &ended] {
             if (!m_pieceBytes) {
                 ended = Build();
                 m_atEnd = m_parser.AtEnd();

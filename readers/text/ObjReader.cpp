@@ -277,6 +277,9 @@ public:
         } catch (const std::bad_alloc&) {
             m_model.ErrorMessage("Out of memory, Line# %ld", m_line);
             return Fail();
+        } catch (const CReadError&) {
+            readerframe::ReadErrorMessage(m_model, "OBJ");
+            return Fail();
         }
         // Vertices were stored unmerged; their merge index is of no further use.
         m_model.ClearVertexHash();

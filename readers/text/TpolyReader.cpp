@@ -99,7 +99,7 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] {
+        return readerframe::ReadMerging(m_model, "TPOLY", [this] {
             // The triangles before it stay, but the user learns that the file held more.
             if (Build() && !m_parser.AtEnd() && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: no complete triangle record there",

@@ -57,22 +57,6 @@ int ReadFailingAt(Reader read, CModel& model, const std::string& bytes, size_t f
     return result;
 }
 
-// A flat grid of n by n quads, as OBJ.
-std::string GridObj(int n)
-{
-    std::string text;
-    for (int y = 0; y <= n; ++y)
-        for (int x = 0; x <= n; ++x)
-            text += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string((x * y) % 7) + "\n";
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            const int a = y * (n + 1) + x + 1;
-            text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + n + 2) + " " +
-                    std::to_string(a + n + 1) + "\n";
-        }
-    return text;
-}
-
 // The same grid as AOFF, which no writer makes: counts, points, polygons.
 std::string GridAoff(int n)
 {
@@ -133,11 +117,11 @@ struct CCase
 TEST(ReadError, FailsTheLoadWhereverTheReadFails)
 {
     CRecordingModel grid;
-    ASSERT_EQ(ReadFailingAt(ReadObj, grid, GridObj(120), SIZE_MAX), 1);
+    ASSERT_EQ(ReadFailingAt(ReadObj, grid, testfiles::GridObj(120), SIZE_MAX), 1);
     auto written = [&grid](int (*write)(CModel&, FILE*, double)) {
         return testfiles::WriteToString(write, grid, 1.0);
     };
-    const std::string obj = GridObj(120), nff = written(WriteNff), dxf = written(WriteDxf);
+    const std::string obj = testfiles::GridObj(120), nff = written(WriteNff), dxf = written(WriteDxf);
     const CCase cases[] = {
         {"OBJ", ReadObj, obj, "Read error in the OBJ file"},
         {"OBJ in one stream", [](CModel& m, FILE* fp) { return ReadObjPieces(m, fp, 0); }, obj,

@@ -38,13 +38,15 @@ private:
 class CConsoleModel : public CModel
 {
 public:
-    CConsoleModel(std::string label, bool verbose, bool quiet, CProgress& progress)
-        : m_label(std::move(label)), m_verbose(verbose), m_quiet(quiet), m_progress(progress)
+    CConsoleModel(std::string label, bool verbose, bool quiet, CProgress& progress, bool helperThread = true)
+        : m_label(std::move(label)), m_verbose(verbose), m_quiet(quiet), m_progress(progress),
+          m_helperThread(helperThread)
     {
     }
 
     void ShowStatus(const char* text) override;
     bool ShowsStatus() const override { return m_verbose || m_progress.Enabled(); }
+    bool MayUseHelperThread() const override { return m_helperThread; }
     void ShowError(const char* text) override;
     void ShowInfo(const char* text) override;
     void ShowWarning(const char* text) override;
@@ -57,5 +59,6 @@ private:
     bool m_verbose;
     bool m_quiet;
     CProgress& m_progress;
+    bool m_helperThread;
     int m_errors = 0;
 };

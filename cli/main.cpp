@@ -17,6 +17,7 @@
 #include "Formats.h"
 #include "Interrupt.h"
 #include "Options.h"
+#include "ReadAhead.h"
 #ifdef TRIVEX_PREVIEW
 #include "Preview.h"
 #endif
@@ -166,10 +167,11 @@ struct CJob
     std::string problem;  // why the input cannot be read, when it cannot
 };
 
-// Converts one file; true on success.
-bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries)
+// Converts one file; true on success. `helperThread` lets the reader parse
+// on a second thread.
+bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries, bool helperThread)
 {
-    CConsoleModel model(job.input, o.verbose, o.quiet, progress);
+    CConsoleModel model(job.input, o.verbose, o.quiet, progress, helperThread);
     if (!job.in) {
         model.ErrorMessage("%s%s", o.outputDir.empty() ? "" : "skipped: ", job.problem.c_str());
         return false;
@@ -330,13 +332,18 @@ int main(int argc, char** argv)
 
     CInterruptWatch interrupt;
     CProgress progress(!options.verbose && !options.quiet && ::isatty(2));
-    int threads = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int processors = static_cast<int>(UsableProcessors());
+    int threads = options.jobs > 0 ? options.jobs : processors;
     threads = std::min<int>(threads, static_cast<int>(jobs.size()));
+    // The conversions and their readers share the processors: a reader adds
+    // a thread of its own only while the conversions leave one free, so that
+    // -j 2 on two processors runs two busy threads, not four.
+    const bool helperThread = threads < processors;
     std::atomic<size_t> nextJob{0};
     std::atomic<int> failed{0}, done{0};
     auto work = [&] {
         for (size_t i; (i = nextJob++) < jobs.size();) {
-            if (!Convert(options, jobs[i], progress, interrupt.Temporaries()))
+            if (!Convert(options, jobs[i], progress, interrupt.Temporaries(), helperThread))
                 ++failed;
             int finished = ++done;
             if (jobs.size() > 1)

@@ -85,6 +85,10 @@ public:
     // False where status texts would be thrown away: readers report their
     // progress every hundred lines, and the text need not be made for nobody.
     virtual bool ShowsStatus() const { return true; }
+    // False where a reader should parse on the thread that builds the model
+    // alone: a batch that already keeps every processor busy with a file
+    // each would only slow itself down with a second thread per file.
+    virtual bool MayUseHelperThread() const { return true; }
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ReadAhead.h"
+#include "ReadError.h"
 
 // The text of a piece and its place in the file; each reader's piece adds
 // what it parses.
@@ -42,7 +43,8 @@ public:
     // The file's bytes read before the first piece start it.
     std::vector<unsigned char>& Carry() { return m_carry; }
 
-    // False at the end of the file. May throw std::bad_alloc.
+    // False at the end of the file. May throw std::bad_alloc, and
+    // CReadError where reading fails.
     bool Next(CPieceText& piece)
     {
         if (m_ended)
@@ -58,11 +60,9 @@ public:
         for (;;) {
             const size_t from = text.size();
             text.resize(from + m_size);
-            const size_t got = std::fread(text.data() + from, 1, m_size, m_fp);
+            const size_t got = ReadOrThrow(text.data() + from, m_size, m_fp);
             text.resize(from + got);
             if (got < m_size) {
-                // The end of the file; an error ends reading there too, as
-                // it would reading in one stream.
                 m_ended = true;
                 piece.last = true;
                 return !text.empty() || piece.first;
@@ -102,7 +102,8 @@ private:
 // parsed, and `void Parse()`, which parses its text into it and must not
 // throw; a piece that goes on in the file (`rest`) is left to the caller.
 // The pieces are cut as CPieceCutter<Cut> cuts them. Reading may throw
-// std::bad_alloc; the caller then meets the failure at that piece.
+// std::bad_alloc or CReadError; the caller then meets the failure at that
+// piece.
 template <typename Piece, typename Cut>
 class CPieces
 {
@@ -110,8 +111,12 @@ public:
     static constexpr unsigned kPieces = 6;
 
     // Pieces of about `size` bytes, the rest of the file left to the caller
-    // after `most` bytes without a cut (0: never).
-    CPieces(FILE* fp, size_t size, size_t most) : m_cutter(fp, size, most) {}
+    // after `most` bytes without a cut (0: never). Without `threadAllowed`
+    // the caller parses every piece itself.
+    CPieces(FILE* fp, size_t size, size_t most, bool threadAllowed)
+        : m_cutter(fp, size, most), m_threadAllowed(threadAllowed)
+    {
+    }
     CPieces(const CPieces&) = delete;
     CPieces& operator=(const CPieces&) = delete;
     ~CPieces()
@@ -195,7 +200,8 @@ private:
     }
 
     // The caller's: parses the next piece, if one is left and there is room
-    // for it. A file of more than one piece gets the second thread.
+    // for it. A file of more than one piece gets the second thread, where
+    // it is allowed and has a processor of its own.
     bool ClaimAndParse()
     {
         Piece* piece = Claim();
@@ -204,7 +210,7 @@ private:
         Parse(*piece);
         if (!m_started && !piece->last) {
             m_started = true;
-            if (std::thread::hardware_concurrency() != 1) {
+            if (HelperThreadPays(m_threadAllowed)) {
                 try {
                     m_thread = std::thread([this] { Run(); });
                 } catch (const std::system_error&) {
@@ -239,6 +245,7 @@ private:
     std::atomic<bool> m_stop{false};
     alignas(64) unsigned m_taken = 0;  // the caller's: pieces taken
     bool m_started = false;
+    const bool m_threadAllowed;
     std::thread m_thread;
     CHandOver m_handOver;
 };

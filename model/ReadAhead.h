@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sched.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -7,6 +9,28 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+// The processors this process may run on (its affinity, which taskset and
+// container cpusets narrow), at least 1: a second thread on a process held to
+// one processor only takes turns with the first. The machine's count
+// (hardware_concurrency) would overcount a process held to fewer.
+inline unsigned UsableProcessors()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    const int count = CPU_COUNT(&set);
+    return count > 0 ? static_cast<unsigned>(count) : 1;
+}
+
+// Whether a pipeline may start its second thread: the caller allows it (a
+// batch that keeps every processor busy with a file each does not, see
+// CModel::MayUseHelperThread) and there is a processor for it.
+inline bool HelperThreadPays(bool allowed)
+{
+    return allowed && UsableProcessors() > 1;
+}
 
 // Where one thread waits for another to change what they share (atomics
 // that the waiter's `ready` reads) and is woken when it has. A thread that
@@ -58,14 +82,18 @@ private:
 // batches: what the batch held by then is handed out, and the exception
 // reaches the caller where the next batch would have, as if it had read
 // in step. Where no thread can be started the batches are filled by Next
-// itself, in the same order. Either way an empty batch is filled again, not
-// handed out.
+// itself, in the same order; so they are where `threadAllowed` is false or
+// the process has one processor. Either way an empty batch is filled again,
+// not handed out.
 // Batch needs `bool Empty() const`.
 template <typename Batch>
 class CReadAhead
 {
 public:
-    explicit CReadAhead(std::function<bool(Batch&)> fill) : m_fill(std::move(fill)) {}
+    CReadAhead(std::function<bool(Batch&)> fill, bool threadAllowed)
+        : m_fill(std::move(fill)), m_threadAllowed(threadAllowed)
+    {
+    }
     CReadAhead(const CReadAhead&) = delete;
     CReadAhead& operator=(const CReadAhead&) = delete;
     ~CReadAhead()
@@ -88,7 +116,7 @@ public:
             // With one processor the thread would only take turns with this
             // one, and the batches are filled here instead; so they are too
             // where no thread can be started.
-            if (std::thread::hardware_concurrency() != 1) {
+            if (HelperThreadPays(m_threadAllowed)) {
                 try {
                     m_thread = std::thread([this] { Run(); });
                 } catch (const std::system_error&) {
@@ -162,6 +190,7 @@ private:
     };
 
     std::function<bool(Batch&)> m_fill;
+    const bool m_threadAllowed;
     CSlot m_batches[kBatches];
     // The caller's.
     alignas(64) unsigned m_taken = 0;  // batches taken so far

@@ -230,9 +230,14 @@ public:
         m_model.Clear(true);
         int result = 1;
         try {
-            if (Load())
+            const bool loaded = Load();
+            if (std::ferror(m_fp)) {
+                // Not the end of the file: the meshes would be cut short.
+                m_model.ErrorMessage("Read error in the .3DS file");
+                result = 0;
+            } else if (loaded) {
                 ReadMain();
-            else {
+            } else {
                 m_model.ErrorMessage("Error: Input file is not .3DS format");
                 result = 0;
             }

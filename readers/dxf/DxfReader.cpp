@@ -466,7 +466,7 @@ private:
     {
         if (!m_pieces) {
             // A piece grows as long as a line: the lines are read whole anyway.
-            m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes, 0);
+            m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes, 0, m_model.MayUseHelperThread());
             // The bytes looked at for the binary sentinel start the first piece.
             m_reader.TakeBuffered(m_pieces->GetCutter().Carry());
             // The pieces' room, taken here once rather than by whichever
@@ -1277,6 +1277,9 @@ int ReadDxfPieces(CModel& model, FILE* fp, size_t pieceBytes)
         result = reader->Read();
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory\n");
+        result = 0;
+    } catch (const CReadError&) {
+        model.ErrorMessage("Read error in the DXF file");
         result = 0;
     }
     model.ClearVertexHash();

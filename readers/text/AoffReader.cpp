@@ -40,6 +40,9 @@ public:
         } catch (const std::bad_alloc&) {
             m_model.ErrorMessage("Out of Memory\n");
             return Fail();
+        } catch (const CReadError&) {
+            readerframe::ReadErrorMessage(m_model, "AOFF");
+            return Fail();
         }
         m_model.EndWait();
         m_model.FinishLoad();

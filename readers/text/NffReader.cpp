@@ -2,7 +2,6 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
-#include <thread>
 #include <vector>
 
 #include "ParsedBatch.h"
@@ -273,7 +272,7 @@ public:
     int Read()
     {
         bool ended = false;
-        int result = readerframe::ReadMerging(m_model, [this, &ended] {
+        int result = readerframe::ReadMerging(m_model, "NFF", [this, &ended] {
             if (!m_pieceBytes) {
                 ended = Build();
                 m_atEnd = m_parser.AtEnd();
@@ -302,7 +301,8 @@ private:
     // first; the parser's state is the thread's until they have ended.
     bool Build()
     {
-        CReadAhead<CNffBatch> ahead([this](CNffBatch& batch) { return m_parser.Fill(batch); });
+        CReadAhead<CNffBatch> ahead([this](CNffBatch& batch) { return m_parser.Fill(batch); },
+                                    m_model.MayUseHelperThread());
         while (const CNffBatch* batch = ahead.Next())
             if (!BuildItems(*batch))
                 return false;
@@ -352,7 +352,7 @@ private:
     bool BuildFromPieces(size_t pieceBytes)
     {
         // A stretch without polygons much longer than a piece ends the cutting.
-        CNffPieces pieces(m_fp, pieceBytes, 256 * pieceBytes);
+        CNffPieces pieces(m_fp, pieceBytes, 256 * pieceBytes, m_model.MayUseHelperThread());
         // The pieces' room, taken here once rather than by whichever thread
         // fills a piece first: memory the other thread takes stays with it
         // (the allocator keeps it for that thread) and would add to the
@@ -427,7 +427,7 @@ int ReadNff(CModel& model, FILE* fp)
     // Pieces are parsed without status texts: where they are shown, the
     // file is read in one stream that counts its reads. Pieces pay only with
     // a second processor to parse them.
-    const bool inPieces = !model.ShowsStatus() && std::thread::hardware_concurrency() != 1;
+    const bool inPieces = !model.ShowsStatus() && HelperThreadPays(model.MayUseHelperThread());
     CNffReader reader(model, fp, inPieces ? size_t{1} << 16 : 0);
     return reader.Read();
 }

@@ -277,6 +277,9 @@ public:
         } catch (const std::bad_alloc&) {
             m_model.ErrorMessage("Out of memory, Line# %ld", m_line);
             return Fail();
+        } catch (const CReadError&) {
+            readerframe::ReadErrorMessage(m_model, "OBJ");
+            return Fail();
         }
         // Vertices were stored unmerged; their merge index is of no further use.
         m_model.ClearVertexHash();
@@ -294,7 +297,7 @@ private:
         if (!m_pieceBytes)
             return BuildFromStream(CObjParser({}, m_fp, true), 0);
         // A line much longer than a piece ends the cutting.
-        CObjPieces pieces(m_fp, m_pieceBytes, 256 * m_pieceBytes);
+        CObjPieces pieces(m_fp, m_pieceBytes, 256 * m_pieceBytes, m_model.MayUseHelperThread());
         // The pieces' room, taken here once rather than by whichever thread
         // fills a piece first: memory the other thread takes stays with it
         // (the allocator keeps it for that thread) and would add to the

@@ -20,7 +20,7 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] {
+        return readerframe::ReadMerging(m_model, "RAW", [this] {
             long line = 0;
             while (!m_model.OutOfMemory() && m_in.ReadLine(m_text)) {
                 ++line;

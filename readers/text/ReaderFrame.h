@@ -31,12 +31,19 @@ inline void WarnIfCut(CModel& model, const textinput::CTextStream& in, long line
                              textinput::CTextStream::kMaxLine >> 20);
 }
 
+// Says that reading the file failed (CReadError); `format` names the file
+// as the user knows it.
+inline void ReadErrorMessage(CModel& model, const char* format)
+{
+    model.ErrorMessage("Read error in the %s file", format);
+}
+
 // The whole frame of the readers that merge corners as they read (RAW, TPOLY,
 // NFF): parse, release the merge index, then the load epilogue. Running out of
-// memory empties the model and gives 0; the parse stops once the model has
-// run out (OutOfMemory), which has said so itself.
+// memory or a failed read empties the model and gives 0; the parse stops once
+// the model has run out (OutOfMemory), which has said so itself.
 template <typename Parse>
-int ReadMerging(CModel& model, Parse&& parse)
+int ReadMerging(CModel& model, const char* format, Parse&& parse)
 {
     BeginRead(model);
     bool failed = false;
@@ -44,6 +51,9 @@ int ReadMerging(CModel& model, Parse&& parse)
         parse();
     } catch (const std::bad_alloc&) {
         model.ErrorMessage("Out of Memory\n");
+        failed = true;
+    } catch (const CReadError&) {
+        ReadErrorMessage(model, format);
         failed = true;
     }
     if (failed || model.OutOfMemory()) {

@@ -20,7 +20,8 @@ bool CTextStream::Fill()
         m_source += m_end;
         m_sourceLeft -= m_end;
     } else {
-        m_end = std::fread(m_buffer, 1, sizeof m_buffer, m_fp);
+        m_end = 0;  // nothing left to hand out should the read fail
+        m_end = ReadOrThrow(m_buffer, sizeof m_buffer, m_fp);
     }
     if (!m_started) {
         m_started = true;

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "Decimal.h"
+#include "ReadError.h"
 
 namespace textinput {
 

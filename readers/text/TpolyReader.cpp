@@ -99,7 +99,7 @@ public:
 
     int Read()
     {
-        return readerframe::ReadMerging(m_model, [this] {
+        return readerframe::ReadMerging(m_model, "TPOLY", [this] {
             // The triangles before it stay, but the user learns that the file held more.
             if (Build() && !m_parser.AtEnd() && !m_model.OutOfMemory())
                 m_model.WarningMessage("Reading stopped at line %ld: no complete triangle record there",
@@ -113,7 +113,8 @@ private:
     // out first; the parser's state is the thread's until they have ended.
     bool Build()
     {
-        CReadAhead<CTpolyBatch> ahead([this](CTpolyBatch& batch) { return m_parser.Fill(batch); });
+        CReadAhead<CTpolyBatch> ahead([this](CTpolyBatch& batch) { return m_parser.Fill(batch); },
+                                      m_model.MayUseHelperThread());
         while (const CTpolyBatch* batch = ahead.Next()) {
             const float* xyz = batch->coordinates.data();
             for (const CTpolyBatch::CItem& item : batch->items) {

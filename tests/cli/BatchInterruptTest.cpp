@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -7,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -178,6 +180,60 @@ TEST_F(BatchTest, MemoryDoesNotGrowWithTheBatch)
     // Allocator caches and the sanitizers' bookkeeping vary a little; a leak
     // of the models would add megabytes.
     EXPECT_LT(large, small + small / 4 + 4096) << "peak KiB: 50 files " << small << ", 1000 files " << large;
+}
+
+// The conversions of a batch and their readers share the processors the
+// converter may use: on two, one conversion reads with a second thread
+// (which it does not on one), while -j 2 runs two conversions and no reader
+// threads beside them.
+TEST_F(BatchTest, ReaderThreadsShareTheProcessorsWithTheBatch)
+{
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    cpu_set_t one, two;
+    CPU_ZERO(&one);
+    CPU_ZERO(&two);
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < 2; ++cpu)
+        if (CPU_ISSET(cpu, &all)) {
+            if (taken++ == 0)
+                CPU_SET(cpu, &one);
+            CPU_SET(cpu, &two);
+        }
+    if (CPU_COUNT(&two) < 2)
+        GTEST_SKIP() << "needs two processors";
+    std::vector<std::string> inputs = Inputs(2, Grid(300));
+    // The most threads the converter ran at once, held to `cpus` (which it
+    // inherits from the thread that starts it).
+    auto peak = [&](const cpu_set_t& cpus, std::vector<std::string> args) {
+        EXPECT_EQ(sched_setaffinity(0, sizeof cpus, &cpus), 0);
+        const pid_t pid = Start(std::move(args));
+        EXPECT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+        const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+        int most = 0;
+        // Until it ends, left for Wait to collect.
+        for (;;) {
+            siginfo_t info{};
+            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 || info.si_pid != 0)
+                break;
+            std::error_code ec;
+            int count = 0;
+            for (fs::directory_iterator it(tasks, ec), end; !ec && it != end; it.increment(ec))
+                ++count;
+            most = std::max(most, count);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        EXPECT_EQ(Wait(pid), 0);
+        return most;
+    };
+    const std::string single = (m_dir / "single.raw").string();
+    const int onOne = peak(one, {"-q", inputs[0], single});
+    const int onTwo = peak(two, {"-q", inputs[0], single});
+    std::vector<std::string> batchArgs = {"-q", "-o", (m_dir / "out").string(), "--to", "raw", "-j", "2"};
+    batchArgs.insert(batchArgs.end(), inputs.begin(), inputs.end());
+    const int batch = peak(two, batchArgs);
+    EXPECT_EQ(onTwo, onOne + 1) << "one conversion on two processors reads with a second thread";
+    EXPECT_EQ(batch, onTwo) << "-j 2 on two processors: a second conversion, no reader threads";
 }
 
 }  // namespace

@@ -41,39 +41,42 @@ TEST(ReadAhead, BatchesArriveInOrderUntilTheEndOrTheFailure)
         {10000, 7, -1, -1, 3},    // empty batches between full ones
         {10000, 7, 5003, -1, 2},  // and a failure among them
     };
-    for (const CCase& c : cases) {
-        int next = 0;
-        int fills = 0;
-        CReadAhead<CNumbers> batches([&c, &next, &fills](CNumbers& batch) {
-            batch.values.clear();
-            if (c.emptyEvery && ++fills % c.emptyEvery == 0)
-                return true;
-            while (static_cast<int>(batch.values.size()) < c.size && next < c.count) {
-                if (next == c.failAt)
-                    throw std::bad_alloc();
-                batch.values.push_back(next++);
+    for (const bool threadAllowed : {true, false}) {
+        for (const CCase& c : cases) {
+            SCOPED_TRACE(threadAllowed ? "on a thread" : "in step");
+            int next = 0;
+            int fills = 0;
+            CReadAhead<CNumbers> batches([&c, &next, &fills](CNumbers& batch) {
+                batch.values.clear();
+                if (c.emptyEvery && ++fills % c.emptyEvery == 0)
+                    return true;
+                while (static_cast<int>(batch.values.size()) < c.size && next < c.count) {
+                    if (next == c.failAt)
+                        throw std::bad_alloc();
+                    batch.values.push_back(next++);
+                }
+                return next < c.count;
+            }, threadAllowed);
+            std::vector<int> seen;
+            bool threw = false;
+            try {
+                while (const CNumbers* batch = batches.Next()) {
+                    seen.insert(seen.end(), batch->values.begin(), batch->values.end());
+                    if (c.taken >= 0 && static_cast<int>(seen.size()) >= c.taken)
+                        break;
+                }
+            } catch (const std::bad_alloc&) {
+                threw = true;
             }
-            return next < c.count;
-        });
-        std::vector<int> seen;
-        bool threw = false;
-        try {
-            while (const CNumbers* batch = batches.Next()) {
-                seen.insert(seen.end(), batch->values.begin(), batch->values.end());
-                if (c.taken >= 0 && static_cast<int>(seen.size()) >= c.taken)
-                    break;
+            const int expected = c.taken >= 0 ? static_cast<int>(seen.size()) : c.failAt >= 0 ? c.failAt : c.count;
+            ASSERT_EQ(static_cast<int>(seen.size()), expected) << c.count << " " << c.failAt;
+            for (int i = 0; i < expected; ++i) {
+                ASSERT_EQ(seen[i], i);
             }
-        } catch (const std::bad_alloc&) {
-            threw = true;
-        }
-        const int expected = c.taken >= 0 ? static_cast<int>(seen.size()) : c.failAt >= 0 ? c.failAt : c.count;
-        ASSERT_EQ(static_cast<int>(seen.size()), expected) << c.count << " " << c.failAt;
-        for (int i = 0; i < expected; ++i) {
-            ASSERT_EQ(seen[i], i);
-        }
-        EXPECT_EQ(threw, c.failAt >= 0);
-        if (c.taken < 0 && !threw) {
-            EXPECT_EQ(batches.Next(), nullptr);  // and stays ended
+            EXPECT_EQ(threw, c.failAt >= 0);
+            if (c.taken < 0 && !threw) {
+                EXPECT_EQ(batches.Next(), nullptr);  // and stays ended
+            }
         }
     }
 }

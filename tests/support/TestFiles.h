@@ -29,6 +29,22 @@ inline void WriteAll(const std::filesystem::path& path, const std::string& bytes
     out << bytes;
 }
 
+// A flat grid of n by n quads, as OBJ.
+inline std::string GridObj(int n)
+{
+    std::string text;
+    for (int y = 0; y <= n; ++y)
+        for (int x = 0; x <= n; ++x)
+            text += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string((x * y) % 7) + "\n";
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const int a = y * (n + 1) + x + 1;
+            text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + n + 2) + " " +
+                    std::to_string(a + n + 1) + "\n";
+        }
+    return text;
+}
+
 // Runs a writer on a temporary stream and returns what it wrote.
 template <typename Writer>
 std::string WriteToString(Writer writer, CModel& model, double scale, int* result = nullptr)

@@ -23,22 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A flat grid of n by n quads, as OBJ.
-std::string Grid(int n)
-{
-    std::string text;
-    for (int y = 0; y <= n; ++y)
-        for (int x = 0; x <= n; ++x)
-            text += "v " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string((x * y) % 7) + "\n";
-    for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-            int a = y * (n + 1) + x + 1;
-            text += "f " + std::to_string(a) + " " + std::to_string(a + 1) + " " + std::to_string(a + n + 2) + " " +
-                    std::to_string(a + n + 1) + "\n";
-        }
-    return text;
-}
-
 class BatchTest : public testing::Test
 {
 protected:
@@ -113,7 +97,7 @@ protected:
 TEST_F(BatchTest, InterruptLeavesEveryTargetWholeOrAsItWas)
 {
     const int kFiles = 24;
-    std::vector<std::string> inputs = Inputs(kFiles, Grid(150));
+    std::vector<std::string> inputs = Inputs(kFiles, testfiles::GridObj(150));
     // What one complete conversion writes.
     std::string reference = (m_dir / "reference.obj").string();
     ASSERT_EQ(Wait(Start({"-q", inputs[0], reference})), 0);
@@ -163,7 +147,7 @@ TEST_F(BatchTest, InterruptLeavesEveryTargetWholeOrAsItWas)
 // than a short one.
 TEST_F(BatchTest, MemoryDoesNotGrowWithTheBatch)
 {
-    std::vector<std::string> inputs = Inputs(1000, Grid(6));
+    std::vector<std::string> inputs = Inputs(1000, testfiles::GridObj(6));
     auto run = [&](size_t count) {
         std::vector<std::string> args = {"-q", "-o", (m_dir / "out").string(), "--to", "pov", "-j", "2"};
         args.insert(args.end(), inputs.begin(), inputs.begin() + static_cast<long>(count));
@@ -202,7 +186,7 @@ TEST_F(BatchTest, ReaderThreadsShareTheProcessorsWithTheBatch)
         }
     if (CPU_COUNT(&two) < 2)
         GTEST_SKIP() << "needs two processors";
-    std::vector<std::string> inputs = Inputs(2, Grid(300));
+    std::vector<std::string> inputs = Inputs(2, testfiles::GridObj(300));
     // The most threads the converter ran at once, held to `cpus` (which it
     // inherits from the thread that starts it).
     auto peak = [&](const cpu_set_t& cpus, std::vector<std::string> args) {

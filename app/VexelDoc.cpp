@@ -217,8 +217,11 @@ bool CVexelDoc::Load(const std::string& path, const std::function<bool(CModel&)>
         load.ErrorMessage("%s: no polygons found", name.c_str());
         ok = false;
     }
-    if (!ok)
+    if (!ok) {
+        // The reader's last text ("File Read Finished") would say it worked.
+        StatusMessage("Ready");
         return false;
+    }
     Swap(load);
     UpdateViews();
     SetModified(false);

@@ -504,6 +504,7 @@ TEST_F(AppTest, FailedOpenKeepsTheDocument)
         EXPECT_EQ(doc.GetPolygonCount(), polygons) << c.name;
         EXPECT_EQ(Vertices(), shown) << c.name;
         EXPECT_EQ(frame->windowTitle(), title) << c.name;
+        EXPECT_EQ(frame->statusBar()->currentMessage(), QStringLiteral("Ready")) << c.name;
         EXPECT_TRUE(doc.IsModified()) << c.name;
         EXPECT_EQ(doc.WaitDepth(), 0) << c.name;
     }

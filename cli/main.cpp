@@ -6,10 +6,13 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,7 +20,7 @@
 #include "Formats.h"
 #include "Interrupt.h"
 #include "Options.h"
-#include "ReadAhead.h"
+#include "Pipeline.h"
 #ifdef TRIVEX_PREVIEW
 #include "Preview.h"
 #endif
@@ -167,27 +170,9 @@ struct CJob
     std::string problem;  // why the input cannot be read, when it cannot
 };
 
-// Converts one file; true on success. `helperThread` lets the reader parse
-// on a second thread.
-bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries, bool helperThread)
+// The reader's settings that the window keeps in its preferences.
+void ApplyReadSettings(CModel& model, const COptions& o)
 {
-    CConsoleModel model(job.input, o.verbose, o.quiet, progress, helperThread);
-    if (!job.in) {
-        model.ErrorMessage("%s%s", o.outputDir.empty() ? "" : "skipped: ", job.problem.c_str());
-        return false;
-    }
-    if (!job.clash.empty()) {
-        model.ErrorMessage("not converted: %s would overwrite the output of %s", job.output.c_str(), job.clash.c_str());
-        return false;
-    }
-    const CFormat* in = job.in;
-    std::string problem;
-    const bool writes = !o.info && !job.output.empty();
-    const CFormat* out = writes ? OutputFormat(o, job.output, problem) : nullptr;
-    if (writes && !out) {
-        model.ErrorMessage("%s", problem.c_str());
-        return false;
-    }
     if (o.smoothAngle)
         model.m_smoothAngle = *o.smoothAngle;
     if (o.normalOrder)
@@ -200,53 +185,109 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         model.m_extrusion = *o.extrusion;
     if (o.noInstances)
         model.m_place3dsNodes = 0;
+}
 
+// Reads the job's input into the model; false, after a message, when it
+// could not be read or holds no polygons.
+bool ReadInput(CConsoleModel& model, const COptions& o, const CJob& job)
+{
+    ApplyReadSettings(model, o);
     // A font is read with the text to build from it.
-    bool read = std::strcmp(in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)
-                                                  : ReadModelFile(model, *in, job.input);
+    const bool read = std::strcmp(job.in->name, "ttf") == 0 ? ReadTrueTypeText(model, job.input, o.text)
+                                                            : ReadModelFile(model, *job.in, job.input);
     model.RemoveEmptyGroups();
     if (!read) {
         if (model.ErrorCount() == 0)
-            model.ErrorMessage("could not read the file as %s", in->description);
+            model.ErrorMessage("could not read the file as %s", job.in->description);
         return false;
     }
     if (model.GetPolygonCount() == 0) {
         model.ErrorMessage("no polygons found");
         return false;
     }
-    if (!ApplyEdits(model, o))
+    return true;
+}
+
+// What --info prints of a model read and edited.
+void Report(CConsoleModel& model, const CJob& job, CProgress& progress)
+{
+    // The report and its group list stay together even when files are read
+    // on several threads.
+    std::lock_guard<std::mutex> lock(progress.ReportLock());
+    progress.PrintOut(job.input + " (" + job.in->description + ")\n");
+    ShowModelInfo(model);
+    progress.PrintOut(GroupList(model) + "\n");
+}
+
+// Saves the model and says what was written, unless told to be quiet.
+bool WriteOutput(CConsoleModel& model, const COptions& o, const CJob& job, const CFormat& out, CProgress& progress,
+                 CTemporaryFiles& temporaries)
+{
+    const int vertices = model.GetVertexCount();
+    const long polygons = model.GetPolygonCount();
+    const int groups = model.GetGroupCount();
+    if (!WriteModelFile(model, out, job.output, &temporaries))
+        return false;
+    if (!o.quiet) {
+        char line[256];
+        std::snprintf(line, sizeof line, ": %d vertices, %ld polygons, %d group%s, scale %g\n", vertices, polygons, groups,
+                      groups == 1 ? "" : "s", model.m_scale);
+        progress.PrintOut(job.input + " (" + job.in->description + ") -> " + job.output + " (" + out.description +
+                          ")" + line);
+    }
+    return true;
+}
+
+// Converts one file: read, edit, then report, preview or write. True on
+// success. `helperThread` lets the reader parse on a second thread.
+bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries, bool helperThread)
+{
+    CConsoleModel model(job.input, o.verbose, o.quiet, progress, helperThread);
+    if (!job.in) {
+        model.ErrorMessage("%s%s", o.outputDir.empty() ? "" : "skipped: ", job.problem.c_str());
+        return false;
+    }
+    if (!job.clash.empty()) {
+        model.ErrorMessage("not converted: %s would overwrite the output of %s", job.output.c_str(), job.clash.c_str());
+        return false;
+    }
+    std::string problem;
+    const bool writes = !o.info && !job.output.empty();
+    const CFormat* out = writes ? OutputFormat(o, job.output, problem) : nullptr;
+    if (writes && !out) {
+        model.ErrorMessage("%s", problem.c_str());
+        return false;
+    }
+    if (!ReadInput(model, o, job) || !ApplyEdits(model, o))
         return false;
     // Nothing works out normals again: the cross-reference's memory goes
     // before the preview or the writer takes its own.
     model.FreeXRef();
     if (o.info) {
-        // The report and its group list stay together even when files are
-        // read on several threads.
-        std::lock_guard<std::mutex> lock(progress.ReportLock());
-        progress.PrintOut(job.input + " (" + in->description + ")\n");
-        ShowModelInfo(model);
-        progress.PrintOut(GroupList(model) + "\n");
+        Report(model, job, progress);
         return true;
     }
 #ifdef TRIVEX_PREVIEW
     if (!o.preview.empty() && !WritePreview(model, o.preview, o.previewWidth, o.previewHeight))
         return false;
 #endif
-    if (!writes)
-        return true;
-    const int vertices = model.GetVertexCount();
-    const long polygons = model.GetPolygonCount();
-    const int groups = model.GetGroupCount();
-    if (!WriteModelFile(model, *out, job.output, &temporaries))
-        return false;
-    if (!o.quiet) {
-        char line[256];
-        std::snprintf(line, sizeof line, ": %d vertices, %ld polygons, %d group%s, scale %g\n", vertices, polygons, groups,
-                      groups == 1 ? "" : "s", model.m_scale);
-        progress.PrintOut(job.input + " (" + in->description + ") -> " + job.output + " (" + out->description + ")" +
-                          line);
+    return !writes || WriteOutput(model, o, job, *out, progress, temporaries);
+}
+
+// Convert, with whatever escapes it (memory running out outside the
+// readers, which catch their own) made the file's failure rather than the
+// end of the batch.
+bool ConvertSafely(const COptions& o, const CJob& job, CProgress& progress, CTemporaryFiles& temporaries,
+                   bool helperThread)
+{
+    try {
+        return Convert(o, job, progress, temporaries, helperThread);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "trivex-convert: %s: %s\n", job.input.c_str(), e.what());
+    } catch (...) {
+        std::fprintf(stderr, "trivex-convert: %s: the conversion failed\n", job.input.c_str());
     }
-    return true;
+    return false;
 }
 
 void ListFormats()
@@ -343,7 +384,7 @@ int main(int argc, char** argv)
     std::atomic<int> failed{0}, done{0};
     auto work = [&] {
         for (size_t i; (i = nextJob++) < jobs.size();) {
-            if (!Convert(options, jobs[i], progress, interrupt.Temporaries(), helperThread))
+            if (!ConvertSafely(options, jobs[i], progress, interrupt.Temporaries(), helperThread))
                 ++failed;
             int finished = ++done;
             if (jobs.size() > 1)
@@ -352,8 +393,12 @@ int main(int argc, char** argv)
         }
     };
     std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(work);
+    try {
+        for (int t = 1; t < threads; ++t)
+            pool.emplace_back(work);
+    } catch (const std::system_error&) {
+        // Fewer threads, the same conversions.
+    }
     work();
     for (std::thread& t : pool)
         t.join();

@@ -16,7 +16,7 @@
 
 #include "Decimal.h"
 #include "Extrude.h"
-#include "Pieces.h"
+#include "Pipeline.h"
 
 namespace {
 
@@ -45,38 +45,13 @@ double ParseNumber(const std::string& value)
     const char* p = value.c_str();
     while (*p == ' ' || *p == '\t')
         ++p;
+    auto more = [](const char* t) { return *t != '\0'; };
     double number;
-    // The common case in one pass; it reads exactly the token below.
-    if (ScanShortDecimal(p, [](const char* t) { return *t != '\0'; }, number))
+    // The common case in one pass; it reads exactly the number below.
+    if (ScanShortDecimal(p, more, number))
         return number;
-    const char* q = p;
-    if (*q == '+' || *q == '-')
-        ++q;
-    bool digits = false;
-    while (*q >= '0' && *q <= '9')
-        ++q, digits = true;
-    if (*q == '.')
-        for (++q; *q >= '0' && *q <= '9'; ++q)
-            digits = true;
-    if (!digits)
-        return 0.0;
-    if (*q == 'e' || *q == 'E') {
-        const char* e = q + 1;
-        if (*e == '+' || *e == '-')
-            ++e;
-        if (*e >= '0' && *e <= '9') {
-            while (*e >= '0' && *e <= '9')
-                ++e;
-            q = e;
-        }
-    }
-    // A plain decimal token: from_chars gives strtod's value for it without a
-    // copy or the library's locale and multi-precision machinery; out of
-    // range values still take strtod's answer.
-    const std::from_chars_result r = std::from_chars(*p == '+' ? p + 1 : p, q, number);
-    if (r.ec == std::errc() && r.ptr == q)
-        return number;
-    return std::strtod(std::string(p, q).c_str(), nullptr);
+    const char* q = DecimalEnd(p, more);
+    return q ? DecimalValue(p, q) : 0.0;
 }
 
 float FloatOf(double d)
@@ -354,7 +329,7 @@ private:
 };
 
 // A piece of the file that starts where a group code line starts, parsed
-// on its own (see CPieces). Pairs are two lines from the start of the
+// on its own (see CPipeline). Pairs are two lines from the start of the
 // file, whatever the lines hold, so a piece that starts after an even
 // number of lines and holds an even number of them reads as the same pairs
 // as the file read through.
@@ -376,21 +351,16 @@ struct CDxfPiece : CPieceText
 
     void Parse()
     {
-        try {
-            CPairReader reader(text.data(), text.size());
-            for (;;) {
-                if (count == pairs.size())
-                    pairs.emplace_back();
-                if (!reader.Next(pairs[count]))
-                    break;
-                ++count;
-            }
-            lines = reader.Line();
-            broken = reader.Broken();
-        } catch (...) {
-            // The pairs read so far are handed out first.
-            failure = std::current_exception();
+        CPairReader reader(text.data(), text.size());
+        for (;;) {
+            if (count == pairs.size())
+                pairs.emplace_back();
+            if (!reader.Next(pairs[count]))
+                break;
+            ++count;
         }
+        lines = reader.Line();
+        broken = reader.Broken();
     }
 };
 
@@ -426,10 +396,10 @@ private:
     size_t m_feeds = 0;  // in the piece so far
 };
 
-using CDxfPieces = CPieces<CDxfPiece, CDxfCut>;
+using CDxfPieces = CFilePieces<CDxfPiece, CDxfCut>;
 
 // The file's pairs as the drawing takes them, read and parsed in pieces on
-// both processors (see CPieces). Status texts and the line count follow the
+// both processors (see CPipeline). Status texts and the line count follow the
 // pairs handed out, so that they are those of reading the file in step.
 class CFilePairs : public CPairSource
 {
@@ -468,7 +438,7 @@ private:
             // A piece grows as long as a line: the lines are read whole anyway.
             m_pieces = std::make_unique<CDxfPieces>(m_fp, m_pieceBytes, 0, m_model.MayUseHelperThread());
             // The bytes looked at for the binary sentinel start the first piece.
-            m_reader.TakeBuffered(m_pieces->GetCutter().Carry());
+            m_reader.TakeBuffered(m_pieces->Carry());
             // The pieces' room, taken here once rather than by whichever
             // thread fills a piece first: memory the other thread takes
             // stays with it and would add to the load's peak.
@@ -481,14 +451,11 @@ private:
         } else if (m_piece) {
             // The piece is used up.
             m_linesBefore += m_piece->lines;
-            if (m_piece->failure)
-                std::rethrow_exception(m_piece->failure);
             if (m_piece->broken || m_piece->last) {
                 m_broken = m_piece->broken;
                 m_ended = true;
                 return false;
             }
-            m_pieces->Release();
         }
         m_piece = m_pieces->Take();
         if (!m_piece) {

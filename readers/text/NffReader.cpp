@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "ParsedBatch.h"
-#include "Pieces.h"
+#include "Pipeline.h"
 #include "PolygonSplit.h"
-#include "ReadAhead.h"
 #include "ReaderFrame.h"
 #include "TextInput.h"
 #include "TextReaders.h"
@@ -31,7 +30,7 @@ class CNffParser
 {
 public:
     CNffParser(FILE* fp, bool statusWanted) : m_in(fp), m_statusWanted(statusWanted) {}
-    // For a piece of the file (see CNffPieces), without status texts.
+    // For a piece of the file (see CPipeline), without status texts.
     CNffParser(const std::vector<unsigned char>& text, FILE* rest, bool fileStart)
         : m_in(text.data(), text.size(), rest, fileStart), m_statusWanted(false)
     {
@@ -230,17 +229,14 @@ struct CNffPiece : CPieceText
 
     void Parse()
     {
-        try {
-            CNffParser parser(text, nullptr, first);
-            whole = parser.FillAll(batch);
-            failedLine = parser.ItemLine();
-            lineFeeds = parser.LineFeeds();
-            spheres = parser.Spheres();
-            cones = parser.Cones();
-        } catch (...) {
-            failure = std::current_exception();
-            whole = false;
-        }
+        if (rest)
+            return;
+        CNffParser parser(text, nullptr, first);
+        whole = parser.FillAll(batch);
+        failedLine = parser.ItemLine();
+        lineFeeds = parser.LineFeeds();
+        spheres = parser.Spheres();
+        cones = parser.Cones();
     }
 };
 
@@ -257,13 +253,13 @@ struct CNffCut
     }
 };
 
-using CNffPieces = CPieces<CNffPiece, CNffCut>;
+using CNffPieces = CFilePieces<CNffPiece, CNffCut>;
 
 class CNffReader
 {
 public:
     // With `pieceBytes` 0 the file is read in one stream (on a thread of its
-    // own), else in pieces of about that size (see CNffPieces).
+    // own), else in pieces of about that size (see CPipeline).
     CNffReader(CModel& model, FILE* fp, size_t pieceBytes)
         : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes), m_parser(fp, model.ShowsStatus())
     {
@@ -297,13 +293,13 @@ public:
 
 private:
     // Builds the model from the parsed items, read ahead on a second thread
-    // (see CReadAhead). True when the items ended, false when memory ran out
-    // first; the parser's state is the thread's until they have ended.
+    // (see CPipeline). True when the items ended, false when memory ran out
+    // first; the parser's state is the pipeline's until they have ended.
     bool Build()
     {
-        CReadAhead<CNffBatch> ahead([this](CNffBatch& batch) { return m_parser.Fill(batch); },
-                                    m_model.MayUseHelperThread());
-        while (const CNffBatch* batch = ahead.Next())
+        CPipeline<CNffBatch> ahead(BatchReader<CNffBatch>([this](CNffBatch& batch) { return m_parser.Fill(batch); }),
+                                   m_model.MayUseHelperThread());
+        while (const CNffBatch* batch = ahead.Take())
             if (!BuildItems(*batch))
                 return false;
         return true;
@@ -364,7 +360,7 @@ private:
             piece.batch.items.reserve(room / 16);
             piece.batch.coordinates.reserve(room / 4);
         }
-        pieces.GetCutter().Carry().reserve(2 * room);
+        pieces.Carry().reserve(2 * room);
         long linesBefore = 0;
         for (;;) {
             CNffPiece* piece = pieces.Take();
@@ -390,8 +386,6 @@ private:
                 return false;
             m_spheres += piece->spheres;
             m_cones += piece->cones;
-            if (piece->failure)
-                std::rethrow_exception(piece->failure);
             if (!piece->whole) {
                 m_atEnd = false;
                 m_itemLine = linesBefore + piece->failedLine;
@@ -402,7 +396,6 @@ private:
                 m_atEnd = true;
                 return true;
             }
-            pieces.Release();
         }
     }
 

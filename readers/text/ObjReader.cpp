@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "Pieces.h"
+#include "Pipeline.h"
 #include "PolygonSplit.h"
 #include "ReaderFrame.h"
 #include "TextInput.h"
@@ -222,7 +222,7 @@ private:
 };
 
 // A piece of the file that ends with a line feed, parsed on its own (see
-// CPieces): lines are read alike wherever they start.
+// CPipeline): lines are read alike wherever they start.
 struct CObjPiece : CPieceText
 {
     CObjParsed content;
@@ -236,13 +236,11 @@ struct CObjPiece : CPieceText
 
     void Parse()
     {
-        try {
-            CObjParser parser;
-            parser.FillInPlace(text, first, content);
-            lines = parser.Lines();
-        } catch (...) {
-            failure = std::current_exception();
-        }
+        if (rest)
+            return;
+        CObjParser parser;
+        parser.FillInPlace(text, first, content);
+        lines = parser.Lines();
     }
 };
 
@@ -259,7 +257,8 @@ struct CObjCut
     }
 };
 
-using CObjPieces = CPieces<CObjPiece, CObjCut>;
+using CObjPieces = CFilePieces<CObjPiece, CObjCut>;
+
 
 class CObjReader
 {
@@ -290,7 +289,7 @@ public:
 
 private:
     // The file parsed in pieces on both processors while the model is built
-    // from them in order (see CPieces). False when a line failed the read;
+    // from them in order (see CPipeline). False when a line failed the read;
     // the model has said why.
     bool Build()
     {
@@ -310,7 +309,7 @@ private:
             content.coordinates.reserve(room / 8);
             content.corners.reserve(room / 8);
         }
-        pieces.GetCutter().Carry().reserve(2 * room);
+        pieces.Carry().reserve(2 * room);
         long linesBefore = 0;
         for (;;) {
             CObjPiece* piece = pieces.Take();
@@ -320,13 +319,10 @@ private:
                 return BuildFromStream(CObjParser(piece->text, piece->rest, piece->first), linesBefore);
             if (!BuildItems(piece->content, linesBefore))
                 return false;
-            if (piece->failure)
-                std::rethrow_exception(piece->failure);
             linesBefore += piece->lines;
             StatusUpTo(linesBefore);
             if (piece->last)
                 return true;
-            pieces.Release();
         }
     }
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-// What a text reader's parser thread hands its model builder (see
-// CReadAhead): items in file order, each a kind and a number, and the
+// What a text reader's parser hands its model builder through a pipeline
+// (see CPipeline): items in file order, each a kind and a number, and the
 // coordinates they use, in the same order.
 template <typename Kind>
 struct CParsedBatch

@@ -5,6 +5,7 @@
 // Both read numbers with the same rules, so a number means the same thing to
 // every reader whether it is read from a line or straight from the stream.
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cfloat>
@@ -68,20 +69,10 @@ inline double ParseDouble(const char* s, const char** end)
 {
     const char* p = s + (*s == '+' || *s == '-');
     const bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
-    if ((IsDigit(*p) || (*p == '.' && IsDigit(p[1]))) && !hex) {
-        const char* last = p;
-        while (IsDigit(*last) || *last == '.' || *last == 'e' || *last == 'E' || *last == '+' || *last == '-')
-            ++last;
-        double value;
-        if (ParseShortDecimal(s, last, value)) {
+    if (!hex) {
+        if (const char* last = DecimalEnd(s, [](const char* t) { return *t != '\0'; })) {
             *end = last;
-            return value;
-        }
-        // from_chars takes a minus sign but no plus sign.
-        const std::from_chars_result r = std::from_chars(*s == '+' ? p : s, last, value);
-        if (r.ec == std::errc()) {
-            *end = r.ptr;
-            return value;
+            return DecimalValue(s, last);
         }
     }
     char* stop = nullptr;
@@ -124,9 +115,9 @@ private:
 // The common case of ScanDouble without copying: a plain decimal number
 // that ends inside the bytes the source holds in memory is parsed where it
 // lies. The token is the one the copying path below would collect, and
-// ScanShortDecimal or from_chars gives strtod's value for it. Anything else (no digits, inf or
-// nan, a value out of range, a number running past the buffer) is left to
-// the copying path, with nothing consumed.
+// DecimalValue gives strtod's value for it. Anything else (no digits, inf
+// or nan, a number running past the buffer) is left to the copying path,
+// with nothing consumed.
 template <typename Source>
 bool ScanDecimalInPlace(Source& in, double& value)
 {
@@ -144,37 +135,20 @@ bool ScanDecimalInPlace(Source& in, double& value)
         in.Skip(static_cast<size_t>(q - start));
         return true;
     }
-    const char* p = start;
-    if (more(p) && (*p == '+' || *p == '-'))
-        ++p;
-    const char* body = p;
-    bool digits = false;
-    while (more(p) && IsDigit(*p)) {
-        ++p;
-        digits = true;
-    }
-    if (more(p) && *p == '.') {
-        ++p;
-        while (more(p) && IsDigit(*p)) {
-            ++p;
-            digits = true;
-        }
-    }
-    if (!digits)
+    const char* p = DecimalEnd(start, more);
+    if (!p)
         return false;
-    if (more(p) && (*p == 'e' || *p == 'E')) {
+    const char* last = p;
+    // %g reads an exponent mark without digits too, as part of the number.
+    auto exponent = [](char c) { return c == 'e' || c == 'E'; };
+    if (more(p) && exponent(*p) && std::none_of(start, last, exponent)) {
         ++p;
         if (more(p) && (*p == '+' || *p == '-'))
-            ++p;
-        while (more(p) && IsDigit(*p))
             ++p;
     }
     if (!more(p))
         return false;
-    const std::from_chars_result r = std::from_chars(*start == '+' ? body : start, p, parsed);
-    if (r.ec != std::errc())
-        return false;
-    value = parsed;
+    value = DecimalValue(start, last);
     in.Skip(static_cast<size_t>(p - start));
     return true;
 }

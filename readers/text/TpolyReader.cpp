@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "ParsedBatch.h"
-#include "ReadAhead.h"
+#include "Pipeline.h"
 #include "ReaderFrame.h"
 #include "TextInput.h"
 #include "TextReaders.h"
@@ -109,13 +109,14 @@ public:
 
 private:
     // Builds the model from the parsed triangles, read ahead on a second
-    // thread (see CReadAhead). True when they ended, false when memory ran
-    // out first; the parser's state is the thread's until they have ended.
+    // thread (see CPipeline). True when they ended, false when memory ran
+    // out first; the parser's state is the pipeline's until they have ended.
     bool Build()
     {
-        CReadAhead<CTpolyBatch> ahead([this](CTpolyBatch& batch) { return m_parser.Fill(batch); },
-                                      m_model.MayUseHelperThread());
-        while (const CTpolyBatch* batch = ahead.Next()) {
+        CPipeline<CTpolyBatch> ahead(
+            BatchReader<CTpolyBatch>([this](CTpolyBatch& batch) { return m_parser.Fill(batch); }),
+            m_model.MayUseHelperThread());
+        while (const CTpolyBatch* batch = ahead.Take()) {
             const float* xyz = batch->coordinates.data();
             for (const CTpolyBatch::CItem& item : batch->items) {
                 if (item.kind == CTpolyItem::kStatus) {

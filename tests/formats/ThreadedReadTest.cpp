@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "DxfReader.h"
-#include "ReadAhead.h"
+#include "Pipeline.h"
 #include "TestFiles.h"
 #include "TextReaders.h"
 #include "Writers.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "ReadAhead.h"
+#include "Pipeline.h"
 
 TEST(OneProcessor, TheSwitchReachesTheProcessorCount)
 {

@@ -43,9 +43,11 @@ void ExpectPiecesReadAsOne(Read read, const std::vector<std::string>& texts, siz
     };
     for (const std::string& text : texts) {
         const std::string expected = outcome(text, whole);
-        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}})
-            if (pieceBytes >= 100 || text.size() < 50000)
+        for (size_t pieceBytes : {size_t{1}, size_t{7}, size_t{100}, size_t{4096}}) {
+            if (pieceBytes >= 100 || text.size() < 50000) {
                 EXPECT_EQ(outcome(text, pieceBytes), expected) << "pieces of " << pieceBytes << " bytes:\n"
                                                                << text.substr(0, 200);
+            }
+        }
     }
 }

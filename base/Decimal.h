@@ -1,7 +1,11 @@
 #pragma once
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <system_error>
 
 // Plain decimal numbers read the quick exact way: at most 19 digits making an
 // integer no larger than 2^53, scaled by a power of ten no larger than 10^22.
@@ -64,4 +68,50 @@ const char* ScanShortDecimal(const char* p, More more, double& value)
 inline bool ParseShortDecimal(const char* first, const char* last, double& value)
 {
     return ScanShortDecimal(first, [last](const char* q) { return q < last; }, value) == last;
+}
+
+// Where the decimal number that starts at p ends as strtod reads one: an
+// optional sign, digits with an optional point, and an exponent only where
+// digits follow its mark. Null where no digit comes before the exponent.
+template <typename More>
+const char* DecimalEnd(const char* p, More more)
+{
+    auto digit = [&more](const char* q) { return more(q) && *q >= '0' && *q <= '9'; };
+    if (more(p) && (*p == '+' || *p == '-'))
+        ++p;
+    bool digits = false;
+    for (; digit(p); ++p)
+        digits = true;
+    if (more(p) && *p == '.')
+        for (++p; digit(p); ++p)
+            digits = true;
+    if (!digits)
+        return nullptr;
+    if (more(p) && (*p == 'e' || *p == 'E')) {
+        const char* e = p + 1;
+        if (more(e) && (*e == '+' || *e == '-'))
+            ++e;
+        if (digit(e)) {
+            for (; digit(e); ++e) {
+            }
+            p = e;
+        }
+    }
+    return p;
+}
+
+// The value of the decimal number from `first` to `last` (see DecimalEnd):
+// the double nearest it, as strtod gives. from_chars gives that without
+// strtod's locale and multi-precision machinery; values out of range still
+// take strtod's answer.
+inline double DecimalValue(const char* first, const char* last)
+{
+    double value;
+    if (ParseShortDecimal(first, last, value))
+        return value;
+    // from_chars takes a minus sign but no plus sign.
+    const std::from_chars_result r = std::from_chars(*first == '+' ? first + 1 : first, last, value);
+    if (r.ec == std::errc())
+        return value;
+    return std::strtod(std::string(first, last).c_str(), nullptr);
 }

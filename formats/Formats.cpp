@@ -155,11 +155,6 @@ bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path
     return ReadOpened(model, format, path, opened);
 }
 
-bool ReadWorldToolkitFile(CModel& model, const std::string& path)
-{
-    return ReadModelFile(model, *FindFormat("wtk"), path);
-}
-
 bool LooksLikeWorldToolkit(const std::string& path)
 {
     FILE* fp = std::fopen(path.c_str(), "r");

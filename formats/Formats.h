@@ -35,9 +35,6 @@ std::string ExtensionOf(const std::string& path);
 // Per-format open: reads `path` with the given format. Reports "Couldn't open
 // file %s" when the file cannot be opened. True when the reader succeeded.
 bool ReadModelFile(CModel& model, const CFormat& format, const std::string& path);
-// Open World Toolkit: ".nff" files opened by name are Neutral File Format, so
-// World Toolkit ones come through this command of their own.
-bool ReadWorldToolkitFile(CModel& model, const std::string& path);
 // True when the file's first token, after blanks and "//" comments, is "nff"
 // or "s8": a World Toolkit file rather than a Neutral File Format one.
 bool LooksLikeWorldToolkit(const std::string& path);

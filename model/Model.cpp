@@ -76,12 +76,6 @@ void CModel::ShowWarning(const char* text)
     ShowInfo(text);
 }
 
-void CModel::Assertion(bool condition, const char* text, const char* file, long line)
-{
-    if (!condition)
-        ErrorMessage("Assertion: File %s, line %ld, %s", file, line, text);
-}
-
 // Files with tens of thousands of objects call SetGroup once per object, so a
 // scan over every group on each call would make loading them quadratic.
 bool CModel::IndexGroup(int position)
@@ -313,7 +307,7 @@ bool CModel::AddFace(int count, const int32_t* index)
 
 void CModel::AddTriangle(const CVector& a, const CVector& b, const CVector& c)
 {
-    if (a == b || b == c || c == a)
+    if (a.IsNear(b) || b.IsNear(c) || c.IsNear(a))
         return;
     int32_t index[3];
     index[2] = AddVertex(c, true) + 1;
@@ -344,7 +338,7 @@ int32_t CMeshPoints::Number(size_t i)
 void CMeshPoints::AddTriangle(size_t a, size_t b, size_t c)
 {
     const CVector &pa = m_points[a], &pb = m_points[b], &pc = m_points[c];
-    if (pa == pb || pb == pc || pc == pa)
+    if (pa.IsNear(pb) || pb.IsNear(pc) || pc.IsNear(pa))
         return;
     // The order AddTriangle adds its corners in, so the numbering is the same.
     int32_t index[3];
@@ -352,12 +346,6 @@ void CMeshPoints::AddTriangle(size_t a, size_t b, size_t c)
     index[1] = Number(b);
     index[0] = Number(a);
     m_model.AddFace(3, index);
-}
-
-void CModel::AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d)
-{
-    AddTriangle(a, b, c);
-    AddTriangle(a, c, d);
 }
 
 void CModel::SmoothCurrentGroup()

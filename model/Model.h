@@ -93,7 +93,6 @@ public:
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);
     virtual void ShowNotice(const char* text) { ShowStatus(text); }
-    virtual void Assertion(bool condition, const char* text, const char* file, long line);
     virtual void UpdateViews() {}
     virtual void SetModified(bool) {}
     virtual void BeginWait() {}
@@ -106,7 +105,6 @@ public:
     // coordinates (not merely within the merge distance of them).
     int AddVertex(const CVector& v, bool merge, bool& exact);
     void AddTriangle(const CVector& a, const CVector& b, const CVector& c);
-    void AddQuad(const CVector& a, const CVector& b, const CVector& c, const CVector& d);
     // Appends a face made of vertex numbers the caller already holds (1-based,
     // count 3 or 4) to the current group. False when there is no current group
     // or memory runs out.

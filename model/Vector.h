@@ -27,14 +27,16 @@ struct CVector
     CVector& operator+=(const CVector& b) { x += b.x; y += b.y; z += b.z; return *this; }
     CVector& operator-=(const CVector& b) { x -= b.x; y -= b.y; z -= b.z; return *this; }
 
-    // Equal within 1e-6 on every axis; NaN never compares equal. The test runs
-    // in double: the float nearest 1e-6 lies just below it and is a difference
-    // that still counts as equal.
-    bool operator==(const CVector& b) const
+    // Within 1e-6 on every axis; NaN is never near. Not an equality: a may be
+    // near b and b near c while a is not near c. The test runs in double: the
+    // float nearest 1e-6 lies just below it and is a difference that still
+    // counts as near.
+    bool IsNear(const CVector& b) const
     {
         return Near(x, b.x) && Near(y, b.y) && Near(z, b.z);
     }
-    bool operator!=(const CVector& b) const { return !(*this == b); }
+    // The same coordinates, exactly.
+    bool operator==(const CVector&) const = default;
 
     float Length() const { return std::sqrt(x * x + y * y + z * z); }
     CVector Normalize() const

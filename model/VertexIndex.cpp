@@ -147,7 +147,7 @@ int CVertexIndex::Walk(int32_t n, uint32_t cell, int bucket, const CVector& v,
         if (node.cell != cell || node.bucket != bucket)
             continue;
         const CVector* stored = vertices.GetAt(node.vertexIndex);
-        if (stored && *stored == v)
+        if (stored && stored->IsNear(v))
             return node.vertexIndex;
     }
     return best;

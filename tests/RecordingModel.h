@@ -63,3 +63,10 @@ public:
     int viewUpdates = 0;
     bool modified = false;
 };
+
+// Two triangles: the quad a, b, c, d split along a-c.
+inline void AddQuad(CModel& model, const CVector& a, const CVector& b, const CVector& c, const CVector& d)
+{
+    model.AddTriangle(a, b, c);
+    model.AddTriangle(a, c, d);
+}

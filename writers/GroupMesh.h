@@ -127,7 +127,7 @@ inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int na, int nb,
                                              int nc) {
-                if (a == b || b == c || c == a)
+                if (a.IsNear(b) || b.IsNear(c) || c.IsNear(a))
                     return;
                 int32_t index[3];
                 index[2] = work.AddCorner(c, nc) + 1;

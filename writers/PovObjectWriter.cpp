@@ -19,7 +19,7 @@ int CornerCount(const CPolygon& polygon)
 // coincide.
 bool Drawable(const CVector* a, const CVector* b, const CVector* c)
 {
-    return a && b && c && *a != *b && *b != *c && *c != *a;
+    return a && b && c && !a->IsNear(*b) && !b->IsNear(*c) && !c->IsNear(*a);
 }
 
 // Whether at least one of the group's fan triangles will be written. A group

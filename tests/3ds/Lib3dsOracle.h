@@ -71,7 +71,7 @@ inline std::string CompareShapes(std::vector<Triangle> ours, std::vector<Triangl
 {
     std::vector<Triangle> theirs;
     for (const Triangle& t : all)
-        if (!(t[0] == t[1] || t[1] == t[2] || t[2] == t[0]))
+        if (!(t[0].IsNear(t[1]) || t[1].IsNear(t[2]) || t[2].IsNear(t[0])))
             theirs.push_back(t);
     if (ours.size() != theirs.size())
         return std::to_string(ours.size()) + " triangles, lib3ds " + std::to_string(theirs.size());

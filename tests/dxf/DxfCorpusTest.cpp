@@ -132,7 +132,7 @@ TEST(DxfCorpus, WriterOutputReadsBack)
         model.SetGroup(colors[g], FindColor(colors[g]), 5);
         for (int k = 0; k <= g; ++k, ++faces) {
             float x = static_cast<float>(g * 3 + k);
-            model.AddQuad({x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, static_cast<float>(g)}, {x, 1, 0});
+            AddQuad(model, {x, 0, 0}, {x + 1, 0, 0}, {x + 1, 1, static_cast<float>(g)}, {x, 1, 0});
         }
     }
     model.FinishLoad();

@@ -25,8 +25,8 @@ void AddTerrain(CModel& model, bool clockwise)
     auto at = [](int i, int j) { return CVector(i, j, static_cast<float>((i * 7 + j * 3) % 5) * 0.2f); };
     for (int i = 0; i < 6; ++i)
         for (int j = 0; j < 6; ++j)
-            clockwise ? model.AddQuad(at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j))
-                      : model.AddQuad(at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+            clockwise ? AddQuad(model, at(i, j), at(i, j + 1), at(i + 1, j + 1), at(i + 1, j))
+                      : AddQuad(model, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ int ReferenceFind(const CModel& model, const CReference& ref, const CVector& v)
 {
     const int bucket = CVertexIndex::Bucket(v);
     for (int i = model.GetVertexCount() - 1; i >= 0; --i)
-        if (ref.filed[i] && ref.bucket[i] == bucket && *model.m_vertices.GetAt(i) == v)
+        if (ref.filed[i] && ref.bucket[i] == bucket && model.m_vertices.GetAt(i)->IsNear(v))
             return i;
     return -1;
 }

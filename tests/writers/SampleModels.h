@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model.h"
+#include "RecordingModel.h"
 
 // Small models that reach the writers' branches. Coordinates are simple
 // numbers so that golden files are easy to check by eye.
@@ -36,7 +37,7 @@ inline void Assembly(CModel& model)
                           {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
     const int faces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
     for (const auto& f : faces)
-        model.AddQuad(p[f[0]], p[f[1]], p[f[2]], p[f[3]]);
+        AddQuad(model, p[f[0]], p[f[1]], p[f[2]], p[f[3]]);
 
     model.SetGroup("Lid", FindColor("Green"), FindTexture("GlassFinish"));
     int32_t quad[4];

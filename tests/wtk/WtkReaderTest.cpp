@@ -148,7 +148,7 @@ TEST(WtkReader, ReadsWhatTheWriterWrote)
 {
     CRecordingModel source;
     source.SetGroup("Hull", FindColor("Orange"), 0);
-    source.AddQuad({0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0});
+    AddQuad(source, {0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0});
     source.AddTriangle({0, 0, 0}, {2, 0, 0}, {1, 0.5f, 3});
     source.SetGroup("Mast", FindColor("Red"), 0);
     source.AddTriangle({1, 0.5f, 3}, {1.25f, 0.5f, 4}, {0, -1, 0});
@@ -294,7 +294,7 @@ TEST(WtkFormats, OpenByNameTellsTheTwoNffFormatsApart)
     CRecordingModel byName, byCommand, plain;
     EXPECT_TRUE(OpenByName(byName, wtk));
     EXPECT_EQ(byName.GetPolygonCount(), 1);
-    EXPECT_TRUE(ReadWorldToolkitFile(byCommand, wtk));
+    EXPECT_TRUE(ReadModelFile(byCommand, *FindFormat("wtk"), wtk));
     EXPECT_EQ(byCommand.GetPolygonCount(), 1);
     EXPECT_TRUE(OpenByName(plain, nff));
     EXPECT_EQ(plain.GetPolygonCount(), 1);

@@ -1,0 +1,422 @@
+// glTF 2.0, as one file: a binary container (.glb) holding the JSON and the
+// buffer, or JSON (.gltf) carrying its buffer as a base64 data URI. Each
+// written group becomes a node with a mesh of one triangle primitive, named
+// after the group, with a metallic/roughness material from its colour and
+// finish.
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Finishes.h"
+#include "GroupMesh.h"
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Numbers the format gives its enumerations.
+constexpr int kFloat = 5126;
+constexpr int kUnsignedShort = 5123;
+constexpr int kUnsignedInt = 5125;
+constexpr int kArrayBuffer = 34962;
+constexpr int kElementArrayBuffer = 34963;
+constexpr int kTriangles = 4;
+
+// 65535 is the restart value of 16-bit indices and may not appear, so 16 bits
+// serve up to 65535 vertices (indices 0 .. 65534).
+constexpr size_t kMaxShortIndexedVertices = 65535;
+
+// The binary container's chunks and header lengths are 32-bit.
+constexpr uint64_t kMaxContainer = 0xFFFFFFFFull;
+
+// Colours in the table are sRGB as shown on a screen; the format wants
+// linear factors.
+float Linear(float c)
+{
+    const double v = c <= 0.0f ? 0.0 : (c >= 1.0f ? 1.0 : c);
+    return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+}
+
+// One group's triangles as the format stores them: its own vertex list and
+// 0-based indices into it.
+struct CGroupMesh
+{
+    std::vector<float> positions;  // x, y, z per vertex
+    std::vector<float> normals;    // x, y, z per vertex, smooth groups only
+    std::vector<uint32_t> indices; // three per triangle
+};
+
+// The buffer under construction: every view starts on a 4-byte boundary, so
+// that any component type may be read from it where it lies.
+class CBuffer
+{
+public:
+    // Appends the bytes as a new view and returns its index in `views`.
+    size_t AddView(json& views, const void* data, size_t size, int target)
+    {
+        const size_t offset = m_bytes.size();
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        m_bytes.insert(m_bytes.end(), p, p + size);
+        m_bytes.resize((m_bytes.size() + 3) & ~size_t(3), 0);
+        views.push_back({{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", target}});
+        return views.size() - 1;
+    }
+    const std::vector<unsigned char>& Bytes() const { return m_bytes; }
+
+private:
+    std::vector<unsigned char> m_bytes;
+};
+
+// Collects the document's groups into the JSON description and the buffer.
+class CGltfBuilder
+{
+public:
+    CGltfBuilder(CModel& model, double scale) : m_model(model), m_scale(scale) {}
+
+    // False after an error message.
+    bool Build();
+    const json& Document() const { return m_doc; }
+    const CBuffer& Buffer() const { return m_buffer; }
+
+private:
+    void MakeMesh(const CGroup& group, CGroupMesh& mesh);
+    size_t AddFloatAccessor(const std::vector<float>& values, const char* type);
+    size_t AddIndexAccessor(const std::vector<uint32_t>& indices, size_t vertexCount);
+    size_t Material(const CGroup& group);
+    // Index of a document vertex number in the group's list, adding it on
+    // first use; -1 when it has no usable coordinates.
+    int64_t Local(const CGroup& group, int number, const CPolygon& face, CGroupMesh& mesh);
+
+    CModel& m_model;
+    double m_scale;
+    json m_doc;
+    CBuffer m_buffer;
+    std::map<std::pair<int, int>, size_t> m_materials;  // (colour, finish) -> material
+    // By document vertex number: its index in the current group's list, valid
+    // where m_seenIn holds the current group's stamp.
+    std::vector<uint32_t> m_local;
+    std::vector<uint32_t> m_seenIn;
+    uint32_t m_stamp = 0;
+};
+
+int64_t CGltfBuilder::Local(const CGroup& group, int number, const CPolygon& face, CGroupMesh& mesh)
+{
+    const CVector* v = number >= 1 ? m_model.m_vertices.GetAt(number - 1) : nullptr;
+    if (!v)
+        return -1;
+    const size_t n = static_cast<size_t>(number);
+    if (m_seenIn[n] == m_stamp)
+        return m_local[n];
+    const float p[3] = {static_cast<float>(v->x * m_scale), static_cast<float>(v->y * m_scale),
+                        static_cast<float>(v->z * m_scale)};
+    for (float c : p)
+        if (!std::isfinite(c))
+            return -1;
+    const uint32_t index = static_cast<uint32_t>(mesh.positions.size() / 3);
+    mesh.positions.insert(mesh.positions.end(), p, p + 3);
+    if (group.smooth) {
+        // Viewers need unit normals; a vertex whose faces cancel out (or
+        // that has none) takes its face's normal, and a degenerate face
+        // some unit vector, which shades no visible area anyway.
+        const CVector* stored = m_model.m_vertexNormals.GetAt(number - 1);
+        double c[3] = {0, 0, 0};
+        bool unit = false;
+        for (const CVector& candidate : {stored ? *stored : CVector(), face.normal}) {
+            c[0] = candidate.x, c[1] = candidate.y, c[2] = candidate.z;
+            const double length = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+            if (std::isfinite(length) && length > 1e-6) {
+                for (double& x : c)
+                    x /= length;
+                unit = true;
+                break;
+            }
+        }
+        if (!unit)
+            c[0] = 0, c[1] = 0, c[2] = 1;
+        for (double x : c)
+            mesh.normals.push_back(static_cast<float>(x));
+    }
+    m_seenIn[n] = m_stamp;
+    m_local[n] = index;
+    return index;
+}
+
+void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
+{
+    ++m_stamp;
+    // Front faces wind counter-clockwise in the format; the model's faces wind
+    // the way its normal order says.
+    const bool reverse = m_model.m_normalOrder != 0;
+    for (int p = 0; p < group.polygons.GetCount(); ++p) {
+        const CPolygon* polygon = group.polygons.GetAt(p);
+        if (!polygon)
+            continue;
+        ForEachFanTriangle(*polygon, [&](const CVector&, const CVector&, const CVector&, int na, int nb, int nc) {
+            // A triangle that repeats a vertex covers nothing.
+            if (na == nb || nb == nc || nc == na)
+                return;
+            const int64_t a = Local(group, na, *polygon, mesh);
+            const int64_t b = Local(group, nb, *polygon, mesh);
+            const int64_t c = Local(group, nc, *polygon, mesh);
+            if (a < 0 || b < 0 || c < 0)
+                return;
+            mesh.indices.push_back(static_cast<uint32_t>(a));
+            mesh.indices.push_back(static_cast<uint32_t>(reverse ? c : b));
+            mesh.indices.push_back(static_cast<uint32_t>(reverse ? b : c));
+        });
+    }
+}
+
+size_t CGltfBuilder::AddFloatAccessor(const std::vector<float>& values, const char* type)
+{
+    // Readers rely on exact bounds (POSITION must carry them), so they come
+    // from the very floats written.
+    float lo[3] = {values[0], values[1], values[2]};
+    float hi[3] = {values[0], values[1], values[2]};
+    for (size_t i = 3; i < values.size(); i += 3)
+        for (size_t k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], values[i + k]);
+            hi[k] = std::max(hi[k], values[i + k]);
+        }
+    const size_t view = m_buffer.AddView(m_doc["bufferViews"], values.data(), values.size() * sizeof(float),
+                                         kArrayBuffer);
+    json& accessors = m_doc["accessors"];
+    accessors.push_back({{"bufferView", view},
+                         {"componentType", kFloat},
+                         {"count", values.size() / 3},
+                         {"type", type},
+                         {"min", {lo[0], lo[1], lo[2]}},
+                         {"max", {hi[0], hi[1], hi[2]}}});
+    return accessors.size() - 1;
+}
+
+size_t CGltfBuilder::AddIndexAccessor(const std::vector<uint32_t>& indices, size_t vertexCount)
+{
+    uint32_t lo = indices[0], hi = indices[0];
+    for (uint32_t i : indices) {
+        lo = std::min(lo, i);
+        hi = std::max(hi, i);
+    }
+    size_t view;
+    int type;
+    if (vertexCount <= kMaxShortIndexedVertices) {
+        std::vector<uint16_t> shorts(indices.begin(), indices.end());
+        view = m_buffer.AddView(m_doc["bufferViews"], shorts.data(), shorts.size() * sizeof(uint16_t),
+                                kElementArrayBuffer);
+        type = kUnsignedShort;
+    } else {
+        view = m_buffer.AddView(m_doc["bufferViews"], indices.data(), indices.size() * sizeof(uint32_t),
+                                kElementArrayBuffer);
+        type = kUnsignedInt;
+    }
+    json& accessors = m_doc["accessors"];
+    accessors.push_back({{"bufferView", view},
+                         {"componentType", type},
+                         {"count", indices.size()},
+                         {"type", "SCALAR"},
+                         {"min", json::array({lo})},
+                         {"max", json::array({hi})}});
+    return accessors.size() - 1;
+}
+
+// One material per colour and finish in use.
+size_t CGltfBuilder::Material(const CGroup& group)
+{
+    const ColorEntry& color = GroupColor(group);
+    const int colorIndex = static_cast<int>(&color - ColorTable);
+    const int finish = group.textureIndex >= 0 && group.textureIndex < kTextureCount ? group.textureIndex : 5;
+    const auto key = std::make_pair(colorIndex, finish);
+    if (auto found = m_materials.find(key); found != m_materials.end())
+        return found->second;
+
+    const FinishLook& look = FinishLooks[finish];
+    const float rgb[3] = {Linear(color.red), Linear(color.green), Linear(color.blue)};
+    json pbr = {{"baseColorFactor", {rgb[0], rgb[1], rgb[2], look.alpha}},
+                {"metallicFactor", look.metallic},
+                {"roughnessFactor", look.roughness}};
+    json material = {{"name", std::string(color.name) + " " + TextureNames[finish]},
+                     {"pbrMetallicRoughness", std::move(pbr)},
+                     // Old formats do not agree on which side of a face is
+                     // its front, and open surfaces are common: both sides
+                     // are drawn, as every other output of ours shows them.
+                     {"doubleSided", true}};
+    if (look.alpha < 1.0f)
+        material["alphaMode"] = "BLEND";
+    if (look.emissive)
+        material["emissiveFactor"] = {rgb[0], rgb[1], rgb[2]};
+    json& materials = m_doc["materials"];
+    materials.push_back(std::move(material));
+    m_materials[key] = materials.size() - 1;
+    return materials.size() - 1;
+}
+
+bool CGltfBuilder::Build()
+{
+    m_doc["asset"] = {{"version", "2.0"}, {"generator", "Trivex"}};
+    const size_t numbers = static_cast<size_t>(m_model.GetVertexCount()) + 1;
+    m_local.assign(numbers, 0);
+    m_seenIn.assign(numbers, 0);
+
+    json sceneNodes = json::array();
+    for (int g = 0; g < m_model.m_groups.GetCount(); ++g) {
+        const CGroup* group = m_model.m_groups.GetAt(g);
+        if (!IsWritten(group))
+            continue;
+        m_model.StatusMessage("Saving Group %s", group->name.c_str());
+        CGroupMesh mesh;
+        MakeMesh(*group, mesh);
+        // Accessors may not be empty: a group of nothing but degenerate faces
+        // has nothing to show.
+        if (mesh.indices.empty())
+            continue;
+        const size_t vertexCount = mesh.positions.size() / 3;
+        json attributes = {{"POSITION", AddFloatAccessor(mesh.positions, "VEC3")}};
+        // Without normals viewers shade each triangle flat, as the group is
+        // meant to look, and the vertices stay shared between faces.
+        if (group->smooth)
+            attributes["NORMAL"] = AddFloatAccessor(mesh.normals, "VEC3");
+        json primitive = {{"attributes", std::move(attributes)},
+                          {"indices", AddIndexAccessor(mesh.indices, vertexCount)},
+                          {"material", Material(*group)},
+                          {"mode", kTriangles}};
+        json& meshes = m_doc["meshes"];
+        meshes.push_back({{"name", group->name}, {"primitives", json::array({std::move(primitive)})}});
+        json& nodes = m_doc["nodes"];
+        nodes.push_back({{"name", group->name}, {"mesh", meshes.size() - 1}});
+        sceneNodes.push_back(nodes.size() - 1);
+    }
+
+    json scene = json::object();
+    if (!sceneNodes.empty())
+        scene["nodes"] = std::move(sceneNodes);
+    m_doc["scenes"] = json::array({std::move(scene)});
+    m_doc["scene"] = 0;
+    if (m_buffer.Bytes().size() > kMaxContainer - 1024) {
+        m_model.ErrorMessage("The model is too large for a glTF file");
+        return false;
+    }
+    return true;
+}
+
+// Group names are whatever bytes the file read had; JSON must be UTF-8, so a
+// byte that does not form UTF-8 is written as the replacement character.
+std::string JsonText(const json& doc)
+{
+    return doc.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string Base64(const std::vector<unsigned char>& bytes)
+{
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    text.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const uint32_t v = (uint32_t(bytes[i]) << 16) | (uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
+        text += kDigits[v >> 18];
+        text += kDigits[(v >> 12) & 63];
+        text += kDigits[(v >> 6) & 63];
+        text += kDigits[v & 63];
+    }
+    if (const size_t rest = bytes.size() - i) {
+        const uint32_t v = (uint32_t(bytes[i]) << 16) | (rest > 1 ? uint32_t(bytes[i + 1]) << 8 : 0);
+        text += kDigits[v >> 18];
+        text += kDigits[(v >> 12) & 63];
+        text += rest > 1 ? kDigits[(v >> 6) & 63] : '=';
+        text += '=';
+    }
+    return text;
+}
+
+void PutU32(numberformat::CRecordOut& out, uint32_t value)
+{
+    const char b[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                       static_cast<char>(value >> 24)};
+    out.Text(b, sizeof b);
+}
+
+// Runs `write` with the builder, turning what the JSON library or the
+// allocator throws into an error message: no exception leaves the writer.
+template <typename Write>
+int WriteGltfFile(CModel& model, FILE* fp, double scale, Write&& write)
+{
+    CWaitCursor wait(model);
+    try {
+        CGltfBuilder builder(model, scale);
+        if (!builder.Build())
+            return 0;
+        numberformat::CRecordOut out(fp);
+        if (!write(builder, out))
+            return 0;
+        return FinishWrite(model, fp, out.Write());
+    } catch (const std::bad_alloc&) {
+        model.ErrorMessage("Out of Memory");
+    } catch (const std::exception& e) {
+        model.ErrorMessage("glTF output failed: %s", e.what());
+    }
+    return 0;
+}
+
+}  // namespace
+
+int WriteGlb(CModel& model, FILE* fp, double scale)
+{
+    return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
+        json doc = builder.Document();
+        const std::vector<unsigned char>& bin = builder.Buffer().Bytes();
+        // The binary chunk is the file's first buffer, which has no URI.
+        if (!bin.empty())
+            doc["buffers"] = json::array({{{"byteLength", bin.size()}}});
+        std::string text = JsonText(doc);
+        // Chunks are 4-byte aligned: JSON padded with blanks, the binary
+        // chunk with zeros (its views already end aligned).
+        text.resize((text.size() + 3) & ~size_t(3), ' ');
+        const size_t binPadded = (bin.size() + 3) & ~size_t(3);
+        const uint64_t total = 12 + 8 + uint64_t(text.size()) + (bin.empty() ? 0 : 8 + uint64_t(binPadded));
+        if (total > kMaxContainer) {
+            model.ErrorMessage("The model is too large for a glTF binary file");
+            return false;
+        }
+        out.Text("glTF");
+        PutU32(out, 2);
+        PutU32(out, static_cast<uint32_t>(total));
+        PutU32(out, static_cast<uint32_t>(text.size()));
+        out.Text("JSON");
+        out.Text(text);
+        if (!bin.empty()) {
+            PutU32(out, static_cast<uint32_t>(binPadded));
+            out.Text("BIN\0", 4);
+            out.Text(reinterpret_cast<const char*>(bin.data()), bin.size());
+            static constexpr char kZeros[4] = {};
+            out.Text(kZeros, binPadded - bin.size());
+        }
+        return true;
+    });
+}
+
+int WriteGltf(CModel& model, FILE* fp, double scale)
+{
+    return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
+        json doc = builder.Document();
+        const std::vector<unsigned char>& bin = builder.Buffer().Bytes();
+        // Embedded, so that the output stays one file and is saved safely
+        // as one.
+        if (!bin.empty())
+            doc["buffers"] = json::array(
+                {{{"byteLength", bin.size()}, {"uri", "data:application/octet-stream;base64," + Base64(bin)}}});
+        out.Text(JsonText(doc));
+        out.Text("\n");
+        return true;
+    });
+}

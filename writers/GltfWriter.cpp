@@ -57,25 +57,30 @@ struct CGroupMesh
     std::vector<uint32_t> indices; // three per triangle
 };
 
-// The buffer under construction: every view starts on a 4-byte boundary, so
-// that any component type may be read from it where it lies.
+// The buffer under construction, kept as the views' own pieces: joining them
+// as they come would hold the whole buffer twice while it grows. Every view
+// starts on a 4-byte boundary, so that any component type may be read from
+// it where it lies.
 class CBuffer
 {
 public:
     // Appends the bytes as a new view and returns its index in `views`.
     size_t AddView(json& views, const void* data, size_t size, int target)
     {
-        const size_t offset = m_bytes.size();
         const unsigned char* p = static_cast<const unsigned char*>(data);
-        m_bytes.insert(m_bytes.end(), p, p + size);
-        m_bytes.resize((m_bytes.size() + 3) & ~size_t(3), 0);
-        views.push_back({{"buffer", 0}, {"byteOffset", offset}, {"byteLength", size}, {"target", target}});
+        std::vector<unsigned char> piece(p, p + size);
+        piece.resize((size + 3) & ~size_t(3), 0);
+        views.push_back({{"buffer", 0}, {"byteOffset", m_size}, {"byteLength", size}, {"target", target}});
+        m_size += piece.size();
+        m_pieces.push_back(std::move(piece));
         return views.size() - 1;
     }
-    const std::vector<unsigned char>& Bytes() const { return m_bytes; }
+    uint64_t Size() const { return m_size; }
+    const std::vector<std::vector<unsigned char>>& Pieces() const { return m_pieces; }
 
 private:
-    std::vector<unsigned char> m_bytes;
+    std::vector<std::vector<unsigned char>> m_pieces;
+    uint64_t m_size = 0;
 };
 
 // Collects the document's groups into the JSON description and the buffer.
@@ -94,9 +99,12 @@ private:
     size_t AddFloatAccessor(const std::vector<float>& values, const char* type);
     size_t AddIndexAccessor(const std::vector<uint32_t>& indices, size_t vertexCount);
     size_t Material(const CGroup& group);
-    // Index of a document vertex number in the group's list, adding it on
-    // first use; -1 when it has no usable coordinates.
-    int64_t Local(const CGroup& group, int number, const CPolygon& face, CGroupMesh& mesh);
+    // The written coordinates of a document vertex number; false when it has
+    // none or they are not finite at the output scale.
+    bool Position(int number, float p[3]) const;
+    // Index of a document vertex number, at `p`, in the group's list, adding
+    // it on first use.
+    uint32_t Local(const CGroup& group, int number, const float p[3], const CPolygon& face, CGroupMesh& mesh);
 
     CModel& m_model;
     double m_scale;
@@ -110,19 +118,23 @@ private:
     uint32_t m_stamp = 0;
 };
 
-int64_t CGltfBuilder::Local(const CGroup& group, int number, const CPolygon& face, CGroupMesh& mesh)
+bool CGltfBuilder::Position(int number, float p[3]) const
 {
     const CVector* v = number >= 1 ? m_model.m_vertices.GetAt(number - 1) : nullptr;
     if (!v)
-        return -1;
+        return false;
+    p[0] = static_cast<float>(v->x * m_scale);
+    p[1] = static_cast<float>(v->y * m_scale);
+    p[2] = static_cast<float>(v->z * m_scale);
+    return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
+
+uint32_t CGltfBuilder::Local(const CGroup& group, int number, const float p[3], const CPolygon& face,
+                             CGroupMesh& mesh)
+{
     const size_t n = static_cast<size_t>(number);
     if (m_seenIn[n] == m_stamp)
         return m_local[n];
-    const float p[3] = {static_cast<float>(v->x * m_scale), static_cast<float>(v->y * m_scale),
-                        static_cast<float>(v->z * m_scale)};
-    for (float c : p)
-        if (!std::isfinite(c))
-            return -1;
     const uint32_t index = static_cast<uint32_t>(mesh.positions.size() / 3);
     mesh.positions.insert(mesh.positions.end(), p, p + 3);
     if (group.smooth) {
@@ -158,22 +170,35 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
     // Front faces wind counter-clockwise in the format; the model's faces wind
     // the way its normal order says.
     const bool reverse = m_model.m_normalOrder != 0;
+    // Sized once: a large group would otherwise pass through several copies
+    // on its way up.
+    size_t triangles = 0;
+    for (int p = 0; p < group.polygons.GetCount(); ++p)
+        if (const CPolygon* polygon = group.polygons.GetAt(p); polygon && polygon->count > 2)
+            triangles += static_cast<size_t>(std::min<int>(polygon->count, 4) - 2);
+    const size_t vertices = std::min(3 * triangles, m_local.size() - 1);
+    mesh.indices.reserve(3 * triangles);
+    mesh.positions.reserve(3 * vertices);
+    if (group.smooth)
+        mesh.normals.reserve(3 * vertices);
     for (int p = 0; p < group.polygons.GetCount(); ++p) {
         const CPolygon* polygon = group.polygons.GetAt(p);
         if (!polygon)
             continue;
         ForEachFanTriangle(*polygon, [&](const CVector&, const CVector&, const CVector&, int na, int nb, int nc) {
-            // A triangle that repeats a vertex covers nothing.
-            if (na == nb || nb == nc || nc == na)
+            float pa[3], pb[3], pc[3];
+            if (!Position(na, pa) || !Position(nb, pb) || !Position(nc, pc))
                 return;
-            const int64_t a = Local(group, na, *polygon, mesh);
-            const int64_t b = Local(group, nb, *polygon, mesh);
-            const int64_t c = Local(group, nc, *polygon, mesh);
-            if (a < 0 || b < 0 || c < 0)
+            // A triangle with two corners in one place covers nothing, and
+            // readers take it for a line or a point.
+            if (std::equal(pa, pa + 3, pb) || std::equal(pb, pb + 3, pc) || std::equal(pc, pc + 3, pa))
                 return;
-            mesh.indices.push_back(static_cast<uint32_t>(a));
-            mesh.indices.push_back(static_cast<uint32_t>(reverse ? c : b));
-            mesh.indices.push_back(static_cast<uint32_t>(reverse ? b : c));
+            const uint32_t a = Local(group, na, pa, *polygon, mesh);
+            const uint32_t b = Local(group, nb, pb, *polygon, mesh);
+            const uint32_t c = Local(group, nc, pc, *polygon, mesh);
+            mesh.indices.push_back(a);
+            mesh.indices.push_back(reverse ? c : b);
+            mesh.indices.push_back(reverse ? b : c);
         });
     }
 }
@@ -302,7 +327,7 @@ bool CGltfBuilder::Build()
         scene["nodes"] = std::move(sceneNodes);
     m_doc["scenes"] = json::array({std::move(scene)});
     m_doc["scene"] = 0;
-    if (m_buffer.Bytes().size() > kMaxContainer - 1024) {
+    if (m_buffer.Size() > kMaxContainer - 1024) {
         m_model.ErrorMessage("The model is too large for a glTF file");
         return false;
     }
@@ -316,24 +341,31 @@ std::string JsonText(const json& doc)
     return doc.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string Base64(const std::vector<unsigned char>& bytes)
+// Base64 of the buffer's pieces taken as one sequence of bytes.
+std::string Base64(const CBuffer& buffer)
 {
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const uint32_t v = (uint32_t(bytes[i]) << 16) | (uint32_t(bytes[i + 1]) << 8) | bytes[i + 2];
-        text += kDigits[v >> 18];
-        text += kDigits[(v >> 12) & 63];
-        text += kDigits[(v >> 6) & 63];
-        text += kDigits[v & 63];
-    }
-    if (const size_t rest = bytes.size() - i) {
-        const uint32_t v = (uint32_t(bytes[i]) << 16) | (rest > 1 ? uint32_t(bytes[i + 1]) << 8 : 0);
-        text += kDigits[v >> 18];
-        text += kDigits[(v >> 12) & 63];
-        text += rest > 1 ? kDigits[(v >> 6) & 63] : '=';
+    text.reserve(static_cast<size_t>((buffer.Size() + 2) / 3 * 4));
+    uint32_t group = 0;  // up to three bytes not yet encoded
+    int held = 0;
+    for (const std::vector<unsigned char>& piece : buffer.Pieces())
+        for (unsigned char byte : piece) {
+            group = (group << 8) | byte;
+            if (++held == 3) {
+                text += kDigits[group >> 18];
+                text += kDigits[(group >> 12) & 63];
+                text += kDigits[(group >> 6) & 63];
+                text += kDigits[group & 63];
+                group = 0;
+                held = 0;
+            }
+        }
+    if (held) {
+        group <<= 8 * (3 - held);
+        text += kDigits[group >> 18];
+        text += kDigits[(group >> 12) & 63];
+        text += held == 2 ? kDigits[(group >> 6) & 63] : '=';
         text += '=';
     }
     return text;
@@ -374,16 +406,15 @@ int WriteGlb(CModel& model, FILE* fp, double scale)
 {
     return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
         json doc = builder.Document();
-        const std::vector<unsigned char>& bin = builder.Buffer().Bytes();
+        const CBuffer& bin = builder.Buffer();
         // The binary chunk is the file's first buffer, which has no URI.
-        if (!bin.empty())
-            doc["buffers"] = json::array({{{"byteLength", bin.size()}}});
+        if (bin.Size())
+            doc["buffers"] = json::array({{{"byteLength", bin.Size()}}});
         std::string text = JsonText(doc);
-        // Chunks are 4-byte aligned: JSON padded with blanks, the binary
-        // chunk with zeros (its views already end aligned).
+        // Chunks are 4-byte aligned: JSON padded with blanks; the binary
+        // chunk's views already end aligned.
         text.resize((text.size() + 3) & ~size_t(3), ' ');
-        const size_t binPadded = (bin.size() + 3) & ~size_t(3);
-        const uint64_t total = 12 + 8 + uint64_t(text.size()) + (bin.empty() ? 0 : 8 + uint64_t(binPadded));
+        const uint64_t total = 12 + 8 + uint64_t(text.size()) + (bin.Size() ? 8 + bin.Size() : 0);
         if (total > kMaxContainer) {
             model.ErrorMessage("The model is too large for a glTF binary file");
             return false;
@@ -394,12 +425,11 @@ int WriteGlb(CModel& model, FILE* fp, double scale)
         PutU32(out, static_cast<uint32_t>(text.size()));
         out.Text("JSON");
         out.Text(text);
-        if (!bin.empty()) {
-            PutU32(out, static_cast<uint32_t>(binPadded));
+        if (bin.Size()) {
+            PutU32(out, static_cast<uint32_t>(bin.Size()));
             out.Text("BIN\0", 4);
-            out.Text(reinterpret_cast<const char*>(bin.data()), bin.size());
-            static constexpr char kZeros[4] = {};
-            out.Text(kZeros, binPadded - bin.size());
+            for (const std::vector<unsigned char>& piece : bin.Pieces())
+                out.Text(reinterpret_cast<const char*>(piece.data()), piece.size());
         }
         return true;
     });
@@ -409,12 +439,12 @@ int WriteGltf(CModel& model, FILE* fp, double scale)
 {
     return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
         json doc = builder.Document();
-        const std::vector<unsigned char>& bin = builder.Buffer().Bytes();
+        const CBuffer& bin = builder.Buffer();
         // Embedded, so that the output stays one file and is saved safely
         // as one.
-        if (!bin.empty())
+        if (bin.Size())
             doc["buffers"] = json::array(
-                {{{"byteLength", bin.size()}, {"uri", "data:application/octet-stream;base64," + Base64(bin)}}});
+                {{{"byteLength", bin.Size()}, {"uri", "data:application/octet-stream;base64," + Base64(bin)}}});
         out.Text(JsonText(doc));
         out.Text("\n");
         return true;

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +25,10 @@
 namespace {
 
 using nlohmann::json;
+
+// The buffer takes numbers as they lie in memory; the format wants them
+// little-endian.
+static_assert(std::endian::native == std::endian::little, "the glTF buffer is written as it lies in memory");
 
 // Numbers the format gives its enumerations.
 constexpr int kFloat = 5126;

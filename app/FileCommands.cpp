@@ -27,6 +27,8 @@ const CFileCommand kSaveCommands[kSaveCommandCount] = {
     {32822, "VRML V1.0 (*.wrl)", "VRML V1.0 (*.wrl)|*.wrl||", "wrl", nullptr},
     {32824, "TrueSpace (*.cob)", "TrueSpace V2.0 (*.cob)|*.cob||", "cob", nullptr},
     {32826, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", nullptr},
+    {32840, "glTF 2.0 Binary (*.glb)", "glTF 2.0 Binary (*.glb)|*.glb||", "glb", nullptr},
+    {32841, "glTF 2.0 (*.gltf)", "glTF 2.0 (*.gltf)|*.gltf||", "gltf", nullptr},
 };
 
 const char* const kGenericOpenFilter =
@@ -37,7 +39,8 @@ const char* const kGenericOpenFilter =
 // lead to a name that cannot be saved this way.
 const char* const kGenericSaveFilter =
     "Povray(*.pov)|*.pov|Povray Include (*.inc)|*.inc|Autocad DXF (*.dxf)|*.dxf|Raw 3d Triangles (*.raw)|*.raw|"
-    "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob||";
+    "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob|"
+    "glTF 2.0 Binary (*.glb)|*.glb|glTF 2.0 (*.gltf)|*.gltf||";
 
 const CFileCommand* FindFileCommand(const char* format, bool save)
 {

@@ -13,7 +13,7 @@ struct CFileCommand
 };
 
 constexpr int kOpenCommandCount = 9;
-constexpr int kSaveCommandCount = 11;
+constexpr int kSaveCommandCount = 13;
 extern const CFileCommand kOpenCommands[kOpenCommandCount];
 extern const CFileCommand kSaveCommands[kSaveCommandCount];
 const CFileCommand* FindFileCommand(const char* format, bool save);

@@ -147,6 +147,22 @@ def compare_with_assimp(converter, assimp, paths, readable, out_dir):
                 verdict("%s %s->obj memory <= 1/5 of assimp (%.3f)" % (name, ext, m1 / m2), memory_ok)))
 
 
+def compare_gltf(converter, assimp, paths, out_dir):
+    print("\nOBJ to GLB at 1x, median of %d runs: trivex-convert against assimp export (glb2)" % RUNS)
+    print("  %-9s %9s %9s %7s %10s %10s %7s  %s" % (
+        "model", "trivex s", "assimp s", "ratio", "trivex MiB", "assimp MiB", "ratio", "targets"))
+    for family in FAMILIES.values():
+        name = family[1][0]
+        source = paths[(name, "obj")]
+        ours = [converter, source, os.path.join(out_dir, "trivex-out.glb")]
+        theirs = [assimp, "export", source, os.path.join(out_dir, "assimp-out.glb"), "-fglb2"]
+        (t1, m1), (t2, m2) = side_by_side([ours, theirs])
+        print("  %-9s %9.3f %9.3f %7.3f %10.1f %10.1f %7.3f  time %s, memory %s" % (
+            name, t1, t2, t1 / t2, m1, m2, m1 / m2,
+            verdict("%s obj->glb time <= 1/8 of assimp (%.3f)" % (name, t1 / t2), t1 / t2 <= MAX_TIME_RATIO),
+            verdict("%s obj->glb memory <= 1/5 of assimp (%.3f)" % (name, m1 / m2), m1 / m2 <= MAX_MEMORY_RATIO)))
+
+
 def stretch_wc(converter, paths, out_dir):
     source = paths[("ico7", "obj")]
     # An output of its own, so that every run replaces the same file: the
@@ -243,6 +259,7 @@ def main():
     paths = make_models(ours, work, assimp)
     with tempfile.TemporaryDirectory(dir=work) as out_dir:
         compare_with_assimp(converter, assimp, paths, readable, out_dir)
+        compare_gltf(converter, assimp, paths, out_dir)
         stretch_wc(converter, paths, out_dir)
         writers(ours, before, paths, out_dir)
         scaling(ours, paths, readable, out_dir)

@@ -38,6 +38,8 @@ const CFormat kFormats[] = {
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
     {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},
     {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
+    {"glb", "glTF 2.0 binary", "glb", nullptr, nullptr, nullptr, "wb", WriteGlb},
+    {"gltf", "glTF 2.0", "gltf", nullptr, nullptr, nullptr, "wb", WriteGltf},
 };
 constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -233,7 +235,7 @@ bool OpenByName(CModel& model, const std::string& path)
 
 ESaveResult SaveByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob"};
+    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob", "glb", "gltf"};
     // The extension is what follows a dot among the last three characters;
     // without one, the last three characters stand for it.
     std::string extension;
@@ -246,6 +248,9 @@ ESaveResult SaveByName(CModel& model, const std::string& path)
         extension = n >= 3 ? path.substr(n - 3) : path;
     if (extension.find('.') != std::string::npos)
         extension = extension.substr(extension.rfind('.') + 1);
+    // The one extension of four letters.
+    if (EqualNoCase(ExtensionOf(path), "gltf"))
+        extension = "gltf";
     for (const char* handled : kHandled)
         if (EqualNoCase(extension, handled))
             return WriteModelFile(model, *FormatForExtension(handled, true), path) ? ESaveResult::Saved

@@ -22,3 +22,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo_cmd[@]}" apt-get update -qq
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The glTF Validator, for the tests that check our glTF output; it lives in
+# .tools/ at the top of the clone (ignored by git). Without node or network
+# those tests skip.
+top=$(cd "$here/.." && pwd)
+if command -v npm >/dev/null && [ ! -f "$top/.tools/node_modules/gltf-validator/package.json" ]; then
+  npm install --prefix "$top/.tools" --no-save --no-audit --no-fund gltf-validator@2.0.0-dev.3.10 >/dev/null ||
+    echo "setup: could not install gltf-validator; the glTF validator tests will skip"
+fi

@@ -18,3 +18,6 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale);
 int WriteAsc(CModel& model, FILE* fp, double scale);
 int WriteVrml(CModel& model, FILE* fp, double scale);
 int WriteCob(CModel& model, FILE* fp, double scale);
+// glTF 2.0: binary container, or JSON with the buffer embedded.
+int WriteGlb(CModel& model, FILE* fp, double scale);
+int WriteGltf(CModel& model, FILE* fp, double scale);

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 const char* const kInputs[] = {"cube.obj", "cube.raw", "cube.tpo", "cube.geo", "cube.nff"};
-const char* const kOutputs[] = {"pov", "inc", "obj", "raw", "tpo", "dxf", "nff", "asc", "wrl", "cob"};
+const char* const kOutputs[] = {"pov", "inc", "obj", "raw", "tpo", "dxf", "nff", "asc", "wrl", "cob", "glb", "gltf"};
 
 std::string Quote(const std::string& s)
 {

@@ -119,7 +119,11 @@ TEST_F(FormatsTest, SaveByNameWritesOnlyTheGenericExtensions)
     EXPECT_NE(testfiles::ReadAll(Path("a.pov")).find("camera"), std::string::npos);
     EXPECT_EQ(SaveByName(model, Path("A.DXF")), ESaveResult::Saved);
     EXPECT_EQ(SaveByName(model, Path("b.cob")), ESaveResult::Saved);
-    for (const char* name : {"a.wrl", "a.obj", "a.c", "a.psb", "noext"})
+    EXPECT_EQ(SaveByName(model, Path("b.glb")), ESaveResult::Saved);
+    EXPECT_EQ(testfiles::ReadAll(Path("b.glb")).substr(0, 4), "glTF");
+    EXPECT_EQ(SaveByName(model, Path("b.GLTF")), ESaveResult::Saved);
+    EXPECT_EQ(testfiles::ReadAll(Path("b.GLTF")).substr(0, 2), "{\"");
+    for (const char* name : {"a.wrl", "a.obj", "a.c", "a.psb", "noext", "a.xgltf"})
         EXPECT_EQ(SaveByName(model, Path(name)), ESaveResult::Unhandled) << name;
     EXPECT_FALSE(fs::exists(Path("a.wrl")));
     EXPECT_FALSE(fs::exists(Path("a.c")));

@@ -31,6 +31,7 @@ const CNamedWriter kWriters[] = {
     {"raw", WriteRaw, true},      {"tpo", WriteTpoly, true},     {"dxf", WriteDxf, true},
     {"nff", WriteNff, true},      {"wtk", WriteWtkNff, false},   {"asc", WriteAsc, false},
     {"wrl", WriteVrml, false},    {"cob", WriteCob, true},
+    {"glb", WriteGlb, false},     {"gltf", WriteGltf, false},
 };
 
 int WriteToFullDisk(Writer writer, CRecordingModel& model)

@@ -274,7 +274,8 @@ class CGltfReader
 public:
     CGltfReader(CModel& model, const std::string& folder) : m_model(model), m_folder(folder) {}
 
-    int Read(const unsigned char* data, size_t size)
+    // `file`, when given, holds the bytes and is emptied once they are parsed.
+    int Read(const unsigned char* data, size_t size, std::vector<unsigned char>* file)
     {
         m_model.BeginWait();
         m_model.ClearVertexHash();
@@ -282,13 +283,21 @@ public:
         m_model.StatusMessage("Reading glTF File...");
         bool ok = false;
         try {
-            ok = Load(data, size) && Build();
+            ok = Load(data, size);
+            // The parser holds its own copy of the buffers; the file's bytes
+            // would only add to the peak while the model is built.
+            if (file)
+                std::vector<unsigned char>().swap(*file);
+            ok = ok && Build();
         } catch (const std::bad_alloc&) {
             Damaged("Out of Memory");
         } catch (...) {
             Damaged("Damaged glTF file: it could not be parsed");
         }
         m_gltf = tg::Model();
+        std::vector<float>().swap(m_coordinates);
+        std::vector<uint32_t>().swap(m_indices);
+        std::vector<CVector>().swap(m_points);
         m_model.ClearVertexHash();
         m_model.EndWait();
         if (!ok) {
@@ -371,8 +380,14 @@ private:
         for (const std::string& name : m_gltf.extensionsRequired)
             if (!ExtensionUnderstood(name))
                 return Damaged("The glTF file needs the extension %s, which cannot be read", name.c_str());
-        for (const tg::Buffer& buffer : m_gltf.buffers)
+        for (tg::Buffer& buffer : m_gltf.buffers) {
             m_bufferBytes += buffer.data.size();
+            std::string().swap(buffer.uri);  // a data: URI is the buffer once more, in base64
+        }
+        for (tg::Image& image : m_gltf.images) {
+            std::string().swap(image.uri);
+            std::vector<unsigned char>().swap(image.image);
+        }
         m_triangleBudget = std::max(kMinTriangleBudget, 2 * m_bufferBytes);
         return true;
     }
@@ -443,6 +458,10 @@ public:
     static bool ReadStream(FILE* fp, std::vector<unsigned char>& out)
     {
         out.clear();
+        // Sized once where the stream tells its length, instead of grown by doubling.
+        struct stat info;
+        if (fstat(fileno(fp), &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= kMaxFileBytes)
+            out.reserve(static_cast<size_t>(info.st_size));
         unsigned char piece[1 << 16];
         size_t got;
         while ((got = std::fread(piece, 1, sizeof piece, fp)) > 0) {
@@ -764,7 +783,7 @@ private:
         const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
         if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, +anyType, "3D positions", m_coordinates,
                           [](const unsigned char* at, int type, bool normalized) {
-                              return Component(at, type, normalized);
+                              return static_cast<float>(Component(at, type, normalized));
                           }))
             return false;
         const double* m = world.m;
@@ -797,7 +816,7 @@ private:
     long m_skipped = 0;
     std::set<std::string> m_names;
     // Reused from primitive to primitive.
-    std::vector<double> m_coordinates;
+    std::vector<float> m_coordinates;
     std::vector<uint32_t> m_indices;
     std::vector<CVector> m_points;
 };
@@ -807,7 +826,7 @@ private:
 int ReadGltfBytes(CModel& model, const unsigned char* data, size_t size, const std::string& folder)
 {
     auto reader = std::make_unique<CGltfReader>(model, folder);
-    return reader->Read(data, size);
+    return reader->Read(data, size, nullptr);
 }
 
 int ReadGltf(CModel& model, const char* path)
@@ -832,5 +851,6 @@ int ReadGltf(CModel& model, const char* path)
     const std::string name(path);
     const size_t slash = name.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
-    return ReadGltfBytes(model, bytes.data(), bytes.size(), folder);
+    auto reader = std::make_unique<CGltfReader>(model, folder);
+    return reader->Read(bytes.data(), bytes.size(), &bytes);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Colors.h"
+#include "Formats.h"
 #include "GltfBuilder.h"
 #include "GltfReader.h"
 #include "RecordingModel.h"
@@ -290,6 +291,10 @@ TEST(GltfReader, BuffersBesideTheModelAndBinaryContainer)
         CRecordingModel model;
         ASSERT_EQ(ReadGltf(model, (dir / name).c_str()), 1) << (model.errors.empty() ? "" : model.errors[0]);
         ExpectCorners(model, {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 0, 0, 1, 1, 0, 0, 1, 0});
+        // The generic open knows both extensions, the four-letter one too.
+        CRecordingModel opened;
+        EXPECT_TRUE(OpenByName(opened, (dir / name).string()));
+        EXPECT_EQ(opened.GetPolygonCount(), 2);
     }
     fs::remove_all(dir);
 }

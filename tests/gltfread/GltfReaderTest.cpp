@@ -75,10 +75,8 @@ bool FrontsFaceUp(const CModel& model)
         for (int p = 0; p < model.GetGroup(g)->polygons.GetCount(); ++p) {
             const CPolygon* f = model.GetGroup(g)->polygons.GetAt(p);
             const CVector a = *f->GetVertex(0), b = *f->GetVertex(1), c = *f->GetVertex(2);
-            if ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x) <= 0) {
-                ADD_FAILURE() << a.x << "," << a.y << " " << b.x << "," << b.y << " " << c.x << "," << c.y;
+            if ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x) <= 0)
                 return false;
-            }
         }
     return true;
 }
@@ -335,13 +333,10 @@ TEST(GltfReader, DamagedFilesFailWithOneClearMessage)
         {"sparse index past the end", with(OneMesh(sparseOut, "")), "element 3"},
         {"positions of the wrong type", with(OneMesh(scalar, "")), "3D positions"},
         {"unknown mode", with(OneMesh(positions, ",\"mode\":9")), "mode 9"},
-        {"missing accessor", with(OneMesh(99, "")), "accessor 99"},
         {"missing node", with(OneMesh(positions, "") + ",\"scenes\":[{\"nodes\":[5]}],\"scene\":0"), "node 5"},
         {"missing material", with(OneMesh(positions, ",\"material\":4")), "material 4"},
         {"draco", with("\"extensionsRequired\":[\"KHR_draco_mesh_compression\"]," + OneMesh(positions, "")),
          "KHR_draco_mesh_compression"},
-        {"meshopt", with("\"extensionsRequired\":[\"EXT_meshopt_compression\"]," + OneMesh(positions, "")),
-         "EXT_meshopt_compression"},
         {"coordinates overflow", with(OneMesh(positions, "", "[{\"mesh\":0,\"scale\":[1e300,1,1]}]")), "not finite"},
         {"not JSON", "hello", "Damaged glTF file"},
         {"empty", "", "Damaged glTF file"},

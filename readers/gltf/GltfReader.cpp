@@ -490,6 +490,17 @@ private:
                 if (!child[i])
                     roots.push_back(static_cast<int>(i));
         }
+        // The merge index sized once for the points of every mesh, as far as
+        // the buffers could hold them, instead of grown as they come.
+        uint64_t points = 0;
+        for (const tg::Mesh& mesh : m_gltf.meshes)
+            for (const tg::Primitive& primitive : mesh.primitives)
+                if (const auto position = primitive.attributes.find("POSITION");
+                    position != primitive.attributes.end() && position->second >= 0 &&
+                    static_cast<size_t>(position->second) < m_gltf.accessors.size())
+                    points += std::min<uint64_t>(m_gltf.accessors[static_cast<size_t>(position->second)].count,
+                                                 uint64_t{1} << 32);
+        m_model.ReserveVertices(static_cast<int>(std::min<uint64_t>({points, m_bufferBytes / 3, 1u << 28})));
         // Each node is placed once: a node listed under two parents, or under
         // itself, would otherwise multiply the model or never end.
         std::vector<char> visited(m_gltf.nodes.size(), 0);

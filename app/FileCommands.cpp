@@ -13,6 +13,8 @@ const CFileCommand kOpenCommands[kOpenCommandCount] = {
     {32802, "Wavefront (*.obj)", "Wavefront (*.obj)|*.obj||", "obj", "r"},
     {32821, "True Type Font (*.ttf)", "True Type Font (*.ttf)|*.ttf||", "ttf", nullptr},
     {32825, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", "r"},
+    {32842, "glTF 2.0 Binary (*.glb)", "glTF 2.0 Binary (*.glb)|*.glb||", "glb", nullptr},
+    {32843, "glTF 2.0 (*.gltf)", "glTF 2.0 (*.gltf)|*.gltf||", "gltf", nullptr},
 };
 
 const CFileCommand kSaveCommands[kSaveCommandCount] = {
@@ -33,7 +35,8 @@ const CFileCommand kSaveCommands[kSaveCommandCount] = {
 
 const char* const kGenericOpenFilter =
     "3D Studio (*.3ds)|*.3ds|Wavefront 3d (*.obj)|*.obj|Raw 3d (*.raw)|*.raw|DXF 3d  (*.dxf)|*.dxf|"
-    "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff||";
+    "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff|"
+    "glTF (*.glb)|*.glb|glTF (*.gltf)|*.gltf||";
 
 // Only what saving by extension writes: a filter for OBJ or VRML here would
 // lead to a name that cannot be saved this way.

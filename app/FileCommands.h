@@ -12,7 +12,7 @@ struct CFileCommand
     const char* readMode;  // the mode the file must open in, null: the reader opens it
 };
 
-constexpr int kOpenCommandCount = 9;
+constexpr int kOpenCommandCount = 11;
 constexpr int kSaveCommandCount = 13;
 extern const CFileCommand kOpenCommands[kOpenCommandCount];
 extern const CFileCommand kSaveCommands[kSaveCommandCount];

@@ -35,7 +35,7 @@ FAMILIES = {
     "sphere": [("ico6", "ico", 6), ("ico7", "ico", 7), ("ico8", "ico", 8)],
     "grid": [("grid354", "grid", 354), ("grid707", "grid", 707), ("grid1414", "grid", 1414)],
 }
-ASSIMP_FORMATS = ["obj", "3ds", "dxf", "nff"]
+ASSIMP_FORMATS = ["obj", "3ds", "dxf", "nff", "glb"]
 SCALING_FORMATS = ["obj", "3ds", "dxf", "nff", "raw", "tpo"]
 WRITERS = ["pov", "inc", "obj", "raw", "tpo", "dxf", "nff", "wtk", "asc", "wrl", "cob"]
 
@@ -121,6 +121,13 @@ def make_models(ours, work, assimp):
                 print("  making %s" % os.path.basename(target), flush=True)
                 subprocess.run([assimp, "export", obj, target], check=True, stdout=subprocess.DEVNULL)
             paths[(name, "3ds")] = target
+        # glTF input comes from assimp's own export, at 1x only.
+        name = family[1][0]
+        target = os.path.join(work, name + ".glb")
+        if not os.path.exists(target):
+            print("  making %s" % os.path.basename(target), flush=True)
+            subprocess.run([assimp, "export", paths[(name, "obj")], target], check=True, stdout=subprocess.DEVNULL)
+        paths[(name, "glb")] = target
     return paths
 
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DxfReader.h"
+#include "GltfReader.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "TextBuilder.h"
@@ -38,8 +39,8 @@ const CFormat kFormats[] = {
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
     {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},
     {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
-    {"glb", "glTF 2.0 binary", "glb", nullptr, nullptr, nullptr, "wb", WriteGlb},
-    {"gltf", "glTF 2.0", "gltf", nullptr, nullptr, nullptr, "wb", WriteGltf},
+    {"glb", "glTF 2.0 binary", "glb", nullptr, nullptr, ReadGltf, "wb", WriteGlb},
+    {"gltf", "glTF 2.0", "gltf", nullptr, nullptr, ReadGltf, "wb", WriteGltf},
 };
 constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -208,12 +209,15 @@ bool ReadTrueTypeText(CModel& model, const std::string& fontPath, const std::str
 
 bool OpenByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds"};
+    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds", "glb"};
     std::string last = path.size() >= 3 ? path.substr(path.size() - 3) : path;
     const CFormat* format = nullptr;
     for (const char* ext : kOrder)
         if (EqualNoCase(last, ext))
             format = FindFormat(ext);
+    // The one extension of four letters.
+    if (!format && EqualNoCase(ExtensionOf(path), "gltf"))
+        format = FindFormat("gltf");
     if (!format) {
         char c[3] = {' ', ' ', ' '};
         for (size_t i = 0; i < last.size() && i < 3; ++i)

@@ -1,0 +1,867 @@
+#include "GltfReader.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Colors.h"
+#include "Finishes.h"
+
+// Images are never decoded, and files are reached only through the callbacks
+// of the reader below.
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#define TINYGLTF_NO_FS
+#define TINYGLTF_IMPLEMENTATION
+// Another library of the program may compile the parser too; under a name of
+// its own this copy cannot clash with that one when both are linked.
+#define tinygltf trivex_gltf_reader_parser
+#include <tiny_gltf.h>
+#undef tinygltf
+
+namespace {
+
+namespace tg = trivex_gltf_reader_parser;
+
+// Group names are cut to the length the other readers keep.
+constexpr size_t kMaxName = 79;
+// The parser takes the length of what it reads as 32 bits.
+constexpr uint64_t kMaxFileBytes = 0xFFFFFFFFull;
+// The parser turns "extras" into values recursively; deeper JSON than any
+// real file holds would only exhaust the stack.
+constexpr int kMaxJsonDepth = 128;
+// Nodes may place one mesh many times and primitives may share accessors, so
+// a small file can ask for any number of triangles. A model may have this
+// many, or twice the bytes of its buffers, whichever is more.
+constexpr uint64_t kMinTriangleBudget = uint64_t{1} << 21;
+
+// Required extensions that change nothing of what is read here: materials and
+// textures beyond the base colour, and positions stored as small integers.
+bool ExtensionUnderstood(const std::string& name)
+{
+    static constexpr const char* kUnderstood[] = {"KHR_mesh_quantization", "KHR_texture_transform",
+                                                  "KHR_texture_basisu", "EXT_texture_webp",
+                                                  "KHR_materials_unlit"};
+    for (const char* known : kUnderstood)
+        if (name == known)
+            return true;
+    return name.rfind("KHR_materials_", 0) == 0;
+}
+
+// Extensions that compress the geometry itself; a file that uses one without
+// a plain copy cannot be read here.
+constexpr const char* kCompressions[] = {"KHR_draco_mesh_compression", "EXT_meshopt_compression",
+                                         "KHR_meshopt_compression"};
+
+bool IgnoreImage(tg::Image*, const int, std::string*, std::string*, int, int, const unsigned char*, int, void*)
+{
+    return true;
+}
+
+// Column-major 4x4 matrices, as glTF stores them.
+struct CMatrix
+{
+    double m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+    CMatrix operator*(const CMatrix& b) const
+    {
+        CMatrix r;
+        for (int col = 0; col < 4; ++col)
+            for (int row = 0; row < 4; ++row) {
+                double sum = 0;
+                for (int k = 0; k < 4; ++k)
+                    sum += m[k * 4 + row] * b.m[col * 4 + k];
+                r.m[col * 4 + row] = sum;
+            }
+        return r;
+    }
+
+    // A mirroring placement turns the faces' fronts to their backs.
+    bool Mirrors() const
+    {
+        const double det = m[0] * (m[5] * m[10] - m[9] * m[6]) - m[4] * (m[1] * m[10] - m[9] * m[2]) +
+                           m[8] * (m[1] * m[6] - m[5] * m[2]);
+        return det < 0;
+    }
+};
+
+// The index of the first UTF-8 character boundary at or before `n`.
+size_t CharacterBoundary(const std::string& text, size_t n)
+{
+    if (n >= text.size())
+        return text.size();
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return n;
+}
+
+// What a component of an accessor holds, as a number.
+double Component(const unsigned char* p, int type, bool normalized)
+{
+    switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_BYTE: {
+        int8_t v;
+        std::memcpy(&v, p, 1);
+        return normalized ? std::max(v / 127.0, -1.0) : v;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+        return normalized ? p[0] / 255.0 : p[0];
+    case TINYGLTF_COMPONENT_TYPE_SHORT: {
+        int16_t v;
+        std::memcpy(&v, p, 2);
+        return normalized ? std::max(v / 32767.0, -1.0) : v;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT: {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return normalized ? v / 65535.0 : v;
+    }
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT: {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        return normalized ? v / 4294967295.0 : v;
+    }
+    default: {
+        float v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+    }
+}
+
+uint32_t IndexComponent(const unsigned char* p, int type)
+{
+    if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE)
+        return p[0];
+    if (type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
+    }
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+int ComponentBytes(int type)
+{
+    switch (type) {
+    case TINYGLTF_COMPONENT_TYPE_BYTE:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE:
+        return 1;
+    case TINYGLTF_COMPONENT_TYPE_SHORT:
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT:
+        return 2;
+    case TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT:
+    case TINYGLTF_COMPONENT_TYPE_FLOAT:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+bool IsIndexType(int type)
+{
+    return type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE || type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ||
+           type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT;
+}
+
+// Linear light to the sRGB curve the colour table is written in.
+float ToSrgb(double linear)
+{
+    if (!std::isfinite(linear))
+        return 1.0f;
+    linear = std::clamp(linear, 0.0, 1.0);
+    const double srgb = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return static_cast<float>(srgb);
+}
+
+float Unit(double value, double otherwise)
+{
+    return static_cast<float>(std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : otherwise);
+}
+
+// The deepest nesting of arrays and objects in JSON text, counted up to `limit`.
+int JsonDepth(const unsigned char* text, size_t size, int limit)
+{
+    int depth = 0, deepest = 0;
+    bool inString = false;
+    for (size_t i = 0; i < size && deepest <= limit; ++i) {
+        const unsigned char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            depth = std::max(depth - 1, 0);
+        }
+    }
+    return deepest;
+}
+
+// The length of the well-formed UTF-8 character at `p`, or 0.
+size_t Utf8Length(const unsigned char* p, const unsigned char* end)
+{
+    const unsigned char c = p[0];
+    if (c < 0x80)
+        return 1;
+    size_t n;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        low = c == 0xE0 ? 0xA0 : 0x80;
+        high = c == 0xED ? 0x9F : 0xBF;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        low = c == 0xF0 ? 0x90 : 0x80;
+        high = c == 0xF4 ? 0x8F : 0xBF;
+    } else
+        return 0;
+    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
+        return 0;
+    for (size_t i = 2; i < n; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+bool WellFormedUtf8(const unsigned char* text, size_t size)
+{
+    const unsigned char* end = text + size;
+    for (const unsigned char* p = text; p < end;) {
+        const size_t n = Utf8Length(p, end);
+        if (n == 0)
+            return false;
+        p += n;
+    }
+    return true;
+}
+
+// Older exporters write names in a single-byte code page, which the JSON
+// parser refuses; such bytes become '?', which keeps the JSON's structure.
+void ReplaceBadUtf8(unsigned char* text, size_t size)
+{
+    const unsigned char* end = text + size;
+    for (unsigned char* p = text; p < end;) {
+        const size_t n = Utf8Length(p, end);
+        if (n == 0)
+            *p++ = '?';
+        else
+            p += n;
+    }
+}
+
+class CGltfReader
+{
+public:
+    CGltfReader(CModel& model, const std::string& folder) : m_model(model), m_folder(folder) {}
+
+    // `file`, when given, holds the bytes and is emptied once they are parsed.
+    int Read(const unsigned char* data, size_t size, std::vector<unsigned char>* file)
+    {
+        m_model.BeginWait();
+        m_model.ClearVertexHash();
+        m_model.Clear(true);
+        m_model.StatusMessage("Reading glTF File...");
+        bool ok = false;
+        try {
+            ok = Load(data, size);
+            // The parser holds its own copy of the buffers; the file's bytes
+            // would only add to the peak while the model is built.
+            if (file)
+                std::vector<unsigned char>().swap(*file);
+            ok = ok && Build();
+        } catch (const std::bad_alloc&) {
+            Damaged("Out of Memory");
+        } catch (...) {
+            Damaged("Damaged glTF file: it could not be parsed");
+        }
+        m_gltf = tg::Model();
+        std::vector<float>().swap(m_coordinates);
+        std::vector<uint32_t>().swap(m_indices);
+        std::vector<CVector>().swap(m_points);
+        m_model.ClearVertexHash();
+        m_model.EndWait();
+        if (!ok) {
+            m_model.ErrorMessage("%s", m_error.c_str());
+            m_model.Clear(true);
+            return 0;
+        }
+        if (m_skipped > 0)
+            m_model.NoticeMessage("Skipped %ld glTF primitives of points or lines", m_skipped);
+        m_model.FinishLoad();
+        return 1;
+    }
+
+private:
+    // Keeps the first message of a failed read; the read stops with false.
+    bool Damaged(const char* format, ...) TRIVEX_PRINTF(2, 3)
+    {
+        if (m_error.empty()) {
+            char text[256];
+            va_list args;
+            va_start(args, format);
+            std::vsnprintf(text, sizeof text, format, args);
+            va_end(args);
+            m_error = text;
+        }
+        return false;
+    }
+
+    bool Load(const unsigned char* data, size_t size)
+    {
+        if (size > kMaxFileBytes)
+            return Damaged("The glTF file is too large: 4 GiB or more");
+        static const unsigned char kNothing[1] = {0};
+        if (!data)
+            data = kNothing;
+        const bool binary = size >= 4 && std::memcmp(data, "glTF", 4) == 0;
+        const unsigned char* json = data;
+        size_t jsonBytes = size;
+        if (binary && size >= 20) {
+            uint32_t length;
+            std::memcpy(&length, data + 12, 4);
+            json = data + 20;
+            jsonBytes = std::min<size_t>(length, size - 20);
+        }
+        if (JsonDepth(json, jsonBytes, kMaxJsonDepth) > kMaxJsonDepth)
+            return Damaged("Damaged glTF file: its JSON nests deeper than %d levels", kMaxJsonDepth);
+        std::vector<unsigned char> mended;
+        if (!WellFormedUtf8(json, jsonBytes)) {
+            const size_t at = static_cast<size_t>(json - data);
+            mended.assign(data, data + size);
+            ReplaceBadUtf8(mended.data() + at, jsonBytes);
+            data = mended.data();
+            json = data + at;
+        }
+
+        tg::TinyGLTF parser;
+        parser.SetImageLoader(IgnoreImage, nullptr);
+        parser.SetFsCallbacks({FileExists, ExpandFilePath, ReadWholeFile, WriteWholeFile, this});
+        std::string error, warning;
+        const unsigned length = static_cast<unsigned>(size);
+        const bool loaded =
+            binary ? parser.LoadBinaryFromMemory(&m_gltf, &error, &warning, data, length, m_folder)
+                   : parser.LoadASCIIFromString(&m_gltf, &error, &warning, reinterpret_cast<const char*>(data),
+                                                length, m_folder);
+        if (!m_refused.empty())
+            return Damaged("The glTF file names the buffer file \"%s\": only files in the model's folder are read",
+                           m_refused.c_str());
+        if (!m_unreadable.empty())
+            return Damaged("Couldn't read the glTF buffer file %s", m_unreadable.c_str());
+        if (!loaded) {
+            // A buffer the parser could not find may be one that only a
+            // compression extension fills.
+            const std::string text(reinterpret_cast<const char*>(json), jsonBytes);
+            for (const char* compression : kCompressions)
+                if (text.find(compression) != std::string::npos)
+                    return Damaged("The glTF file needs the extension %s, which cannot be read", compression);
+            const std::string line = error.substr(0, error.find('\n'));
+            return Damaged("Damaged glTF file: %s", line.empty() ? "it could not be parsed" : line.c_str());
+        }
+        for (const std::string& name : m_gltf.extensionsRequired)
+            if (!ExtensionUnderstood(name))
+                return Damaged("The glTF file needs the extension %s, which cannot be read", name.c_str());
+        for (tg::Buffer& buffer : m_gltf.buffers) {
+            m_bufferBytes += buffer.data.size();
+            std::string().swap(buffer.uri);  // a data: URI is the buffer once more, in base64
+        }
+        for (tg::Image& image : m_gltf.images) {
+            std::string().swap(image.uri);
+            std::vector<unsigned char>().swap(image.image);
+        }
+        m_triangleBudget = std::max(kMinTriangleBudget, 2 * m_bufferBytes);
+        return true;
+    }
+
+    // The file callbacks let the parser read buffer files from the model's
+    // folder and below, nothing else.
+    static bool FileExists(const std::string& path, void* user)
+    {
+        struct stat info;
+        return static_cast<CGltfReader*>(user)->Allowed(path) && stat(path.c_str(), &info) == 0 &&
+               S_ISREG(info.st_mode);
+    }
+
+    static std::string ExpandFilePath(const std::string& path, void*) { return path; }
+
+    static bool ReadWholeFile(std::vector<unsigned char>* out, std::string* error, const std::string& path,
+                              void* user)
+    {
+        auto* reader = static_cast<CGltfReader*>(user);
+        if (!reader->Allowed(path))
+            return false;
+        std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path.c_str(), "rb"), std::fclose);
+        if (!fp || !ReadStream(fp.get(), *out)) {
+            reader->m_unreadable = path;
+            if (error)
+                *error = "unreadable";
+            return false;
+        }
+        return true;
+    }
+
+    static bool WriteWholeFile(std::string*, const std::string&, const std::vector<unsigned char>&, void*)
+    {
+        return false;
+    }
+
+    // The parser asks for the buffer's name joined to the folder, and then
+    // to the working folder, which is never where the model's files are.
+    bool Allowed(const std::string& path)
+    {
+        if (m_folder.empty()) {
+            m_refused = path;
+            return false;
+        }
+        const std::string prefix = m_folder.back() == '/' ? m_folder : m_folder + "/";
+        if (path.compare(0, prefix.size(), prefix) != 0)
+            return false;
+        const std::string name = path.substr(prefix.size());
+        bool parent = false;
+        size_t start = 0;
+        while (start <= name.size()) {
+            size_t end = name.find_first_of("/\\", start);
+            if (end == std::string::npos)
+                end = name.size();
+            if (name.compare(start, end - start, "..") == 0)
+                parent = true;
+            start = end + 1;
+        }
+        if (name.empty() || name[0] == '/' || name[0] == '\\' || parent) {
+            m_refused = name;
+            return false;
+        }
+        return true;
+    }
+
+public:
+    // Reads a whole stream; false on a read error or when it holds 4 GiB or more.
+    static bool ReadStream(FILE* fp, std::vector<unsigned char>& out)
+    {
+        out.clear();
+        // Sized once where the stream tells its length, instead of grown by doubling.
+        struct stat info;
+        if (fstat(fileno(fp), &info) == 0 && S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) <= kMaxFileBytes)
+            out.reserve(static_cast<size_t>(info.st_size));
+        unsigned char piece[1 << 16];
+        size_t got;
+        while ((got = std::fread(piece, 1, sizeof piece, fp)) > 0) {
+            if (out.size() + got > kMaxFileBytes)
+                return false;
+            out.insert(out.end(), piece, piece + got);
+        }
+        return !std::ferror(fp);
+    }
+
+private:
+    bool Build()
+    {
+        std::vector<int> roots;
+        if (m_gltf.defaultScene >= 0) {
+            if (static_cast<size_t>(m_gltf.defaultScene) >= m_gltf.scenes.size())
+                return Damaged("Damaged glTF file: the default scene %d does not exist", m_gltf.defaultScene);
+            roots = m_gltf.scenes[static_cast<size_t>(m_gltf.defaultScene)].nodes;
+        } else {
+            std::vector<char> child(m_gltf.nodes.size(), 0);
+            for (const tg::Node& node : m_gltf.nodes)
+                for (int c : node.children)
+                    if (c >= 0 && static_cast<size_t>(c) < child.size())
+                        child[static_cast<size_t>(c)] = 1;
+            for (size_t i = 0; i < child.size(); ++i)
+                if (!child[i])
+                    roots.push_back(static_cast<int>(i));
+        }
+        // The merge index sized once for the points of every mesh, as far as
+        // the buffers could hold them, instead of grown as they come.
+        uint64_t points = 0;
+        for (const tg::Mesh& mesh : m_gltf.meshes)
+            for (const tg::Primitive& primitive : mesh.primitives)
+                if (const auto position = primitive.attributes.find("POSITION");
+                    position != primitive.attributes.end() && position->second >= 0 &&
+                    static_cast<size_t>(position->second) < m_gltf.accessors.size())
+                    points += std::min<uint64_t>(m_gltf.accessors[static_cast<size_t>(position->second)].count,
+                                                 uint64_t{1} << 32);
+        m_model.ReserveVertices(static_cast<int>(std::min<uint64_t>({points, m_bufferBytes / 3, 1u << 28})));
+        // Each node is placed once: a node listed under two parents, or under
+        // itself, would otherwise multiply the model or never end.
+        std::vector<char> visited(m_gltf.nodes.size(), 0);
+        struct CPending
+        {
+            int node;
+            CMatrix parent;
+        };
+        std::vector<CPending> pending;
+        for (auto root = roots.rbegin(); root != roots.rend(); ++root)
+            pending.push_back({*root, CMatrix()});
+        while (!pending.empty()) {
+            const CPending next = pending.back();
+            pending.pop_back();
+            if (next.node < 0 || static_cast<size_t>(next.node) >= m_gltf.nodes.size())
+                return Damaged("Damaged glTF file: node %d does not exist", next.node);
+            if (visited[static_cast<size_t>(next.node)])
+                continue;
+            visited[static_cast<size_t>(next.node)] = 1;
+            const tg::Node& node = m_gltf.nodes[static_cast<size_t>(next.node)];
+            CMatrix local;
+            if (!LocalMatrix(node, next.node, local))
+                return false;
+            const CMatrix world = next.parent * local;
+            if (node.mesh >= 0 && !AddMesh(node, world))
+                return false;
+            for (auto c = node.children.rbegin(); c != node.children.rend(); ++c)
+                pending.push_back({*c, world});
+        }
+        return true;
+    }
+
+    bool LocalMatrix(const tg::Node& node, int index, CMatrix& local)
+    {
+        auto finite = [](const std::vector<double>& values) {
+            return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+        };
+        if (!finite(node.matrix) || !finite(node.translation) || !finite(node.rotation) || !finite(node.scale))
+            return Damaged("Damaged glTF file: node %d is placed by numbers that are not finite", index);
+        if (!node.matrix.empty()) {
+            if (node.matrix.size() != 16)
+                return Damaged("Damaged glTF file: the matrix of node %d does not have 16 numbers", index);
+            std::copy(node.matrix.begin(), node.matrix.end(), local.m);
+            return true;
+        }
+        if ((!node.translation.empty() && node.translation.size() != 3) ||
+            (!node.rotation.empty() && node.rotation.size() != 4) || (!node.scale.empty() && node.scale.size() != 3))
+            return Damaged("Damaged glTF file: the translation, rotation or scale of node %d is incomplete", index);
+        double x = 0, y = 0, z = 0, w = 1;
+        if (!node.rotation.empty()) {
+            x = node.rotation[0];
+            y = node.rotation[1];
+            z = node.rotation[2];
+            w = node.rotation[3];
+            // Rotations should be unit quaternions; small drift is common.
+            const double length = std::sqrt(x * x + y * y + z * z + w * w);
+            if (length > 0 && std::isfinite(length)) {
+                x /= length;
+                y /= length;
+                z /= length;
+                w /= length;
+            } else {
+                x = y = z = 0;
+                w = 1;
+            }
+        }
+        const double s[3] = {node.scale.empty() ? 1 : node.scale[0], node.scale.empty() ? 1 : node.scale[1],
+                             node.scale.empty() ? 1 : node.scale[2]};
+        const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),
+                             2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),
+                             2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y)};
+        for (int col = 0; col < 3; ++col)
+            for (int row = 0; row < 3; ++row)
+                local.m[col * 4 + row] = r[col * 3 + row] * s[col];
+        if (!node.translation.empty())
+            for (int row = 0; row < 3; ++row)
+                local.m[12 + row] = node.translation[static_cast<size_t>(row)];
+        return true;
+    }
+
+    // Finds `count` elements of `elementBytes` each, `stride` apart from
+    // `offset` on in buffer view `viewIndex`, all within the view and the
+    // view within its buffer.
+    bool Locate(int accessor, int viewIndex, uint64_t offset, uint64_t stride, uint64_t elementBytes, uint64_t count,
+                const unsigned char*& at)
+    {
+        if (viewIndex < 0 || static_cast<size_t>(viewIndex) >= m_gltf.bufferViews.size())
+            return Damaged("Damaged glTF file: accessor %d names the missing buffer view %d", accessor, viewIndex);
+        const tg::BufferView& view = m_gltf.bufferViews[static_cast<size_t>(viewIndex)];
+        if (view.buffer < 0 || static_cast<size_t>(view.buffer) >= m_gltf.buffers.size())
+            return Damaged("Damaged glTF file: buffer view %d names the missing buffer %d", viewIndex, view.buffer);
+        const std::vector<unsigned char>& bytes = m_gltf.buffers[static_cast<size_t>(view.buffer)].data;
+        if (view.byteOffset > bytes.size() || view.byteLength > bytes.size() - view.byteOffset)
+            return Damaged("Damaged glTF file: buffer view %d reaches past the end of its buffer", viewIndex);
+        at = nullptr;
+        if (count == 0)
+            return true;
+        uint64_t end;
+        if (__builtin_mul_overflow(count - 1, stride, &end) || __builtin_add_overflow(end, elementBytes, &end) ||
+            __builtin_add_overflow(end, offset, &end) || end > view.byteLength)
+            return Damaged("Damaged glTF file: accessor %d reaches past the end of buffer view %d", accessor,
+                           viewIndex);
+        at = bytes.data() + view.byteOffset + offset;
+        return true;
+    }
+
+    // The elements of an accessor, with its sparse substitutions, as
+    // `components` numbers each (`Decode` turns one component into a T).
+    template <typename T, typename Decode>
+    bool ReadAccessor(int index, int type, int components, bool (*allowed)(int), const char* what,
+                      std::vector<T>& out, Decode decode)
+    {
+        if (index < 0 || static_cast<size_t>(index) >= m_gltf.accessors.size())
+            return Damaged("Damaged glTF file: accessor %d does not exist", index);
+        const tg::Accessor& a = m_gltf.accessors[static_cast<size_t>(index)];
+        if (a.type != type || !allowed(a.componentType))
+            return Damaged("Damaged glTF file: accessor %d does not hold %s", index, what);
+        const uint64_t componentBytes = static_cast<uint64_t>(ComponentBytes(a.componentType));
+        const uint64_t elementBytes = componentBytes * static_cast<uint64_t>(components);
+        const uint64_t count = a.count;
+        out.clear();
+        if (a.bufferView >= 0) {
+            const tg::BufferView* view = static_cast<size_t>(a.bufferView) < m_gltf.bufferViews.size()
+                                             ? &m_gltf.bufferViews[static_cast<size_t>(a.bufferView)]
+                                             : nullptr;
+            const uint64_t stride = view && view->byteStride ? view->byteStride : elementBytes;
+            const unsigned char* at;
+            if (!Locate(index, a.bufferView, a.byteOffset, stride, elementBytes, count, at))
+                return false;
+            out.resize(static_cast<size_t>(count * static_cast<uint64_t>(components)));
+            size_t k = 0;
+            for (uint64_t i = 0; i < count; ++i, at += stride)
+                for (int c = 0; c < components; ++c)
+                    out[k++] = decode(at + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized);
+        } else {
+            // Without a view the elements are zeros, which sparse values may
+            // replace; no real file has more of them than bytes.
+            if (count > m_bufferBytes)
+                return Damaged("Damaged glTF file: accessor %d has more elements than the file could hold", index);
+            out.assign(static_cast<size_t>(count * static_cast<uint64_t>(components)), T{});
+        }
+        if (!a.sparse.isSparse)
+            return true;
+        const auto& sparse = a.sparse;
+        if (sparse.count < 0 || static_cast<uint64_t>(sparse.count) > count)
+            return Damaged("Damaged glTF file: accessor %d replaces more elements than it has", index);
+        if (!IsIndexType(sparse.indices.componentType) || sparse.indices.byteOffset < 0 ||
+            sparse.values.byteOffset < 0)
+            return Damaged("Damaged glTF file: the sparse elements of accessor %d are damaged", index);
+        const uint64_t sparseCount = static_cast<uint64_t>(sparse.count);
+        const uint64_t indexBytes = static_cast<uint64_t>(ComponentBytes(sparse.indices.componentType));
+        const unsigned char *indices, *values;
+        if (!Locate(index, sparse.indices.bufferView, static_cast<uint64_t>(sparse.indices.byteOffset), indexBytes,
+                    indexBytes, sparseCount, indices) ||
+            !Locate(index, sparse.values.bufferView, static_cast<uint64_t>(sparse.values.byteOffset), elementBytes,
+                    elementBytes, sparseCount, values))
+            return false;
+        for (uint64_t i = 0; i < sparseCount; ++i, indices += indexBytes, values += elementBytes) {
+            const uint64_t element = IndexComponent(indices, sparse.indices.componentType);
+            if (element >= count)
+                return Damaged("Damaged glTF file: accessor %d replaces its element %llu, which it does not have",
+                               index, static_cast<unsigned long long>(element));
+            for (int c = 0; c < components; ++c)
+                out[static_cast<size_t>(element) * static_cast<size_t>(components) + static_cast<size_t>(c)] =
+                    decode(values + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized);
+        }
+        return true;
+    }
+
+    // The colour and finish of a material, or of glTF's default material
+    // (white, metal, rough) for a primitive without one.
+    bool Look(int material, int& color, int& finish)
+    {
+        if (material >= static_cast<int>(m_gltf.materials.size()))
+            return Damaged("Damaged glTF file: material %d does not exist", material);
+        tg::Material none;
+        const tg::Material& m = material >= 0 ? m_gltf.materials[static_cast<size_t>(material)] : none;
+        const std::vector<double>& base = m.pbrMetallicRoughness.baseColorFactor;
+        const auto factor = [&base](size_t i) { return i < base.size() ? base[i] : 1.0; };
+        color = NearestColor(ToSrgb(factor(0)), ToSrgb(factor(1)), ToSrgb(factor(2)));
+        const float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
+        bool emissive = false;
+        for (double e : m.emissiveFactor)
+            emissive = emissive || (std::isfinite(e) && e > 0);
+        finish = NearestFinish(Unit(m.pbrMetallicRoughness.metallicFactor, 1.0),
+                               Unit(m.pbrMetallicRoughness.roughnessFactor, 1.0), alpha, emissive);
+        return true;
+    }
+
+    std::string GroupName(const tg::Node& node, int meshIndex)
+    {
+        const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(meshIndex)];
+        std::string name = !node.name.empty() ? node.name
+                           : !mesh.name.empty() ? mesh.name
+                                                : "Mesh" + std::to_string(meshIndex);
+        // Other formats take a group's name as one word.
+        for (char& c : name)
+            if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F)
+                c = '_';
+        name.resize(CharacterBoundary(name, kMaxName));
+        std::string unique = name;
+        for (int k = 2; !m_names.insert(unique).second; ++k) {
+            const std::string suffix = "_" + std::to_string(k);
+            unique = name.substr(0, CharacterBoundary(name, kMaxName - suffix.size())) + suffix;
+        }
+        return unique;
+    }
+
+    bool AddMesh(const tg::Node& node, const CMatrix& world)
+    {
+        if (static_cast<size_t>(node.mesh) >= m_gltf.meshes.size())
+            return Damaged("Damaged glTF file: mesh %d does not exist", node.mesh);
+        const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(node.mesh)];
+        const bool mirrored = world.Mirrors();
+        for (size_t p = 0; p < mesh.primitives.size(); ++p) {
+            const tg::Primitive& primitive = mesh.primitives[p];
+            const int mode = primitive.mode;
+            if (mode >= TINYGLTF_MODE_POINTS && mode <= TINYGLTF_MODE_LINE_STRIP) {
+                ++m_skipped;
+                continue;
+            }
+            if (mode != TINYGLTF_MODE_TRIANGLES && mode != TINYGLTF_MODE_TRIANGLE_STRIP &&
+                mode != TINYGLTF_MODE_TRIANGLE_FAN)
+                return Damaged("Damaged glTF file: a primitive of mesh %d has the unknown mode %d", node.mesh, mode);
+            const auto position = primitive.attributes.find("POSITION");
+            if (position == primitive.attributes.end())
+                continue;  // nothing to draw
+            if (position->second >= 0 && static_cast<size_t>(position->second) < m_gltf.accessors.size() &&
+                m_gltf.accessors[static_cast<size_t>(position->second)].bufferView < 0 &&
+                !m_gltf.accessors[static_cast<size_t>(position->second)].sparse.isSparse)
+                for (const char* compression : kCompressions)
+                    if (primitive.extensions.count(compression))
+                        return Damaged("The glTF file needs the extension %s, which cannot be read", compression);
+            if (!ReadPoints(position->second, world))
+                return false;
+            const size_t points = m_points.size();
+            if (primitive.indices >= 0) {
+                if (!ReadAccessor(primitive.indices, TINYGLTF_TYPE_SCALAR, 1, IsIndexType, "vertex indices",
+                                  m_indices, [](const unsigned char* at, int type, bool) {
+                                      return IndexComponent(at, type);
+                                  }))
+                    return false;
+                for (uint32_t i : m_indices)
+                    if (i >= points)
+                        return Damaged("Damaged glTF file: mesh %d uses vertex %u of %zu", node.mesh, i, points);
+            } else {
+                m_indices.resize(points);
+                for (size_t i = 0; i < points; ++i)
+                    m_indices[i] = static_cast<uint32_t>(i);
+            }
+            const size_t n = m_indices.size();
+            const size_t triangles = mode == TINYGLTF_MODE_TRIANGLES ? n / 3 : n >= 3 ? n - 2 : 0;
+            m_triangles += triangles;
+            if (m_triangles > m_triangleBudget)
+                return Damaged("The glTF file places its meshes too often: more than %llu triangles",
+                               static_cast<unsigned long long>(m_triangleBudget));
+            int color, finish;
+            if (!Look(primitive.material, color, finish))
+                return false;
+            const std::string name = GroupName(node, node.mesh);
+            m_model.StatusMessage("Processing Group '%s'", name.c_str());
+            m_model.SetGroup(name.c_str(), color, finish);
+            CMeshPoints numbers(m_model, m_points);
+            const auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
+                if (mirrored)
+                    numbers.AddTriangle(a, c, b);
+                else
+                    numbers.AddTriangle(a, b, c);
+            };
+            const std::vector<uint32_t>& v = m_indices;
+            for (size_t t = 0; t < triangles; ++t) {
+                if (mode == TINYGLTF_MODE_TRIANGLES)
+                    add(v[3 * t], v[3 * t + 1], v[3 * t + 2]);
+                else if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                    add(v[t + 1], v[t + 2], v[0]);
+                else if (t % 2 == 0)
+                    add(v[t], v[t + 1], v[t + 2]);
+                else
+                    add(v[t], v[t + 2], v[t + 1]);
+            }
+            if (m_model.OutOfMemory())
+                return Damaged("Out of Memory");
+        }
+        return true;
+    }
+
+    // The positions of an accessor, placed by `world`, into m_points.
+    bool ReadPoints(int accessor, const CMatrix& world)
+    {
+        // Positions are floats, or with mesh quantization small integers.
+        const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
+        if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, +anyType, "3D positions", m_coordinates,
+                          [](const unsigned char* at, int type, bool normalized) {
+                              return static_cast<float>(Component(at, type, normalized));
+                          }))
+            return false;
+        const double* m = world.m;
+        const size_t count = m_coordinates.size() / 3;
+        m_points.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            const double x = m_coordinates[3 * i], y = m_coordinates[3 * i + 1], z = m_coordinates[3 * i + 2];
+            const double w = m[3] * x + m[7] * y + m[11] * z + m[15];
+            const double scale = w != 0 && w != 1 ? 1 / w : 1;
+            const CVector p(static_cast<float>((m[0] * x + m[4] * y + m[8] * z + m[12]) * scale),
+                            static_cast<float>((m[1] * x + m[5] * y + m[9] * z + m[13]) * scale),
+                            static_cast<float>((m[2] * x + m[6] * y + m[10] * z + m[14]) * scale));
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+                return Damaged("Damaged glTF file: accessor %d gives coordinates that are not finite numbers",
+                               accessor);
+            m_points[i] = p;
+        }
+        return true;
+    }
+
+    CModel& m_model;
+    std::string m_folder;
+    tg::Model m_gltf;
+    std::string m_error;
+    std::string m_refused;     // a buffer file name that points out of the folder
+    std::string m_unreadable;  // a buffer file that exists but could not be read
+    uint64_t m_bufferBytes = 0;
+    uint64_t m_triangleBudget = 0;
+    uint64_t m_triangles = 0;
+    long m_skipped = 0;
+    std::set<std::string> m_names;
+    // Reused from primitive to primitive.
+    std::vector<float> m_coordinates;
+    std::vector<uint32_t> m_indices;
+    std::vector<CVector> m_points;
+};
+
+}  // namespace
+
+int ReadGltfBytes(CModel& model, const unsigned char* data, size_t size, const std::string& folder)
+{
+    auto reader = std::make_unique<CGltfReader>(model, folder);
+    return reader->Read(data, size, nullptr);
+}
+
+int ReadGltf(CModel& model, const char* path)
+{
+    std::vector<unsigned char> bytes;
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "rb"), std::fclose);
+    bool read = false;
+    try {
+        read = fp && CGltfReader::ReadStream(fp.get(), bytes);
+    } catch (const std::bad_alloc&) {
+        read = false;
+    }
+    if (!read) {
+        model.BeginWait();
+        model.Clear(true);
+        model.ErrorMessage(fp ? "Read error in the glTF file %s" : "Couldn't open file %s", path);
+        model.EndWait();
+        return 0;
+    }
+    fp.reset();
+    // Buffer files are looked for beside the model.
+    const std::string name(path);
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    auto reader = std::make_unique<CGltfReader>(model, folder);
+    return reader->Read(bytes.data(), bytes.size(), &bytes);
+}

@@ -7,6 +7,7 @@
 #include "DxfReader.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
+#include "StlReader.h"
 #include "TextBuilder.h"
 #include "TextReaders.h"
 #include "Writers.h"
@@ -38,6 +39,7 @@ const CFormat kFormats[] = {
     {"asc", "3D Studio ASCII", "asc", nullptr, nullptr, nullptr, "w", WriteAsc},
     {"wrl", "VRML 1.0", "wrl", nullptr, nullptr, nullptr, "w", WriteVrml},
     {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
+    {"stl", "STL", "stl", nullptr, nullptr, ReadStlFile, "wb", WriteStl},
 };
 constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -211,7 +213,7 @@ bool ReadTrueTypeText(CModel& model, const std::string& fontPath, const std::str
 
 bool OpenByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds"};
+    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds", "stl"};
     std::string last = path.size() >= 3 ? path.substr(path.size() - 3) : path;
     const CFormat* format = nullptr;
     for (const char* ext : kOrder)
@@ -238,7 +240,7 @@ bool OpenByName(CModel& model, const std::string& path)
 
 ESaveResult SaveByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob"};
+    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob", "stl"};
     // The extension is what follows a dot among the last three characters;
     // without one, the last three characters stand for it.
     std::string extension;

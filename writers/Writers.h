@@ -18,3 +18,5 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale);
 int WriteAsc(CModel& model, FILE* fp, double scale);
 int WriteVrml(CModel& model, FILE* fp, double scale);
 int WriteCob(CModel& model, FILE* fp, double scale);
+// Binary STL, or ASCII STL when the model's m_stlAscii is set.
+int WriteStl(CModel& model, FILE* fp, double scale);

@@ -13,6 +13,7 @@ const CFileCommand kOpenCommands[kOpenCommandCount] = {
     {32802, "Wavefront (*.obj)", "Wavefront (*.obj)|*.obj||", "obj", "r"},
     {32821, "True Type Font (*.ttf)", "True Type Font (*.ttf)|*.ttf||", "ttf", nullptr},
     {32825, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", "r"},
+    {32835, "STL (*.stl)", "STL (*.stl)|*.stl||", "stl", nullptr},
 };
 
 const CFileCommand kSaveCommands[kSaveCommandCount] = {
@@ -27,17 +28,19 @@ const CFileCommand kSaveCommands[kSaveCommandCount] = {
     {32822, "VRML V1.0 (*.wrl)", "VRML V1.0 (*.wrl)|*.wrl||", "wrl", nullptr},
     {32824, "TrueSpace (*.cob)", "TrueSpace V2.0 (*.cob)|*.cob||", "cob", nullptr},
     {32826, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", nullptr},
+    {32836, "STL (*.stl)", "STL (*.stl)|*.stl||", "stl", nullptr},
 };
 
 const char* const kGenericOpenFilter =
     "3D Studio (*.3ds)|*.3ds|Wavefront 3d (*.obj)|*.obj|Raw 3d (*.raw)|*.raw|DXF 3d  (*.dxf)|*.dxf|"
-    "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff||";
+    "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff|"
+    "STL (*.stl)|*.stl||";
 
 // Only what saving by extension writes: a filter for OBJ or VRML here would
 // lead to a name that cannot be saved this way.
 const char* const kGenericSaveFilter =
     "Povray(*.pov)|*.pov|Povray Include (*.inc)|*.inc|Autocad DXF (*.dxf)|*.dxf|Raw 3d Triangles (*.raw)|*.raw|"
-    "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob||";
+    "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob|STL (*.stl)|*.stl||";
 
 const CFileCommand* FindFileCommand(const char* format, bool save)
 {

@@ -12,8 +12,8 @@ struct CFileCommand
     const char* readMode;  // the mode the file must open in, null: the reader opens it
 };
 
-constexpr int kOpenCommandCount = 9;
-constexpr int kSaveCommandCount = 11;
+constexpr int kOpenCommandCount = 10;
+constexpr int kSaveCommandCount = 12;
 extern const CFileCommand kOpenCommands[kOpenCommandCount];
 extern const CFileCommand kSaveCommands[kSaveCommandCount];
 const CFileCommand* FindFileCommand(const char* format, bool save);

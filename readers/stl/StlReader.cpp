@@ -288,6 +288,9 @@ private:
                 if (!ReadSolid())
                     return false;
             }
+            if (m_short > 0)
+                m_model.WarningMessage("%ld facets of the STL file have fewer than three corners; they were left out",
+                                       m_short);
             return true;
         }
 
@@ -341,12 +344,11 @@ private:
                 return EndsInFacet();
             if (!EqualsNoCase(m_word, "endfacet"))
                 return Expected("\"endfacet\"");
-            if (m_corners.size() < 3) {
-                m_model.ErrorMessage("Line %ld: a facet of the STL file has %zu corners; it needs three", m_in.Line(),
-                                     m_corners.size());
-                return false;
-            }
-            // More corners than three make a fan, as polygons do elsewhere.
+            // Fewer corners than three (some programs write their lines and
+            // points so) give nothing, more than three a fan, as polygons
+            // do elsewhere.
+            if (m_corners.size() < 3)
+                ++m_short;
             for (size_t k = 2; k < m_corners.size(); ++k)
                 m_model.AddTriangle(m_corners[0], m_corners[k - 1], m_corners[k]);
             if (++m_facets % 100 == 0)
@@ -415,6 +417,7 @@ private:
         std::string m_word;
         std::vector<CVector> m_corners;
         long m_facets = 0;
+        long m_short = 0;  // facets of fewer than three corners
     };
 
     CModel& m_model;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "GroupMesh.h"
@@ -233,5 +234,11 @@ int WriteStl(CModel& model, FILE* fp, double scale)
 {
     CWaitCursor wait(model);
     model.StatusMessage("Saving Polygons");
-    return model.m_stlAscii ? WriteAscii(model, fp, scale) : WriteBinary(model, fp, scale);
+    try {
+        return model.m_stlAscii ? WriteAscii(model, fp, scale) : WriteBinary(model, fp, scale);
+    } catch (const std::bad_alloc&) {
+        // A solid's name is the only thing the writers allocate.
+        model.ErrorMessage("Out of Memory\n");
+        return 0;
+    }
 }

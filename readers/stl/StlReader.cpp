@@ -139,10 +139,7 @@ bool ReadMore(FILE* fp, std::vector<unsigned char>& bytes, uint64_t want)
 class CStlReader
 {
 public:
-    CStlReader(CModel& model, FILE* fp, const char* fileName)
-        : m_model(model), m_fp(fp), m_fileGroup(FileGroupName(fileName))
-    {
-    }
+    CStlReader(CModel& model, FILE* fp, const char* fileName) : m_model(model), m_fp(fp), m_fileName(fileName) {}
 
     int Read()
     {
@@ -169,6 +166,7 @@ public:
 private:
     bool Parse()
     {
+        m_fileGroup = FileGroupName(m_fileName);
         std::vector<unsigned char> prefix;
         ReadMore(m_fp, prefix, kPrefixBytes);
         const bool ascii = LooksLikeAscii(prefix);
@@ -422,7 +420,8 @@ private:
 
     CModel& m_model;
     FILE* m_fp;
-    std::string m_fileGroup;
+    const char* m_fileName;
+    std::string m_fileGroup;  // the group of a binary file or a nameless solid
 };
 
 }  // namespace

@@ -175,7 +175,8 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
 void Number(numberformat::CRecordOut& line, float value)
 {
     char text[32];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    // Negative zero, which the normals of faces in the axis planes carry, as 0.
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value == 0 ? 0.0f : value);
     line.Text(text, static_cast<size_t>(r.ptr - text));
 }
 

@@ -391,8 +391,8 @@ private:
             return false;
         }
 
-        // The next word; words longer than a keyword are kept cut, for the
-        // message that names them.
+        // The next word; words longer than a keyword are kept cut, and bytes
+        // that are no printable text replaced, for the message that names them.
         bool NextWord()
         {
             m_in.SkipSpace();
@@ -402,7 +402,7 @@ private:
                 return false;
             while (c != EOF && !textinput::IsSpace(c)) {
                 if (m_word.size() < 40)
-                    m_word += static_cast<char>(c == 0 ? '?' : c);
+                    m_word += static_cast<char>(c < ' ' || c > '~' ? '?' : c);
                 m_in.Get();
                 c = m_in.Peek();
             }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ReaderFrame.h"
@@ -86,9 +87,10 @@ std::string FileGroupName(const char* fileName)
     return ValidName(base.data(), base.size());
 }
 
-bool EqualsNoCase(const std::string& word, const char* keyword)
+// `keyword` in lower case; the literals' lengths are known when compiling.
+bool EqualsNoCase(const std::string& word, std::string_view keyword)
 {
-    const size_t n = std::strlen(keyword);
+    const size_t n = keyword.size();
     if (word.size() != n)
         return false;
     for (size_t i = 0; i < n; ++i) {
@@ -317,9 +319,11 @@ private:
             do {
                 if (!NextWord())
                     return EndsInFacet();
+                if (EqualsNoCase(m_word, "outer"))
+                    break;
                 if (IsFacetKeyword())
                     return Expected("\"outer loop\"");
-            } while (!EqualsNoCase(m_word, "outer"));
+            } while (true);
             if (!NextWord())
                 return EndsInFacet();
             if (!EqualsNoCase(m_word, "loop"))
@@ -330,9 +334,11 @@ private:
                     return EndsInFacet();
                 if (!EqualsNoCase(m_word, "vertex"))
                     break;
+                // Numbers that lie whole in the input's buffer are read there
+                // in one pass; the rest one by one, which tells what was wrong.
                 float v[3];
-                for (float& value : v)
-                    if (!ReadCoordinate(value))
+                for (int k = textinput::ScanFloatsBuffered(m_in, v, 3); k < 3; ++k)
+                    if (!ReadCoordinate(v[k]))
                         return false;
                 m_corners.emplace_back(v[0], v[1], v[2]);
             }
@@ -372,7 +378,11 @@ private:
 
         bool IsFacetKeyword() const
         {
-            for (const char* keyword : {"vertex", "endloop", "endfacet", "facet", "endsolid", "solid", "loop"})
+            // Numbers, the most words here by far, need no comparing.
+            const char first = m_word.empty() ? '\0' : static_cast<char>(m_word[0] | 0x20);
+            if (first < 'a' || first > 'z')
+                return false;
+            for (std::string_view keyword : {"vertex", "endloop", "endfacet", "facet", "endsolid", "solid", "loop"})
                 if (EqualsNoCase(m_word, keyword))
                     return true;
             return false;
@@ -397,17 +407,32 @@ private:
         {
             m_in.SkipSpace();
             m_word.clear();
+            // Most words lie whole in the input's buffer and are taken from there.
+            const char* start;
+            const char* end;
+            if (m_in.Contiguous(start, end)) {
+                const char* p = start;
+                while (p < end && p - start <= kMaxWord && *p > ' ' && *p <= '~')
+                    ++p;
+                if (p < end && p - start <= kMaxWord && textinput::IsSpace(static_cast<unsigned char>(*p))) {
+                    m_word.assign(start, static_cast<size_t>(p - start));
+                    m_in.Skip(static_cast<size_t>(p - start));
+                    return true;
+                }
+            }
             int c = m_in.Peek();
             if (c == EOF)
                 return false;
             while (c != EOF && !textinput::IsSpace(c)) {
-                if (m_word.size() < 40)
+                if (m_word.size() < kMaxWord)
                     m_word += static_cast<char>(c < ' ' || c > '~' ? '?' : c);
                 m_in.Get();
                 c = m_in.Peek();
             }
             return true;
         }
+
+        static constexpr long kMaxWord = 40;
 
         CModel& m_model;
         textinput::CTextStream& m_in;

@@ -15,6 +15,7 @@ const CFileCommand kOpenCommands[kOpenCommandCount] = {
     {32825, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", "r"},
     {32842, "glTF 2.0 Binary (*.glb)", "glTF 2.0 Binary (*.glb)|*.glb||", "glb", nullptr},
     {32843, "glTF 2.0 (*.gltf)", "glTF 2.0 (*.gltf)|*.gltf||", "gltf", nullptr},
+    {32835, "STL (*.stl)", "STL (*.stl)|*.stl||", "stl", nullptr},
 };
 
 const CFileCommand kSaveCommands[kSaveCommandCount] = {
@@ -31,19 +32,20 @@ const CFileCommand kSaveCommands[kSaveCommandCount] = {
     {32826, "World Toolkit (*.nff)", "World Toolkit (*.nff)|*.nff||", "wtk", nullptr},
     {32840, "glTF 2.0 Binary (*.glb)", "glTF 2.0 Binary (*.glb)|*.glb||", "glb", nullptr},
     {32841, "glTF 2.0 (*.gltf)", "glTF 2.0 (*.gltf)|*.gltf||", "gltf", nullptr},
+    {32836, "STL (*.stl)", "STL (*.stl)|*.stl||", "stl", nullptr},
 };
 
 const char* const kGenericOpenFilter =
     "3D Studio (*.3ds)|*.3ds|Wavefront 3d (*.obj)|*.obj|Raw 3d (*.raw)|*.raw|DXF 3d  (*.dxf)|*.dxf|"
     "AOFF 3d (*geo)|*.geo|TPoly (*.tpo)|*.tpo|True Type Font (*.ttf)|*.ttf|Neutral File Format (*.nff)|*.nff|"
-    "glTF (*.glb)|*.glb|glTF (*.gltf)|*.gltf||";
+    "glTF (*.glb)|*.glb|glTF (*.gltf)|*.gltf|STL (*.stl)|*.stl||";
 
 // Only what saving by extension writes: a filter for OBJ or VRML here would
 // lead to a name that cannot be saved this way.
 const char* const kGenericSaveFilter =
     "Povray(*.pov)|*.pov|Povray Include (*.inc)|*.inc|Autocad DXF (*.dxf)|*.dxf|Raw 3d Triangles (*.raw)|*.raw|"
     "TPoly (*.tpo)|*.tpo|Neutral File Format (*.nff)|*.nff|TrueSpace (*.cob)|*.cob|"
-    "glTF 2.0 Binary (*.glb)|*.glb|glTF 2.0 (*.gltf)|*.gltf||";
+    "glTF 2.0 Binary (*.glb)|*.glb|glTF 2.0 (*.gltf)|*.gltf|STL (*.stl)|*.stl||";
 
 const CFileCommand* FindFileCommand(const char* format, bool save)
 {

@@ -12,8 +12,8 @@ struct CFileCommand
     const char* readMode;  // the mode the file must open in, null: the reader opens it
 };
 
-constexpr int kOpenCommandCount = 11;
-constexpr int kSaveCommandCount = 13;
+constexpr int kOpenCommandCount = 12;
+constexpr int kSaveCommandCount = 14;
 extern const CFileCommand kOpenCommands[kOpenCommandCount];
 extern const CFileCommand kSaveCommands[kSaveCommandCount];
 const CFileCommand* FindFileCommand(const char* format, bool save);

@@ -246,8 +246,8 @@ bool CVexelDoc::OnSaveDocument(const std::string& path, bool chosen)
         }
         // A name the user typed is told why it is asked again.
         if (chosen)
-            ErrorMessage("Unsupported file type of %c%c%c\nSave As writes .pov, .inc, .dxf, .raw, .tpo, .nff and .cob "
-                         "files; the Save As submenu has a command for every format.",
+            ErrorMessage("Unsupported file type of %c%c%c\nSave As writes .pov, .inc, .dxf, .raw, .tpo, .nff, .cob and "
+                         ".stl files; the Save As submenu has a command for every format.",
                          last[0], last[1], last[2]);
         QString name = AskFileName(true, DialogFilter(kGenericSaveFilter));
         if (name.isEmpty())

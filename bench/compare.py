@@ -109,7 +109,7 @@ def make_models(ours, work, assimp):
                 print("  making %s" % os.path.basename(obj), flush=True)
                 subprocess.run([tool, kind, str(size), obj], check=True)
             paths[(name, "obj")] = obj
-            for ext in ("nff", "dxf", "raw", "tpo"):
+            for ext in ("nff", "dxf", "raw", "tpo", "stl"):
                 target = "%s.%s" % (base, ext)
                 if not os.path.exists(target):
                     print("  making %s" % os.path.basename(target), flush=True)
@@ -168,6 +168,28 @@ def compare_gltf(converter, assimp, paths, out_dir):
             name, t1, t2, t1 / t2, m1, m2, m1 / m2,
             verdict("%s obj->glb time <= 1/8 of assimp (%.3f)" % (name, t1 / t2), t1 / t2 <= MAX_TIME_RATIO),
             verdict("%s obj->glb memory <= 1/5 of assimp (%.3f)" % (name, m1 / m2), m1 / m2 <= MAX_MEMORY_RATIO)))
+def compare_stl(converter, assimp, paths, readable, out_dir):
+    """OBJ to binary STL and binary STL (our own export) to OBJ, against assimp."""
+    print("\nSTL at 1x, median of %d runs: trivex-convert against assimp export (binary STL)" % RUNS)
+    print("  %-9s %-9s %9s %9s %7s %10s %10s %7s  %s" % (
+        "model", "direction", "trivex s", "assimp s", "ratio", "trivex MiB", "assimp MiB", "ratio", "target"))
+    for family in FAMILIES.values():
+        name = family[1][0]
+        for source_ext, target_ext in (("obj", "stl"), ("stl", "obj")):
+            label = "%s %s->%s" % (name, source_ext, target_ext)
+            if "stl" not in readable:
+                print("  %-9s %s->%s not readable yet" % (name, source_ext, target_ext))
+                results.append((label + " against assimp", None))
+                continue
+            source = paths[(name, source_ext)]
+            ours = [converter, source, os.path.join(out_dir, "trivex-out." + target_ext)]
+            theirs = [assimp, "export", source, os.path.join(out_dir, "assimp-out." + target_ext)]
+            if target_ext == "stl":
+                theirs.append("-fstlb")
+            (t1, m1), (t2, m2) = side_by_side([ours, theirs])
+            print("  %-9s %-9s %9.3f %9.3f %7.3f %10.1f %10.1f %7.3f  time %s" % (
+                name, source_ext + "->" + target_ext, t1, t2, t1 / t2, m1, m2, m1 / m2,
+                verdict("%s time <= 1/8 of assimp (%.3f)" % (label, t1 / t2), t1 / t2 <= MAX_TIME_RATIO)))
 
 
 def stretch_wc(converter, paths, out_dir):
@@ -267,6 +289,7 @@ def main():
     with tempfile.TemporaryDirectory(dir=work) as out_dir:
         compare_with_assimp(converter, assimp, paths, readable, out_dir)
         compare_gltf(converter, assimp, paths, out_dir)
+        compare_stl(converter, assimp, paths, readable, out_dir)
         stretch_wc(converter, paths, out_dir)
         writers(ours, before, paths, out_dir)
         scaling(ours, paths, readable, out_dir)

@@ -21,6 +21,7 @@ struct COptions
     std::optional<float> smoothAngle;
     std::optional<int> normalOrder;  // 1, 0 or kNormalOrderAuto
     std::optional<int> rawGroups;
+    bool stlAscii = false;     // STL as text, one solid per group
     std::optional<int> sky;
     std::optional<int> floor;
     std::optional<float> floorOffset;

@@ -179,6 +179,8 @@ void ApplyReadSettings(CModel& model, const COptions& o)
         model.m_normalOrderSetting = *o.normalOrder;
     if (o.rawGroups)
         model.m_rawGroups = *o.rawGroups;
+    if (o.stlAscii)
+        model.m_stlAscii = 1;
     if (o.extrude2D)
         model.m_extrude2D = *o.extrude2D;
     if (o.extrusion)

@@ -8,6 +8,7 @@
 #include "GltfReader.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
+#include "StlReader.h"
 #include "TextBuilder.h"
 #include "TextReaders.h"
 #include "Writers.h"
@@ -41,6 +42,7 @@ const CFormat kFormats[] = {
     {"cob", "trueSpace", "cob", nullptr, nullptr, nullptr, "wb", WriteCob},
     {"glb", "glTF 2.0 binary", "glb", nullptr, nullptr, ReadGltf, "wb", WriteGlb},
     {"gltf", "glTF 2.0", "gltf", nullptr, nullptr, ReadGltf, "wb", WriteGltf},
+    {"stl", "STL", "stl", nullptr, nullptr, ReadStlFile, "wb", WriteStl},
 };
 constexpr int kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -209,7 +211,7 @@ bool ReadTrueTypeText(CModel& model, const std::string& fontPath, const std::str
 
 bool OpenByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds", "glb"};
+    static constexpr const char* kOrder[] = {"ttf", "obj", "dxf", "raw", "tpo", "nff", "geo", "3ds", "glb", "stl"};
     std::string last = path.size() >= 3 ? path.substr(path.size() - 3) : path;
     const CFormat* format = nullptr;
     for (const char* ext : kOrder)
@@ -239,7 +241,7 @@ bool OpenByName(CModel& model, const std::string& path)
 
 ESaveResult SaveByName(CModel& model, const std::string& path)
 {
-    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob", "glb", "gltf"};
+    static constexpr const char* kHandled[] = {"pov", "inc", "dxf", "raw", "tpo", "nff", "cob", "glb", "gltf", "stl"};
     // The extension is what follows a dot among the last three characters;
     // without one, the last three characters stand for it.
     std::string extension;

@@ -198,6 +198,8 @@ public:
     // 3D Studio: draw each mesh where the keyframer's nodes place it at
     // frame 0, instances included; 0 keeps the editor's pose of every mesh.
     int32_t m_place3dsNodes = 1;
+    // STL: 1 writes ASCII (one solid per group), 0 the smaller binary form.
+    int32_t m_stlAscii = 0;
     float m_scale = 1.0f;
     int32_t m_normalsValid = 0;
     float m_smoothAngle = 70.0f;

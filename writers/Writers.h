@@ -21,3 +21,5 @@ int WriteCob(CModel& model, FILE* fp, double scale);
 // glTF 2.0: binary container, or JSON with the buffer embedded.
 int WriteGlb(CModel& model, FILE* fp, double scale);
 int WriteGltf(CModel& model, FILE* fp, double scale);
+// Binary STL, or ASCII STL when the model's m_stlAscii is set.
+int WriteStl(CModel& model, FILE* fp, double scale);

@@ -53,6 +53,24 @@ TEST_F(CommandLineTest, ConvertsAndQuitsWithT)
     EXPECT_EQ(testfiles::ReadAll(pov), testfiles::ReadAll(expected));
 }
 
+// STL both ways by name: the window writes the converter's bytes and reads them back.
+TEST_F(CommandLineTest, StlBothWaysWithT)
+{
+    const fs::path stl = dir / "house.stl", pov = dir / "house.pov";
+    std::string out;
+    ASSERT_EQ(Run("trivex", Quote(kHouse) + " " + Quote(stl) + " -t", &out), 0) << out;
+    ASSERT_EQ(Run("trivex", Quote(stl) + " " + Quote(pov) + " -t", &out), 0) << out;
+    CModel model;
+    ASSERT_TRUE(OpenByName(model, kHouse));
+    const fs::path expected = dir / "expected.stl";
+    ASSERT_TRUE(WriteModelFile(model, *FindFormat("stl"), expected.string()));
+    EXPECT_EQ(testfiles::ReadAll(stl), testfiles::ReadAll(expected));
+    CModel back;
+    ASSERT_TRUE(OpenByName(back, stl.string()));
+    ASSERT_TRUE(WriteModelFile(back, *FindFormat("pov"), expected.string()));
+    EXPECT_EQ(testfiles::ReadAll(pov), testfiles::ReadAll(expected));
+}
+
 TEST_F(CommandLineTest, RefusedNamesEndWithAnErrorAndWriteNothing)
 {
     struct Case { std::string args; std::string error; fs::path untouched; };

@@ -11,6 +11,7 @@
 #include "ExportSamples.h"
 #include "ReaderTestSupport.h"
 #include "SampleModels.h"
+#include "StlReader.h"
 #include "TestFiles.h"
 #include "Writers.h"
 
@@ -88,7 +89,12 @@ TEST(AllocationFailure, SaveFailsOrIsComplete)
         const char* name;
         Writer write;
     } writers[] = {{"pov", WritePovScene}, {"obj", WriteObj},   {"nff", WriteNff},  {"wtk", WriteWtkNff},
-                   {"asc", WriteAsc},      {"wrl", WriteVrml},  {"cob", WriteCob},  {"dxf", WriteDxf}};
+                   {"asc", WriteAsc},      {"wrl", WriteVrml},  {"cob", WriteCob},  {"dxf", WriteDxf},
+                   {"stl", WriteStl},
+                   {"stl ascii", [](CModel& m, FILE* fp, double s) {
+                        m.m_stlAscii = 1;
+                        return WriteStl(m, fp, s);
+                    }}};
     for (const auto& w : writers) {
         CRecordingModel model;
         samples::Assembly(model);
@@ -129,7 +135,7 @@ TEST(AllocationFailure, SaveFailsOrIsComplete)
 TEST(AllocationFailure, LoadFailsOrIsComplete)
 {
     // 200 triangles in each format, none sharing all its corners with another.
-    std::string aoff = "300 100 0\n", raw, tpoly, nff, obj;
+    std::string aoff = "300 100 0\n", raw, tpoly, nff, obj, stl = "solid s\n";
     for (int i = 0; i < 300; ++i)
         aoff += std::to_string(i % 17) + " " + std::to_string(i / 17) + " " + std::to_string(i % 5) + "\n";
     for (int i = 0; i < 100; ++i)
@@ -142,6 +148,8 @@ TEST(AllocationFailure, LoadFailsOrIsComplete)
         tpoly += "3 " + corners + "\n";
         nff += "p 3\n" + a + " 0 0\n" + b + " 0 0\n" + a + " 1 0\n";
         obj += "v " + a + " 0 0\nv " + b + " 0 0\nv " + a + " 1 0\nf -3 -2 -1\n";
+        stl += "facet normal 0 0 1 outer loop vertex " + a + " 0 0 vertex " + b + " 0 0 vertex " + a +
+               " 1 0 endloop endfacet\n";
     }
     const struct
     {
@@ -153,7 +161,8 @@ TEST(AllocationFailure, LoadFailsOrIsComplete)
                    {"tpoly", ReadTpoly, tpoly},
                    {"nff", ReadNff, nff},
                    {"nff in pieces", [](CModel& m, FILE* fp) { return ReadNffPieces(m, fp, 64); }, nff},
-                   {"obj", ReadObj, obj}};
+                   {"obj", ReadObj, obj},
+                   {"stl", [](CModel& m, FILE* fp) { return ReadStl(m, fp, "s.stl"); }, stl}};
     for (const auto& r : readers) {
         long allowed = 0;
         for (; allowed < kMaxAllocations; ++allowed) {

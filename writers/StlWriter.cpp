@@ -1,0 +1,245 @@
+// STL for 3D printing and CAD: binary by default (an 80-byte header, the
+// facet count, then per facet its normal, three corners and two attribute
+// bytes, all little-endian), or ASCII with one solid per group so that the
+// groups come back when it is read. Each facet is a fan triangle of a face of
+// an active group, its corners times the scale and wound counter-clockwise
+// seen from the side the face's normal points to, as STL readers expect.
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "GroupMesh.h"
+#include "GroupNames.h"
+#include "NumberFormat.h"
+#include "WriteCheck.h"
+#include "Writers.h"
+
+namespace {
+
+// Binary headers must not begin with "solid", or readers that go by the
+// first word would take the file for text.
+constexpr char kHeaderText[] = "Binary STL written by Trivex";
+constexpr size_t kHeaderBytes = 80;
+constexpr size_t kFacetBytes = 50;
+
+struct CFacet
+{
+    CVector normal;
+    CVector corner[3];
+};
+
+// The normal of the facet's own corners: a face that is not flat gives its
+// fan triangles normals of their own, which tools that work out volumes from
+// the normals need. The face's normal stands in where the corners are in line.
+CVector FacetNormal(const CFacet& facet, const CVector& faceNormal)
+{
+    const CVector cross = (facet.corner[1] - facet.corner[0]).Cross(facet.corner[2] - facet.corner[0]);
+    const float length = cross.Length();
+    return length > 0 && std::isfinite(length) ? cross / length : faceNormal;
+}
+
+// Calls use(facet) for every facet the model writes, group by group, until
+// it returns false; `begin(group)` starts each group and says whether to go
+// on. False when either said stop.
+template <typename Begin, typename Use>
+bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
+{
+    // With clockwise fronts in force the face normals come from the corners
+    // taken backwards, so the corners go out backwards too.
+    const bool reverse = model.m_normalOrder != 0;
+    const auto scaled = [scale](const CVector& v) {
+        return CVector(static_cast<float>(v.x * scale), static_cast<float>(v.y * scale),
+                       static_cast<float>(v.z * scale));
+    };
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!IsWritten(group))
+            continue;
+        if (!begin(*group))
+            return false;
+        bool ok = true;
+        for (int p = 0; p < group->polygons.GetCount() && ok; ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
+                if (!ok)
+                    return;
+                CFacet facet;
+                facet.corner[0] = scaled(a);
+                facet.corner[1] = scaled(reverse ? c : b);
+                facet.corner[2] = scaled(reverse ? b : c);
+                facet.normal = FacetNormal(facet, polygon->normal);
+                ok = use(facet);
+            });
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+// Gathers little-endian records and hands them to the stream in large
+// blocks; after the first refused block nothing more is written.
+class CBinaryOut
+{
+public:
+    explicit CBinaryOut(FILE* fp) : m_fp(fp) {}
+
+    void Bytes(const void* data, size_t size)
+    {
+        if (size > sizeof m_buffer - m_used)
+            Flush();
+        std::memcpy(m_buffer + m_used, data, size);
+        m_used += size;
+    }
+    void U32(uint32_t value)
+    {
+        const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+        Bytes(b, sizeof b);
+    }
+    void F32(float value)
+    {
+        if constexpr (std::endian::native == std::endian::little) {
+            Bytes(&value, sizeof value);
+        } else {
+            uint32_t bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            U32(bits);
+        }
+    }
+    void Vector(const CVector& v)
+    {
+        F32(v.x);
+        F32(v.y);
+        F32(v.z);
+    }
+    bool Flush()
+    {
+        if (m_ok && m_used > 0)
+            m_ok = std::fwrite(m_buffer, m_used, 1, m_fp) == 1;
+        m_used = 0;
+        return m_ok;
+    }
+
+private:
+    FILE* m_fp;
+    bool m_ok = true;
+    size_t m_used = 0;
+    unsigned char m_buffer[65536 - 65536 % kFacetBytes];
+};
+
+int WriteBinary(CModel& model, FILE* fp, double scale)
+{
+    uint64_t count = 0;
+    ForEachFacet(
+        model, 1.0, [](const CGroup&) { return true; },
+        [&count](const CFacet&) {
+            ++count;
+            return true;
+        });
+    if (count > UINT32_MAX) {
+        model.ErrorMessage("%llu triangles are more than a binary STL file can hold; write ASCII STL instead",
+                           static_cast<unsigned long long>(count));
+        return 0;
+    }
+    CBinaryOut out(fp);
+    char header[kHeaderBytes] = {};
+    std::memcpy(header, kHeaderText, sizeof kHeaderText - 1);
+    out.Bytes(header, sizeof header);
+    out.U32(static_cast<uint32_t>(count));
+    const unsigned char attribute[2] = {0, 0};
+    bool ok = ForEachFacet(
+        model, scale,
+        [&](const CGroup& group) {
+            model.StatusMessage("Saving Group %s", group.name.c_str());
+            return true;
+        },
+        [&](const CFacet& facet) {
+            out.Vector(facet.normal);
+            for (const CVector& corner : facet.corner)
+                out.Vector(corner);
+            out.Bytes(attribute, sizeof attribute);
+            return true;
+        });
+    return FinishWrite(model, fp, ok && out.Flush());
+}
+
+// The shortest text that reads back as exactly the same float.
+void Number(numberformat::CRecordOut& line, float value)
+{
+    char text[32];
+    // Negative zero, which the normals of faces in the axis planes carry, as 0.
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value == 0 ? 0.0f : value);
+    line.Text(text, static_cast<size_t>(r.ptr - text));
+}
+
+void Point(numberformat::CRecordOut& line, const CVector& v)
+{
+    Number(line, v.x);
+    line.Text(" ");
+    Number(line, v.y);
+    line.Text(" ");
+    Number(line, v.z);
+    line.Text("\n");
+}
+
+// A name on the solid's line: a line break or other control character in it
+// would end the line early.
+std::string SolidName(const std::string& name)
+{
+    return ReplaceDisallowed(name, [](unsigned char c) { return c >= ' ' && c != 0x7F; });
+}
+
+int WriteAscii(CModel& model, FILE* fp, double scale)
+{
+    numberformat::CRecordOut line(fp);
+    std::string name;
+    bool open = false;
+    bool ok = ForEachFacet(
+        model, scale,
+        [&](const CGroup& group) {
+            if (open)
+                line.Text("endsolid ").Text(name).Text("\n");
+            model.StatusMessage("Saving Group %s", group.name.c_str());
+            name = SolidName(group.name);
+            line.Text("solid ").Text(name).Text("\n");
+            open = true;
+            return line.Write();
+        },
+        [&](const CFacet& facet) {
+            line.Text("  facet normal ");
+            Point(line, facet.normal);
+            line.Text("    outer loop\n");
+            for (const CVector& corner : facet.corner) {
+                line.Text("      vertex ");
+                Point(line, corner);
+            }
+            line.Text("    endloop\n  endfacet\n");
+            return true;
+        });
+    if (open)
+        line.Text("endsolid ").Text(name).Text("\n");
+    return FinishWrite(model, fp, line.Write() && ok);
+}
+
+}  // namespace
+
+int WriteStl(CModel& model, FILE* fp, double scale)
+{
+    CWaitCursor wait(model);
+    model.StatusMessage("Saving Polygons");
+    try {
+        return model.m_stlAscii ? WriteAscii(model, fp, scale) : WriteBinary(model, fp, scale);
+    } catch (const std::bad_alloc&) {
+        // A solid's name is the only thing the writers allocate.
+        model.ErrorMessage("Out of Memory\n");
+        return 0;
+    }
+}

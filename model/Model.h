@@ -136,6 +136,12 @@ public:
     // writer preferences), for a model that reads a file in another's place.
     void CopySettings(const CModel& from);
     void RemoveEmptyGroups();
+    // Gives a group another name; SetGroup finds it by the new one.
+    void RenameGroup(CGroup* group, std::string name)
+    {
+        group->name = std::move(name);
+        RebuildGroupIndex();
+    }
     int LongestGroupName() const;
 
     // Geometry.

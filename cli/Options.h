@@ -21,6 +21,7 @@ struct COptions
     std::optional<float> smoothAngle;
     std::optional<int> normalOrder;  // 1, 0 or kNormalOrderAuto
     std::optional<int> rawGroups;
+    bool objMaterials = false;  // OBJ output with a material file beside it
     std::optional<int> sky;
     std::optional<int> floor;
     std::optional<float> floorOffset;

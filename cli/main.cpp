@@ -194,6 +194,8 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         model.m_normalOrderSetting = *o.normalOrder;
     if (o.rawGroups)
         model.m_rawGroups = *o.rawGroups;
+    if (o.objMaterials)
+        model.m_objMaterials = 1;
     if (o.extrude2D)
         model.m_extrude2D = *o.extrude2D;
     if (o.extrusion)

@@ -142,9 +142,13 @@ int WriteObjLibrary(CModel& model, FILE* fp)
         };
         out.Text("newmtl ").Text(ObjMaterialName(*group)).Text("\n");
         rgb("Kd ", color);
-        // Light of its own shows in the colour it gives off.
-        if (look.emissive)
-            rgb("Ke ", color);
+        // Light of its own shows in the colour it gives off. Readers take a
+        // black Ke for no light at all, so black gives off the least light a
+        // byte per channel can say.
+        if (look.emissive) {
+            const bool black = color.red <= 0 && color.green <= 0 && color.blue <= 0;
+            rgb("Ke ", black ? ColorEntry{nullptr, 1 / 255.0f, 1 / 255.0f, 1 / 255.0f} : color);
+        }
         out.Text("d ").Fixed(look.alpha).Text("\n");
         out.Text("Pm ").Fixed(look.metallic).Text("\n");
         out.Text("Pr ").Fixed(look.roughness).Text("\n\n");

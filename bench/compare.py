@@ -163,6 +163,8 @@ def make_parts_model(source, target, parts=64, materials=16):
         out.write(b"mtllib %s\n" % os.path.basename(library).encode())
         face = 0
         for line in src:
+            if line.startswith(b"g "):
+                continue  # objects name the parts of files without groups
             if line.startswith(b"f "):
                 part, at = divmod(face, per_part)
                 if at == 0:

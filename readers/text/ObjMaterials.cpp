@@ -251,13 +251,14 @@ void CObjMaterials::Finish(CModel& model)
                 part.second->smooth = 1;
         }
     }
-    // A split name may be one the file gave another group already.
+    // A split name may be one the file gave another group already (one
+    // without faces does not count: the load drops it).
     std::unordered_set<std::string> taken;
     std::unordered_set<const CGroup*> renamed;
     for (const auto& rename : renames)
         renamed.insert(rename.first);
     for (int g = 0; g < model.GetGroupCount(); ++g)
-        if (const CGroup* group = model.GetGroup(g); group && !renamed.count(group))
+        if (const CGroup* group = model.GetGroup(g); group && group->polygons.GetCount() > 0 && !renamed.count(group))
             taken.insert(group->name);
     for (auto& rename : renames) {
         std::string name = rename.second;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "Formats.h"
-#include "ObjMaterialFiles.h"
 #include "RecordingModel.h"
 #include "TestFiles.h"
 
@@ -27,36 +26,20 @@ fs::path Scratch()
     return path;
 }
 
-// Name, colour, finish and faces of each group. (Smoothing does not come
-// back through OBJ: the writer puts every normal before the first group.)
-struct CLook
+// Name, colour, finish and faces of each active group. Two table entries
+// may share a colour (Navy and NavyBlue): the colour is what must come back,
+// whichever name it has. (Smoothing does not come back through OBJ: the
+// writer puts every normal before the first group.)
+std::vector<std::string> Looks(const CModel& model)
 {
-    std::string name;
-    const ColorEntry* color;
-    int texture;
-    int faces;
-    bool operator==(const CLook& o) const
-    {
-        // Two table entries may share a colour (Navy and NavyBlue): the colour
-        // is kept, whichever name it comes back under.
-        return name == o.name && color->red == o.color->red && color->green == o.color->green &&
-               color->blue == o.color->blue && texture == o.texture && faces == o.faces;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const CLook& l)
-{
-    return out << l.name << " " << l.color->name << " " << TextureNames[l.texture] << " " << l.faces;
-}
-
-std::vector<CLook> Looks(const CModel& model)
-{
-    std::vector<CLook> looks;
+    std::vector<std::string> looks;
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
+        const ColorEntry& c = ColorTable[group->colorIndex];
         if (group->active)
-            looks.push_back({group->name, &ColorTable[group->colorIndex], group->textureIndex,
-                             group->polygons.GetCount()});
+            looks.push_back(group->name + " " + std::to_string(c.red) + " " + std::to_string(c.green) + " " +
+                            std::to_string(c.blue) + " " + TextureNames[group->textureIndex] + " " +
+                            std::to_string(group->polygons.GetCount()));
     }
     return looks;
 }
@@ -116,28 +99,6 @@ TEST(ObjMaterialFiles, CorpusModelsComeBack)
         ExpectRoundTrip(model, folder);
     }
     fs::remove_all(folder);
-}
-
-// The default output names no material file and writes none.
-TEST(ObjMaterialFiles, OffByDefault)
-{
-    const fs::path folder = Scratch();
-    CRecordingModel model;
-    model.SetGroup("a", 3, 5);
-    model.AddTriangle(CVector(0, 0, 0), CVector(1, 0, 0), CVector(0, 1, 0));
-    model.FinishLoad();
-    ASSERT_TRUE(WriteModelFile(model, *FindFormat("obj"), (folder / "plain.obj").string()));
-    EXPECT_EQ(testfiles::ReadAll(folder / "plain.obj").find("mtl"), std::string::npos);
-    EXPECT_FALSE(fs::exists(folder / "plain.mtl"));
-    fs::remove_all(folder);
-}
-
-TEST(ObjMaterialFiles, LibraryPath)
-{
-    EXPECT_EQ(ObjLibraryPath("a/b/model.obj"), "a/b/model.mtl");
-    EXPECT_EQ(ObjLibraryPath("model"), "model.mtl");
-    EXPECT_EQ(ObjLibraryPath("a.b/model"), "a.b/model.mtl");
-    EXPECT_EQ(ObjLibraryPath("a/.obj"), "a/.obj.mtl");
 }
 
 // A save that fails at the OBJ leaves the material file as it was, and no

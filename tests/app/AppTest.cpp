@@ -588,6 +588,9 @@ TEST_F(AppTest, EditsAnswerAndMarkTheDocument)
     }
     EXPECT_EQ(doc.m_normalOrderSetting, 1);
     EXPECT_EQ(doc.m_objMaterials, 1);
+    // The setting stays when the next file is opened.
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    EXPECT_EQ(doc.m_objMaterials, 1);
     // Looking without changing anything marks nothing.
     doc.SetModified(false);
     OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });

@@ -202,15 +202,17 @@ void CVexelView::OnViewPrefs()
 
 void CVexelView::OnOutputPrefs()
 {
-    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0);
+    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0, m_doc.m_objMaterials != 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const float scale = CTrivexDialog::Value(dialog.m_scale);
     const int32_t rawGroups = dialog.m_rawGroups->isChecked() ? 1 : 0;
-    if (scale != m_doc.m_scale || rawGroups != m_doc.m_rawGroups)
+    const int32_t objMaterials = dialog.m_objMaterials->isChecked() ? 1 : 0;
+    if (scale != m_doc.m_scale || rawGroups != m_doc.m_rawGroups || objMaterials != m_doc.m_objMaterials)
         m_doc.SetModified(true);
     m_doc.m_scale = scale;
     m_doc.m_rawGroups = rawGroups;
+    m_doc.m_objMaterials = objMaterials;
 }
 
 void CVexelView::OnInfo()

@@ -190,6 +190,48 @@ def compare_stl(converter, assimp, paths, readable, out_dir):
             print("  %-9s %-9s %9.3f %9.3f %7.3f %10.1f %10.1f %7.3f  time %s" % (
                 name, source_ext + "->" + target_ext, t1, t2, t1 / t2, m1, m2, m1 / m2,
                 verdict("%s time <= 1/8 of assimp (%.3f)" % (label, t1 / t2), t1 / t2 <= MAX_TIME_RATIO)))
+def make_parts_model(source, target, parts=64, materials=16):
+    """The grid as modellers write it: objects ("o" lines, no groups), each
+    changing its material halfway, from a library of its own beside it."""
+    if os.path.exists(target):
+        return target
+    library = os.path.splitext(target)[0] + ".mtl"
+    with open(library, "w") as f:
+        for m in range(materials):
+            f.write("newmtl m%d\nKd %.3f %.3f %.3f\n" % (m, m / materials, 1 - m / materials, (m % 4) / 4))
+            if m % 5 == 0:
+                f.write("d 0.5\n")
+    per_part = triangles(source) // parts + 1
+    with open(source, "rb") as src, open(target + ".part", "wb") as out:
+        out.write(b"mtllib %s\n" % os.path.basename(library).encode())
+        face = 0
+        for line in src:
+            if line.startswith(b"g "):
+                continue  # objects name the parts of files without groups
+            if line.startswith(b"f "):
+                part, at = divmod(face, per_part)
+                if at == 0:
+                    out.write(b"o part%d\nusemtl m%d\n" % (part, part % materials))
+                elif at == per_part // 2:
+                    out.write(b"usemtl m%d\n" % ((part + 1) % materials))
+                face += 1
+            out.write(line)
+    os.replace(target + ".part", target)
+    return target
+
+
+def materials_vs_assimp(converter, assimp, paths, out_dir):
+    source = paths[("grid707", "parts")]
+    print("\nObjects and materials, OBJ to OBJ with its material file, median of %d runs" % RUNS)
+    ours = [converter, "--obj-mtl", source, os.path.join(out_dir, "trivex-parts.obj")]
+    theirs = [assimp, "export", source, os.path.join(out_dir, "assimp-parts.obj")]
+    (t1, m1), (t2, m2) = side_by_side([ours, theirs])
+    print("  %-13s %9.3f %9.3f %7.3f %10.1f %10.1f %7.3f  %s, %s" % (
+        "grid707-parts", t1, t2, t1 / t2, m1, m2, m1 / m2,
+        verdict("grid707 objects+materials obj->obj+mtl time <= 1/8 of assimp (%.3f)" % (t1 / t2),
+                t1 / t2 <= MAX_TIME_RATIO),
+        verdict("grid707 objects+materials obj->obj+mtl memory <= 1/5 of assimp (%.3f)" % (m1 / m2),
+                m1 / m2 <= MAX_MEMORY_RATIO)))
 
 
 def stretch_wc(converter, paths, out_dir):
@@ -286,10 +328,12 @@ def main():
     readable = readable_formats(converter)
     print("Models (made once, kept in %s)" % work, flush=True)
     paths = make_models(ours, work, assimp)
+    paths[("grid707", "parts")] = make_parts_model(paths[("grid707", "obj")], os.path.join(work, "grid707-parts.obj"))
     with tempfile.TemporaryDirectory(dir=work) as out_dir:
         compare_with_assimp(converter, assimp, paths, readable, out_dir)
         compare_gltf(converter, assimp, paths, out_dir)
         compare_stl(converter, assimp, paths, readable, out_dir)
+        materials_vs_assimp(converter, assimp, paths, out_dir)
         stretch_wc(converter, paths, out_dir)
         writers(ours, before, paths, out_dir)
         scaling(ours, paths, readable, out_dir)

@@ -264,6 +264,7 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
             "(default: the size as read); not a factor");
     setting("--raw-groups", o.rawGroups, Switch(), "name the groups in RAW output (default on)");
     app.add_flag("--stl-ascii", o.stlAscii, "write ASCII STL, one solid per group, instead of binary");
+    app.add_flag("--obj-mtl", o.objMaterials, "OBJ output: also write NAME.mtl with the groups' colours");
     setting("--sky", o.sky, ListChoice({"none", "blue", "lightning", "stars"}, SkyNames), "POV-Ray sky");
     setting("--floor", o.floor,
             ListChoice({"none", "checker", "jade", "marble", "wood", "water", "specled"}, FloorNames,

@@ -22,6 +22,7 @@ struct COptions
     std::optional<int> normalOrder;  // 1, 0 or kNormalOrderAuto
     std::optional<int> rawGroups;
     bool stlAscii = false;     // STL as text, one solid per group
+    bool objMaterials = false;  // OBJ output with a material file beside it
     std::optional<int> sky;
     std::optional<int> floor;
     std::optional<float> floorOffset;

@@ -181,6 +181,8 @@ void ApplyReadSettings(CModel& model, const COptions& o)
         model.m_rawGroups = *o.rawGroups;
     if (o.stlAscii)
         model.m_stlAscii = 1;
+    if (o.objMaterials)
+        model.m_objMaterials = 1;
     if (o.extrude2D)
         model.m_extrude2D = *o.extrude2D;
     if (o.extrusion)

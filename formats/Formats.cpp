@@ -6,6 +6,7 @@
 
 #include "DxfReader.h"
 #include "GltfReader.h"
+#include "ObjMaterialFiles.h"
 #include "Reader3ds.h"
 #include "SafeOutput.h"
 #include "StlReader.h"
@@ -28,7 +29,7 @@ int ReadTrueTypeDefault(CModel& model, const char* path)
 const CFormat kFormats[] = {
     {"pov", "POV-Ray 2.2 scene", "pov", nullptr, nullptr, nullptr, "w", WritePovScene},
     {"inc", "POV-Ray 2.2 include", "inc", nullptr, nullptr, nullptr, "w", WritePovObject},
-    {"obj", "Wavefront OBJ", "obj", "r", ReadObj, nullptr, "w", WriteObj},
+    {"obj", "Wavefront OBJ", "obj", "r", nullptr, ReadObjFile, "w", WriteObj},
     {"raw", "RAW triangles", "raw", "r", ReadRaw, nullptr, "w", WriteRaw},
     {"tpo", "TPOLY", "tpo", "r", ReadTpoly, nullptr, "w", WriteTpoly},
     {"geo", "AOFF", "geo", "r", ReadAoff, nullptr, nullptr, nullptr},
@@ -181,6 +182,8 @@ bool WriteModelFile(CModel& model, const CFormat& format, const std::string& pat
         model.ErrorMessage("no polygons found");
         return false;
     }
+    if (format.write == WriteObj && model.m_objMaterials)
+        return WriteObjWithLibrary(model, path, track);
     CSafeOutput out(track);
     if (!out.Open(path, format.writeMode)) {
         model.ErrorMessage("Couldn't open file %s", path.c_str());

@@ -21,6 +21,7 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 seeds_for() {
   case $1 in
     obj) echo "obj" ;;
+    mtl) echo "obj" ;;
     raw) echo "raw" ;;
     tpoly) echo "" ;;
     aoff) echo "geo" ;;

@@ -535,6 +535,7 @@ void CModel::Swap(CModel& other) noexcept
     swap(m_normalOrder, other.m_normalOrder);
     swap(m_normalOrderSetting, other.m_normalOrderSetting);
     swap(m_rawGroups, other.m_rawGroups);
+    swap(m_objMaterials, other.m_objMaterials);
     swap(m_place3dsNodes, other.m_place3dsNodes);
     swap(m_stlAscii, other.m_stlAscii);
     m_vertexPool.Swap(other.m_vertexPool);
@@ -573,6 +574,7 @@ void CModel::CopySettings(const CModel& from)
     m_normalOrder = from.m_normalOrder;
     m_normalOrderSetting = from.m_normalOrderSetting;
     m_rawGroups = from.m_rawGroups;
+    m_objMaterials = from.m_objMaterials;
     m_place3dsNodes = from.m_place3dsNodes;
     m_stlAscii = from.m_stlAscii;
 }

@@ -134,6 +134,12 @@ public:
     // writer preferences), for a model that reads a file in another's place.
     void CopySettings(const CModel& from);
     void RemoveEmptyGroups();
+    // Gives a group another name; SetGroup finds it by the new one.
+    void RenameGroup(CGroup* group, std::string name)
+    {
+        group->name = std::move(name);
+        RebuildGroupIndex();
+    }
     int LongestGroupName() const;
 
     // Geometry.
@@ -210,6 +216,9 @@ public:
     // What the user asked for: 1, 0, or kNormalOrderAuto to choose per load.
     int32_t m_normalOrderSetting = kNormalOrderAuto;
     int32_t m_rawGroups = 1;
+    // OBJ output also writes a material file beside the OBJ, with each
+    // group's colour and finish.
+    int32_t m_objMaterials = 0;
 
 protected:
     // Formats a notification the way every channel shows it: at most 255

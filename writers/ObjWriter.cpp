@@ -1,3 +1,8 @@
+#include <set>
+#include <string>
+#include <utility>
+
+#include "Finishes.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -50,10 +55,13 @@ void Coordinates(numberformat::CRecordOut& line, const char (&keyword)[N], doubl
     line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n");
 }
 
-bool WriteAll(CModel& model, FILE* fp, double s)
+// `library`, when given, is the material file's name for "mtllib".
+bool WriteAll(CModel& model, FILE* fp, double s, const std::string* library)
 {
     // Records gather in one buffer that reaches the stream in large pieces.
     numberformat::CRecordOut out(fp);
+    if (library)
+        out.Text("mtllib ").Text(*library).Text("\n");
     for (int i = 0; i < model.GetVertexCount(); ++i) {
         // A vertex slot is never empty; the origin would stand in for one so
         // that the numbering below stays the model's.
@@ -79,7 +87,10 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         const CGroup* group = model.GetGroup(g);
         if (!group || !group->active)
             continue;
-        if (!out.Text("g ").Text(group->name).Text("\n").Write())
+        out.Text("g ").Text(group->name).Text("\n");
+        if (library)
+            out.Text("usemtl ").Text(ObjMaterialName(*group)).Text("\n");
+        if (!out.Write())
             return false;
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
@@ -96,5 +107,55 @@ int WriteObj(CModel& model, FILE* fp, double scale)
 {
     model.StatusMessage("Saving Vertices");
     CWaitCursor wait(model);
-    return FinishWrite(model, fp, WriteAll(model, fp, scale));
+    return FinishWrite(model, fp, WriteAll(model, fp, scale, nullptr));
+}
+
+std::string ObjMaterialName(const CGroup& group)
+{
+    return std::string(GroupColor(group).name) + "_" + GroupTexture(group);
+}
+
+int WriteObjUsingLibrary(CModel& model, FILE* fp, double scale, const std::string& library)
+{
+    model.StatusMessage("Saving Vertices");
+    CWaitCursor wait(model);
+    return FinishWrite(model, fp, WriteAll(model, fp, scale, &library));
+}
+
+int WriteObjLibrary(CModel& model, FILE* fp)
+{
+    model.StatusMessage("Saving Materials");
+    numberformat::CRecordOut out(fp);
+    // One material per colour and finish that an active group shows.
+    std::set<std::pair<int, int>> written;
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!group || !group->active)
+            continue;
+        const ColorEntry& color = GroupColor(*group);
+        const int finish = FindTexture(GroupTexture(*group));
+        if (!written.emplace(static_cast<int>(&color - ColorTable), finish).second)
+            continue;
+        const FinishLook& look = FinishLooks[finish];
+        auto rgb = [&out](const char (&keyword)[4], const ColorEntry& c) {
+            out.Text(keyword).Fixed(c.red).Text(" ").Fixed(c.green).Text(" ").Fixed(c.blue).Text("\n");
+        };
+        out.Text("newmtl ").Text(ObjMaterialName(*group)).Text("\n");
+        rgb("Kd ", color);
+        // Light of its own shows in the colour it gives off. Readers take a
+        // black Ke for no light at all, so black gives off the least light a
+        // byte per channel can say.
+        if (look.emissive) {
+            const bool black = color.red <= 0 && color.green <= 0 && color.blue <= 0;
+            rgb("Ke ", black ? ColorEntry{nullptr, 1 / 255.0f, 1 / 255.0f, 1 / 255.0f} : color);
+        }
+        out.Text("d ").Fixed(look.alpha).Text("\n");
+        out.Text("Pm ").Fixed(look.metallic).Text("\n");
+        out.Text("Pr ").Fixed(look.roughness).Text("\n\n");
+    }
+    if (!out.Write() || !FlushChecked(fp)) {
+        model.ErrorMessage("%s", kWriteErrorText);
+        return 0;
+    }
+    return 1;
 }

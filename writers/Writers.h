@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "Model.h"
 
@@ -10,6 +11,12 @@
 int WritePovScene(CModel& model, FILE* fp, double scale);
 int WritePovObject(CModel& model, FILE* fp, double scale);
 int WriteObj(CModel& model, FILE* fp, double scale);
+// OBJ that takes its groups' looks from the material file `library` (the
+// name written after "mtllib"), which WriteObjLibrary writes.
+int WriteObjUsingLibrary(CModel& model, FILE* fp, double scale, const std::string& library);
+int WriteObjLibrary(CModel& model, FILE* fp);
+// The material a group's faces use there: its colour and finish.
+std::string ObjMaterialName(const CGroup& group);
 int WriteRaw(CModel& model, FILE* fp, double scale);
 int WriteTpoly(CModel& model, FILE* fp, double scale);
 int WriteDxf(CModel& model, FILE* fp, double scale);

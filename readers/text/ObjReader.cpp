@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ObjMaterials.h"
 #include "Pipeline.h"
 #include "PolygonSplit.h"
 #include "ReaderFrame.h"
@@ -29,7 +30,10 @@ enum class CObjKind : uint8_t {
     kGroup,      // a group name
     kSmooth,     // a normal: the current group turns smooth
     kBadVertex,  // a vertex line that could not be read
-    kCut         // the line was too long and only its start was read
+    kCut,        // the line was too long and only its start was read
+    kObject,     // an object name, made a group name
+    kMaterial,   // usemtl: the name as written
+    kLibraries   // mtllib: the names as written
 };
 
 struct CObjItem
@@ -136,25 +140,28 @@ private:
             ParseVertex(out, args);
         } else if ((length == 1 && keyword[0] == 'f') || (length >= 2 && keyword[0] == 'f' && keyword[1] == 'o')) {
             ParseFace(out, args);
+        } else if (length == 1 && keyword[0] == 'o') {
+            ParseGroup(out, args, CObjKind::kObject);
+        } else if (length == 6 && std::strncmp(keyword, "usemtl", 6) == 0) {
+            ParseText(out, args, CObjKind::kMaterial);
+        } else if (length == 6 && std::strncmp(keyword, "mtllib", 6) == 0) {
+            ParseText(out, args, CObjKind::kLibraries);
         }
     }
 
-    void ParseGroup(CObjParsed& out, const char* args)
+    void ParseGroup(CObjParsed& out, const char* args, CObjKind kind = CObjKind::kGroup)
     {
         const size_t first = out.names.size();
-        for (const char* s = args; *s;) {
-            unsigned char c = static_cast<unsigned char>(*s++);
-            if (c == '\n' || c == '\r')
-                continue;
-            if (IsSpace(c)) {
-                out.names += '_';
-                while (IsSpace(static_cast<unsigned char>(*s)))
-                    ++s;
-            } else {
-                out.names += std::isalnum(c) ? static_cast<char>(c) : '_';
-            }
-        }
-        Add(out, CObjKind::kGroup, first, out.names.size() - first);
+        objmaterials::AppendGroupName(out.names, args);
+        Add(out, kind, first, out.names.size() - first);
+    }
+
+    // Material and library names are looked up as written.
+    void ParseText(CObjParsed& out, const char* args, CObjKind kind)
+    {
+        const size_t first = out.names.size();
+        out.names += TrimmedName(args);
+        Add(out, kind, first, out.names.size() - first);
     }
 
     void ParseVertex(CObjParsed& out, const char* args)
@@ -263,16 +270,23 @@ using CObjPieces = CFilePieces<CObjPiece, CObjCut>;
 class CObjReader
 {
 public:
-    // With `pieceBytes` 0 the file is read as one stream.
-    CObjReader(CModel& model, FILE* fp, size_t pieceBytes) : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes) {}
+    // With `pieceBytes` 0 the file is read as one stream. Material files are
+    // read from `folder`, or none without one.
+    CObjReader(CModel& model, FILE* fp, size_t pieceBytes, const char* folder)
+        : m_model(model), m_fp(fp), m_pieceBytes(pieceBytes), m_materials(folder ? folder : "", folder != nullptr)
+    {
+    }
 
     int Read()
     {
         m_model.BeginWait();
         m_model.Clear(true);
         try {
+            // Objects are the groups of files that name no groups.
+            m_objectsAsGroups = !objmaterials::HasGroupLines(m_fp);
             if (!Build())
                 return Fail();
+            m_materials.Finish(m_model);
         } catch (const std::bad_alloc&) {
             m_model.ErrorMessage("Out of memory, Line# %ld", m_line);
             return Fail();
@@ -386,11 +400,22 @@ private:
             return false;
         case CObjKind::kFace:
             return BuildFace(content.corners.data() + item.first, item.count);
+        case CObjKind::kObject:
+            if (!m_objectsAsGroups)
+                return true;
+            [[fallthrough]];
         case CObjKind::kGroup: {
             const std::string name = content.names.substr(item.first, item.count);
             m_model.SetGroup(name.c_str(), FindColor("Red"), FindTexture("Shiny"));
+            m_materials.GroupSelected(m_model);
             return true;
         }
+        case CObjKind::kMaterial:
+            m_materials.Use(content.names.substr(item.first, item.count));
+            return true;
+        case CObjKind::kLibraries:
+            m_materials.ReadLibraries(m_model, content.names.substr(item.first, item.count));
+            return true;
         case CObjKind::kSmooth:
             m_model.SmoothCurrentGroup();
             return true;
@@ -414,17 +439,29 @@ private:
             }
             m_corners.push_back(static_cast<int32_t>(number));
         }
-        if (!m_model.m_currentGroup)
+        if (!m_model.m_currentGroup) {
             readerframe::SelectDefaultGroup(m_model);
+            m_materials.DefaultGroup(m_model.m_currentGroup);
+        }
         if (bad) {
             m_model.ErrorMessage("Bad face value, line %d", textinput::ToInt(m_line));
             return false;
         }
+        AddFaceOfMaterial();
+        return true;
+    }
+
+    // Adds m_corners to the group of the current group and material; the
+    // current group stays the one the group lines chose.
+    void AddFaceOfMaterial()
+    {
+        CGroup* base = m_model.m_currentGroup;
+        m_model.m_currentGroup = m_materials.FaceGroup(m_model, base);
         if (m_corners.size() == 4)
             m_model.AddFace(4, m_corners.data());
         else
             polygonsplit::AddPolygon(m_model, m_corners, &m_splitBudget);
-        return true;
+        m_model.m_currentGroup = base;
     }
 
     int Fail()
@@ -441,6 +478,8 @@ private:
     polygonsplit::CSplitBudget m_splitBudget;  // ear clipping for the whole file
     long m_line = 0;        // the line of the item being built
     long m_statusLine = 0;  // the status texts are said up to this line
+    objmaterials::CObjMaterials m_materials;
+    bool m_objectsAsGroups = false;
 };
 
 }  // namespace
@@ -452,6 +491,24 @@ int ReadObj(CModel& model, FILE* fp)
 
 int ReadObjPieces(CModel& model, FILE* fp, size_t pieceBytes)
 {
-    CObjReader reader(model, fp, pieceBytes);
+    CObjReader reader(model, fp, pieceBytes, nullptr);
     return reader.Read();
+}
+
+int ReadObjFile(CModel& model, const char* path)
+{
+    FILE* fp = std::fopen(path, "r");
+    if (!fp) {
+        model.ErrorMessage("Couldn't open file %s", path);
+        return -1;
+    }
+    const char* slash = std::strrchr(path, '/');
+    const std::string folder = slash ? std::string(path, static_cast<size_t>(slash - path)) : std::string(".");
+    int result = -1;
+    {
+        CObjReader reader(model, fp, size_t{1} << 15, folder.empty() ? "/" : folder.c_str());
+        result = reader.Read();
+    }
+    std::fclose(fp);
+    return result;
 }

@@ -13,6 +13,8 @@ int ReadObj(CModel& model, FILE* fp);
 // ReadObj with the file read in pieces of about `pieceBytes`, which both
 // processors parse, or with 0 as one stream on one.
 int ReadObjPieces(CModel& model, FILE* fp, size_t pieceBytes);
+// ReadObj of the file at `path`, with the material files it names beside it.
+int ReadObjFile(CModel& model, const char* path);
 int ReadRaw(CModel& model, FILE* fp);
 int ReadTpoly(CModel& model, FILE* fp);
 int ReadAoff(CModel& model, FILE* fp);

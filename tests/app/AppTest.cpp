@@ -567,6 +567,12 @@ TEST_F(AppTest, EditsAnswerAndMarkTheDocument)
              d->m_scale->setText(QStringLiteral("42"));
              d->accept();
          }},
+        {"OBJ material file", ID_PREFS_OUTPUT, [](QWidget* w) {
+             auto* d = qobject_cast<COutputPrefsDialog*>(w);
+             EXPECT_FALSE(d->m_objMaterials->isChecked());  // off, as the model starts
+             d->m_objMaterials->setChecked(true);
+             d->accept();
+         }},
         {"normal order", ID_PREFS_VIEW, [](QWidget* w) {
              auto* d = qobject_cast<CViewPrefsDialog*>(w);
              EXPECT_EQ(d->m_order->checkState(), Qt::PartiallyChecked);  // automatic, as the model starts
@@ -581,6 +587,10 @@ TEST_F(AppTest, EditsAnswerAndMarkTheDocument)
         EXPECT_TRUE(doc.IsModified()) << e.what;
     }
     EXPECT_EQ(doc.m_normalOrderSetting, 1);
+    EXPECT_EQ(doc.m_objMaterials, 1);
+    // The setting stays when the next file is opened.
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    EXPECT_EQ(doc.m_objMaterials, 1);
     // Looking without changing anything marks nothing.
     doc.SetModified(false);
     OnNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->accept(); });

@@ -374,3 +374,27 @@ TEST_F(ConvertTest, NoInstancesKeepsTheEditorPose)
     EXPECT_EQ(48, Polygons(scene));
     EXPECT_EQ(12, Polygons(scene, "--no-instances"));
 }
+
+// --obj-mtl writes the material file beside the OBJ; our reader and assimp
+// both take the groups' looks from it.
+TEST_F(ConvertTest, ObjMaterialFile)
+{
+    const std::string obj = Path("looks.obj");
+    ASSERT_EQ(Run("-q --obj-mtl --color sides=Blue --texture sides=GlassFinish --color caps=Yellow " +
+                  Quote(Data("cube.obj")) + " " + Quote(obj)),
+              0);
+    ASSERT_TRUE(fs::exists(Path("looks.mtl")));
+    std::string info;
+    ASSERT_EQ(Run("--info " + Quote(obj), &info), 0);
+    EXPECT_NE(info.find("group \"sides\": 4 polygons, colour Blue, texture GlassFinish"), std::string::npos) << info;
+    EXPECT_NE(info.find("group \"caps\": 2 polygons, colour Yellow, texture Shiny"), std::string::npos) << info;
+
+    if (!testfiles::HaveTool("assimp") || !testfiles::HaveTool("python3"))
+        GTEST_SKIP() << "assimp or python3 is not installed";
+    const fs::path script = fs::path(__FILE__).parent_path().parent_path() / "readers" / "assimp_obj_groups.py";
+    std::string meshes;
+    ASSERT_EQ(testfiles::RunCommand("python3 " + Quote(script.string()) + " " + Quote(obj), &meshes), 0) << meshes;
+    // Mesh, material, red, green, blue, opacity, triangles.
+    EXPECT_NE(meshes.find("sides\tBlue_GlassFinish\t0.0\t0.0\t1.0\t0.3"), std::string::npos) << meshes;
+    EXPECT_NE(meshes.find("caps\tYellow_Shiny\t1.0\t1.0\t0.0\t1.0\t4"), std::string::npos) << meshes;
+}

@@ -58,6 +58,19 @@ struct CVertexRef
     CPolygon** polygons = nullptr;
 };
 
+// What a save left out by its format's rules, counted by the writer while it
+// writes, so that reading the file back can tell a drop the format requires
+// from a loss.
+struct CWriteTally
+{
+    // Fan triangles the writer left out, by the group they came from.
+    std::unordered_map<const CGroup*, long> dropped;
+    // A fault planted to prove the check itself: the save silently leaves
+    // out the fan triangle of this number (from 0, over the whole save).
+    long plantedSkip = -1;
+    long counted = 0;
+};
+
 class CModel
 {
 public:
@@ -210,6 +223,9 @@ public:
     // What the user asked for: 1, 0, or kNormalOrderAuto to choose per load.
     int32_t m_normalOrderSetting = kNormalOrderAuto;
     int32_t m_rawGroups = 1;
+    // The tally of the save under way, for a caller that checks it; null
+    // when nobody asked.
+    CWriteTally* m_writeTally = nullptr;
 
 protected:
     // Formats a notification the way every channel shows it: at most 255

@@ -1,3 +1,4 @@
+#include "GroupMesh.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -81,9 +82,10 @@ bool WriteAll(CModel& model, FILE* fp, double s)
             continue;
         if (!out.Text("g ").Text(group->name).Text("\n").Write())
             return false;
+        CGroupTally tally(model, *group);
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
-            if (polygon && AllCornersResolve(*polygon))
+            if (polygon && AllCornersResolve(*polygon) && tally.Keep(FanTriangleCount(*polygon)))
                 WriteFace(out, *polygon, group->smooth, normalCount);
         }
     }

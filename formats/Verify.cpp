@@ -163,8 +163,12 @@ void AddTriangles(CSide& side, const CGroup& group, double scale, double mergeDi
                 return std::fabs(d[0]) <= mergeDistance && std::fabs(d[1]) <= mergeDistance &&
                        std::fabs(d[2]) <= mergeDistance;
             };
-            if (near(u) || near(v) || near(w))
+            // Such a triangle may vanish on either side, and may reach far
+            // (a sliver along a line): it has no say in the box.
+            if (near(u) || near(v) || near(w)) {
                 ++side.nearlyFlat;
+                return;
+            }
             side.box.Add(pa);
             side.box.Add(pb);
             side.box.Add(pc);
@@ -336,7 +340,22 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
             wholeOut.Add(side.box);
 
     long totalOut = 0, totalDropped = 0, totalCollapsed = 0;
+    // Groups come back in the order the reader meets them, except where
+    // colour is all that tells them apart: a reader may make those in an
+    // order of its own, so they are found by colour.
+    std::vector<bool> matched(out.size(), false);
     size_t next = 0;
+    auto match = [&](const CRow& row) -> long {
+        if (rules.grouping == EGrouping::ByColor) {
+            for (size_t i = 0; i < out.size(); ++i)
+                if (!matched[i] && SameColor(row.color, back.GetGroup(static_cast<int>(i))->colorIndex))
+                    return static_cast<long>(i);
+            return -1;
+        }
+        while (next < out.size() && matched[next])
+            ++next;
+        return next < out.size() ? static_cast<long>(next) : -1;
+    };
     for (const CRow& row : rows) {
         CVerifyRow& shown = report.rows.emplace_back();
         shown.nameIn = row.groups.front()->name;
@@ -355,14 +374,18 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
             shown.differs = true;
             report.differences.push_back(Quoted(shown.nameIn) + ": " + what);
         };
-        if (next >= out.size()) {
+        const long found = match(row);
+        if (found < 0) {
             if (read)
-                differ("not read back (" + Triangles(expected) + " written)");
+                differ(rules.grouping == EGrouping::ByColor
+                           ? "nothing read back in its colour " + std::string(ColorName(row.color)) + " (" +
+                                 Triangles(expected) + " written)"
+                           : "not read back (" + Triangles(expected) + " written)");
             continue;
         }
-        const CSide& side = out[next];
-        const CGroup* backGroup = back.GetGroup(static_cast<int>(next));
-        ++next;
+        matched[static_cast<size_t>(found)] = true;
+        const CSide& side = out[static_cast<size_t>(found)];
+        const CGroup* backGroup = back.GetGroup(static_cast<int>(found));
         shown.nameOut = backGroup->name;
         shown.trianglesOut = side.triangles;
         shown.areaOut = side.area;
@@ -397,7 +420,9 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
                        shown.colorOut);
         }
     }
-    for (; read && next < out.size(); ++next) {
+    for (next = 0; read && next < out.size(); ++next) {
+        if (matched[next])
+            continue;
         CVerifyRow& shown = report.rows.emplace_back();
         shown.nameOut = back.GetGroup(static_cast<int>(next))->name;
         shown.trianglesOut = out[next].triangles;

@@ -64,22 +64,26 @@ TEST_F(CheckCliTest, PlantedFaultExitsWithOne)
 
 TEST_F(CheckCliTest, BatchSummaryCountsEachVerdict)
 {
+    // Inputs of different names, so that their outputs do not clash.
+    const std::string one = Path("one.obj"), two = Path("two.nff");
+    fs::copy_file(Data("cube.obj"), one);
+    fs::copy_file(Data("cube.nff"), two);
     std::string out;
     // cube.obj and cube.nff verify as OBJ; the POV-Ray run cannot be proved.
-    EXPECT_EQ(Run("--check -q -o '" + Path("obj") + "' --to obj '" + Data("cube.obj") + "' '" + Data("cube.nff") +
+    EXPECT_EQ(Run("--check -q -o '" + Path("obj") + "' --to obj '" + one + "' '" + two +
                       "' 2>&1",
                   out),
               0)
         << out;
     EXPECT_NE(out.find("checked 2 files: 2 verified, 0 differing, 0 not verifiable"), std::string::npos) << out;
-    EXPECT_EQ(Run("--check -o '" + Path("pov") + "' --to pov '" + Data("cube.obj") + "' '" + Data("cube.tpo") +
+    EXPECT_EQ(Run("--check -o '" + Path("pov") + "' --to pov '" + one + "' '" + two +
                       "' 2>&1",
                   out),
               0)
         << out;
     EXPECT_NE(out.find("not verifiable: no reader for POV-Ray 2.2 scene"), std::string::npos) << out;
     EXPECT_NE(out.find("checked 2 files: 0 verified, 0 differing, 2 not verifiable"), std::string::npos) << out;
-    EXPECT_EQ(Run("--check -q -o '" + Path("raw") + "' --to raw '" + Data("cube.obj") + "' '" + Data("cube.nff") +
+    EXPECT_EQ(Run("--check -q -o '" + Path("raw") + "' --to raw '" + one + "' '" + two +
                       "' 2>&1",
                   out, "TRIVEX_TEST_SKIP_TRIANGLE=0 "),
               1)

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <map>
 
@@ -54,8 +53,9 @@ CRules RulesFor(const CFormat& format, const CModel& model)
         return {EGrouping::ByPosition, EColors::Nibble, 5e-7, 0, true};
     if (name == "dxf")
         return {EGrouping::ByColor, EColors::DxfPalette, 5e-7, 0};
-    // 32-bit floats keep about seven significant digits.
-    return {EGrouping::Whole, EColors::None, 0, 1e-6};
+    // Six decimals, as "%f" prints, or 32-bit floats of about seven
+    // significant digits, whichever the format holds.
+    return {EGrouping::Whole, EColors::None, 5e-7, 1e-6};
 }
 
 // The colour index the reader makes of what the writer stores for the
@@ -179,7 +179,6 @@ void AddTriangles(CSide& side, const CGroup& group, double scale, double mergeDi
 
 struct CRow
 {
-    std::string key;
     std::vector<const CGroup*> groups;
     int color = -1;  // as the reader will make it
     long dropped = 0;
@@ -296,7 +295,6 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
         auto [at, added] = byKey.emplace(key, rows.size());
         if (added) {
             rows.emplace_back();
-            rows.back().key = key;
             rows.back().color = color;
         }
         CRow& row = rows[at->second];

@@ -189,25 +189,3 @@ TEST_F(VerifyTest, AlteredFilesDiffer)
         EXPECT_TRUE(named) << c.format << ": \"" << c.named << "\" not named in\n" << report.Table();
     }
 }
-
-// Formats that cannot keep groups apart compare the model as a whole, and
-// groups that share a colour merge where colour is all that tells them apart.
-TEST_F(VerifyTest, RowsFollowTheFormatsGroups)
-{
-    struct CCase
-    {
-        const char* format;
-        bool rawGroups;
-        size_t rows;
-    };
-    for (const CCase& c : {CCase{"obj", true, 2}, CCase{"raw", true, 2}, CCase{"raw", false, 1}, CCase{"tpo", true, 1},
-                           CCase{"nff", true, 1}, CCase{"dxf", true, 1}, CCase{"wtk", true, 2}}) {
-        CRecordingModel model;
-        ASSERT_TRUE(ReadObjText(model, kTwoGroups));
-        model.m_rawGroups = c.rawGroups;
-        const CVerifyReport report = SaveAndVerify(model, c.format);
-        EXPECT_EQ(report.verdict, EVerdict::Verified) << c.format << "\n" << report.Table();
-        EXPECT_EQ(report.rows.size(), c.rows) << c.format << "\n" << report.Table();
-        EXPECT_NE(report.verdictLine.find("4 triangles, nothing lost"), std::string::npos) << report.verdictLine;
-    }
-}

@@ -442,7 +442,7 @@ int32_t CViewPrefsDialog::NormalOrderSetting() const
     }
 }
 
-COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups)
+COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool verify)
     : CTrivexDialog(parent, QStringLiteral("Output Preferences"))
 {
     auto* layout = new QVBoxLayout(this);
@@ -452,6 +452,10 @@ COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGro
     m_rawGroups->setLayoutDirection(Qt::RightToLeft);  // the box after its text
     m_rawGroups->setChecked(rawGroups);
     layout->addWidget(m_rawGroups);
+    m_verify = new QCheckBox(QStringLiteral("Verify after saving"), this);
+    m_verify->setLayoutDirection(Qt::RightToLeft);
+    m_verify->setChecked(verify);
+    layout->addWidget(m_verify);
     AddButtons(layout);
 }
 

@@ -148,9 +148,10 @@ class COutputPrefsDialog : public CTrivexDialog
 {
     Q_OBJECT
 public:
-    COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups);
+    COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool verify = false);
     QLineEdit* m_scale;
     QCheckBox* m_rawGroups;
+    QCheckBox* m_verify;
 };
 
 class CTrueTypeDialog : public CTrivexDialog

@@ -202,7 +202,7 @@ void CVexelView::OnViewPrefs()
 
 void CVexelView::OnOutputPrefs()
 {
-    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0);
+    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0, m_doc.m_verifyAfterSave);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const float scale = CTrivexDialog::Value(dialog.m_scale);
@@ -211,6 +211,8 @@ void CVexelView::OnOutputPrefs()
         m_doc.SetModified(true);
     m_doc.m_scale = scale;
     m_doc.m_rawGroups = rawGroups;
+    // Checking is how saves are made, not part of what they write.
+    m_doc.m_verifyAfterSave = dialog.m_verify->isChecked();
 }
 
 void CVexelView::OnInfo()

@@ -164,8 +164,9 @@ def checked_conversion(converter, paths, out_dir):
     target = os.path.join(out_dir, "checked-out.obj")
     (t1, m1), (t2, m2) = side_by_side([[converter, "-q", source, target],
                                        [converter, "-q", "--check", source, target]], max(RUNS, 5))
-    print("\nChecked: OBJ->OBJ on ico7 %.3f s, with --check %.3f s, ratio %.2f (target 2), memory %.1f / %.1f MiB: %s" % (
-        t1, t2, t2 / t1, m1, m2, verdict("checked ico7 obj->obj within 2x unchecked (%.2f)" % (t2 / t1), t2 / t1 <= 2.0)))
+    met = verdict("checked ico7 obj->obj within 2x unchecked (%.2f)" % (t2 / t1), t2 / t1 <= 2.0)
+    print("\nChecked: OBJ->OBJ on ico7 %.3f s, with --check %.3f s, ratio %.2f (target 2), memory %.1f / %.1f MiB: %s"
+          % (t1, t2, t2 / t1, m1, m2, met))
 
 
 def writers(ours, before, paths, out_dir):

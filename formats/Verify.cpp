@@ -194,6 +194,7 @@ public:
     void ShowStatus(const char*) override {}
     bool ShowsStatus() const override { return false; }
     bool MayUseHelperThread() const override { return m_helperThread; }
+    bool WantsNormals() const override { return false; }
     void ShowError(const char* text) override { Keep(text); }
     void ShowWarning(const char* text) override { Keep(text); }
     void ShowInfo(const char*) override {}
@@ -405,8 +406,9 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
         if (!row.in.box.Empty() && !side.box.Empty()) {
             double moved = 0;
             for (int i = 0; i < 3; ++i) {
-                moved = std::max(moved, std::fabs((side.box.min[i] - wholeOut.min[i]) - (row.in.box.min[i] - wholeIn.min[i])));
-                moved = std::max(moved, std::fabs((side.box.max[i] - wholeOut.min[i]) - (row.in.box.max[i] - wholeIn.min[i])));
+                const double lowIn = row.in.box.min[i] - wholeIn.min[i], highIn = row.in.box.max[i] - wholeIn.min[i];
+                const double lowOut = side.box.min[i] - wholeOut.min[i], highOut = side.box.max[i] - wholeOut.min[i];
+                moved = std::max({moved, std::fabs(lowOut - lowIn), std::fabs(highOut - highIn)});
             }
             if (moved > 4 * tolerance)
                 differ("bounding box " + Format("off by %.6g (precision %.2g)", moved, 4 * tolerance));

@@ -102,6 +102,10 @@ public:
     // alone: a batch that already keeps every processor busy with a file
     // each would only slow itself down with a second thread per file.
     virtual bool MayUseHelperThread() const { return true; }
+    // False for a model read only to be measured, as when a save is read
+    // back to check it: the load then works out no cross-reference and no
+    // normals, which nothing would look at.
+    virtual bool WantsNormals() const { return true; }
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);

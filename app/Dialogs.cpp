@@ -442,7 +442,7 @@ int32_t CViewPrefsDialog::NormalOrderSetting() const
     }
 }
 
-COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool objMaterials)
+COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool objMaterials, bool verify)
     : CTrivexDialog(parent, QStringLiteral("Output Preferences"))
 {
     auto* layout = new QVBoxLayout(this);
@@ -456,6 +456,10 @@ COutputPrefsDialog::COutputPrefsDialog(QWidget* parent, float scale, bool rawGro
     m_objMaterials->setLayoutDirection(Qt::RightToLeft);
     m_objMaterials->setChecked(objMaterials);
     layout->addWidget(m_objMaterials);
+    m_verify = new QCheckBox(QStringLiteral("Verify after saving"), this);
+    m_verify->setLayoutDirection(Qt::RightToLeft);
+    m_verify->setChecked(verify);
+    layout->addWidget(m_verify);
     AddButtons(layout);
 }
 

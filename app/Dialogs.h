@@ -148,10 +148,11 @@ class COutputPrefsDialog : public CTrivexDialog
 {
     Q_OBJECT
 public:
-    COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool objMaterials);
+    COutputPrefsDialog(QWidget* parent, float scale, bool rawGroups, bool objMaterials, bool verify = false);
     QLineEdit* m_scale;
     QCheckBox* m_rawGroups;
     QCheckBox* m_objMaterials;
+    QCheckBox* m_verify;
 };
 
 class CTrueTypeDialog : public CTrivexDialog

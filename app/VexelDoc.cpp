@@ -12,6 +12,7 @@
 #include "Dialogs.h"
 #include "FileCommands.h"
 #include "MainFrame.h"
+#include "Verify.h"
 
 const char* const kAppTitle = "Trivex Windows Application";
 
@@ -118,6 +119,27 @@ void CVexelDoc::ShowBox(int icon, const char* text)
         return;
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(kAppTitle), QString::fromLocal8Bit(text),
                     QMessageBox::Ok, m_frame);
+    FitTitle(box);
+    box.exec();
+}
+
+void CVexelDoc::ShowVerification(const CFormat* format, const std::string& path, const CWriteTally& tally)
+{
+    if (!format)
+        return;
+    const CVerifyReport report = VerifyWrittenFile(*this, *format, path, tally);
+    const std::string table = report.Table();
+    std::printf("Verify: %s", table.c_str());
+    std::fflush(stdout);
+    if (!m_interactive)
+        return;
+    // The table lines up only in a fixed-width font.
+    QMessageBox box(report.verdict == EVerdict::Differs ? QMessageBox::Warning : QMessageBox::Information,
+                    QString::fromLatin1(kAppTitle),
+                    QStringLiteral("<pre>") + QString::fromLocal8Bit(table.c_str()).toHtmlEscaped() +
+                        QStringLiteral("</pre>"),
+                    QMessageBox::Ok, m_frame);
+    box.setTextFormat(Qt::RichText);
     FitTitle(box);
     box.exec();
 }
@@ -232,9 +254,14 @@ bool CVexelDoc::OnSaveDocument(const std::string& path, bool chosen)
 {
     std::string target = path;
     for (;;) {
+        CWriteTally tally;
+        const CWriteTallyScope counting(*this, m_verifyAfterSave ? &tally : nullptr);
         ESaveResult result = SaveByName(*this, target);
-        if (result == ESaveResult::Saved)
+        if (result == ESaveResult::Saved) {
+            if (m_verifyAfterSave)
+                ShowVerification(FormatForExtension(ExtensionOf(target), true), target, tally);
             return true;
+        }
         if (result == ESaveResult::Failed)
             return false;
         // An extension the generic save does not write: ask for another name.
@@ -351,7 +378,10 @@ void CVexelDoc::OnSaveFormat(const char* formatName)
     QString name = AskFileName(true, DialogFilter(command->filter));
     if (name.isEmpty())
         return;
-    WriteModelFile(*this, *FindFormat(formatName), ToLocal(name));
+    CWriteTally tally;
+    const CWriteTallyScope counting(*this, m_verifyAfterSave ? &tally : nullptr);
+    if (WriteModelFile(*this, *FindFormat(formatName), ToLocal(name)) && m_verifyAfterSave)
+        ShowVerification(FindFormat(formatName), ToLocal(name), tally);
 }
 
 void CVexelDoc::OnOpenTrueType()

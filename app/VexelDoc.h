@@ -41,6 +41,9 @@ public:
     void EndWait() override;
 
     bool IsModified() const { return m_modified; }
+    // Output Preferences' "Verify after saving": every save is read back and
+    // compared, and the comparison shown.
+    bool m_verifyAfterSave = false;
     int WaitDepth() const { return m_waitDepth; }
     const QString& PathName() const { return m_pathName; }
     // The name the title and the save prompt use: the file's name, or "Untitled".
@@ -83,6 +86,7 @@ private:
     // polygons without an error; otherwise the document stays as it was.
     bool Load(const std::string& path, const std::function<bool(CModel&)>& read);
     void ShowBox(int icon, const char* text);
+    void ShowVerification(const CFormat* format, const std::string& path, const CWriteTally& tally);
 
     CMainFrame* m_frame = nullptr;
     QString m_pathName;

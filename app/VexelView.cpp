@@ -202,7 +202,8 @@ void CVexelView::OnViewPrefs()
 
 void CVexelView::OnOutputPrefs()
 {
-    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0, m_doc.m_objMaterials != 0);
+    COutputPrefsDialog dialog(this, m_doc.m_scale, m_doc.m_rawGroups != 0, m_doc.m_objMaterials != 0,
+                              m_doc.m_verifyAfterSave);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const float scale = CTrivexDialog::Value(dialog.m_scale);
@@ -213,6 +214,8 @@ void CVexelView::OnOutputPrefs()
     m_doc.m_scale = scale;
     m_doc.m_rawGroups = rawGroups;
     m_doc.m_objMaterials = objMaterials;
+    // Checking is how saves are made, not part of what they write.
+    m_doc.m_verifyAfterSave = dialog.m_verify->isChecked();
 }
 
 void CVexelView::OnInfo()

@@ -246,6 +246,16 @@ def stretch_wc(converter, paths, out_dir):
                                              t1 / t2 <= STRETCH_WC)))
 
 
+def checked_conversion(converter, paths, out_dir):
+    source = paths[("ico7", "obj")]
+    target = os.path.join(out_dir, "checked-out.obj")
+    (t1, m1), (t2, m2) = side_by_side([[converter, "-q", source, target],
+                                       [converter, "-q", "--check", source, target]], max(RUNS, 5))
+    met = verdict("checked ico7 obj->obj within 2x unchecked (%.2f)" % (t2 / t1), t2 / t1 <= 2.0)
+    print("\nChecked: OBJ->OBJ on ico7 %.3f s, with --check %.3f s, ratio %.2f (target 2), memory %.1f / %.1f MiB: %s"
+          % (t1, t2, t2 / t1, m1, m2, met))
+
+
 def writers(ours, before, paths, out_dir):
     source = paths[("grid707", "obj")]
     print("\nExporters on the %d-triangle grid, median of %d runs, MB/s of output" % (triangles(source), RUNS))
@@ -335,6 +345,7 @@ def main():
         compare_stl(converter, assimp, paths, readable, out_dir)
         materials_vs_assimp(converter, assimp, paths, out_dir)
         stretch_wc(converter, paths, out_dir)
+        checked_conversion(converter, paths, out_dir)
         writers(ours, before, paths, out_dir)
         scaling(ours, paths, readable, out_dir)
 

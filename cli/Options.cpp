@@ -206,6 +206,7 @@ EParse ParseOptions(int argc, char** argv, COptions& o, std::string& message)
     app.add_option("-j,--jobs", o.jobs, "convert this many files at once (default: one per core)")
         ->transform(Number(1, 256));
     auto* info = app.add_flag("--info", o.info, "print the model information and its groups; write nothing");
+    app.add_flag("--check", o.check, "read each output back and compare it with what was written")->excludes(info);
     app.add_flag("--list-formats", formats, "list the formats and what can be done with them");
     app.add_flag("--list-colors", colors, "list the colour names --color takes");
 

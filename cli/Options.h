@@ -14,6 +14,7 @@ struct COptions
     std::string from, to;      // format names, empty: by extension
     int jobs = 0;              // 0: one per core
     bool info = false;
+    bool check = false;        // read each output back and compare
     bool verbose = false;
     bool quiet = false;
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "Check.h"
 #include "ConsoleModel.h"
 #include "Formats.h"
 #include "Interrupt.h"
@@ -168,6 +169,7 @@ struct CJob
     std::string clash;  // the earlier input that writes the same output
     const CFormat* in = nullptr;
     std::string problem;  // why the input cannot be read, when it cannot
+    mutable std::optional<EVerdict> checked;  // --check: what the worker found
 };
 
 // The reader's settings that the window keeps in its preferences.
@@ -223,14 +225,19 @@ void Report(CConsoleModel& model, const CJob& job, CProgress& progress)
     progress.PrintOut(GroupList(model) + "\n");
 }
 
-// Saves the model and says what was written, unless told to be quiet.
+// Saves the model, checks what arrived when asked to, and says what was
+// written unless told to be quiet.
 bool WriteOutput(CConsoleModel& model, const COptions& o, const CJob& job, const CFormat& out, CProgress& progress,
                  CTemporaryFiles& temporaries)
 {
     const int vertices = model.GetVertexCount();
     const long polygons = model.GetPolygonCount();
     const int groups = model.GetGroupCount();
+    CWriteTally tally;
+    const CWriteTallyScope counting(model, o.check ? PrepareTally(tally) : nullptr);
     if (!WriteModelFile(model, out, job.output, &temporaries))
+        return false;
+    if (o.check && !CheckOutput(model, out, job.output, tally, progress, o.quiet, job.checked))
         return false;
     if (!o.quiet) {
         char line[256];
@@ -407,6 +414,12 @@ int main(int argc, char** argv)
     for (std::thread& t : pool)
         t.join();
     progress.Clear();
+    if (options.check && jobs.size() > 1) {
+        std::vector<std::optional<EVerdict>> verdicts;
+        for (const CJob& job : jobs)
+            verdicts.push_back(job.checked);
+        std::fprintf(stderr, "trivex-convert: %s\n", CheckSummary(verdicts).c_str());
+    }
     if (failed > 0 && jobs.size() > 1)
         std::fprintf(stderr, "trivex-convert: %d of %zu conversions failed\n", failed.load(), jobs.size());
     return failed > 0 ? 1 : 0;

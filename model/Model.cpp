@@ -596,12 +596,15 @@ void CModel::FinishLoad()
         // The vertices the faces use stay the same while they are moved.
         // The marks are freed before the normals, when the model is largest.
         const std::vector<uint8_t> used = MarkUsedVertices();
-        CreateXRef();
+        if (WantsNormals())
+            CreateXRef();
         Center(false, used);
         Unitize(true, false, used);
-        ResolveNormalOrder();
+        if (WantsNormals())
+            ResolveNormalOrder();
     }
-    CalculateNormals();
+    if (WantsNormals())
+        CalculateNormals();
     StatusMessage("File Read Finished");
     UpdateViews();
     SetModified(false);

@@ -58,6 +58,19 @@ struct CVertexRef
     CPolygon** polygons = nullptr;
 };
 
+// What a save left out by its format's rules, counted by the writer while it
+// writes, so that reading the file back can tell a drop the format requires
+// from a loss.
+struct CWriteTally
+{
+    // Fan triangles the writer left out, by the group they came from.
+    std::unordered_map<const CGroup*, long> dropped;
+    // A fault planted to prove the check itself: the save silently leaves
+    // out the fan triangle of this number (from 0, over the whole save).
+    long plantedSkip = -1;
+    long counted = 0;
+};
+
 class CModel
 {
 public:
@@ -89,6 +102,10 @@ public:
     // alone: a batch that already keeps every processor busy with a file
     // each would only slow itself down with a second thread per file.
     virtual bool MayUseHelperThread() const { return true; }
+    // False for a model read only to be measured, as when a save is read
+    // back to check it: the load then works out no cross-reference and no
+    // normals, which nothing would look at.
+    virtual bool WantsNormals() const { return true; }
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
     virtual void ShowWarning(const char* text);
@@ -219,6 +236,9 @@ public:
     // OBJ output also writes a material file beside the OBJ, with each
     // group's colour and finish.
     int32_t m_objMaterials = 0;
+    // The tally of the save under way, for a caller that checks it; null
+    // when nobody asked.
+    CWriteTally* m_writeTally = nullptr;
 
 protected:
     // Formats a notification the way every channel shows it: at most 255

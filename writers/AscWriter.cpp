@@ -48,7 +48,7 @@ int WriteAsc(CModel& model, FILE* fp, double scale)
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
         out.Text("Named object: \"").Text(names[g]).Text("\"\n");
-        if (!AddGroupTriangles(work, *group))
+        if (!AddGroupTriangles(work, model, *group))
             return FailWorkingModel(model, work);
 
         const long vertexCount = work.GetVertexCount();

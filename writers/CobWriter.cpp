@@ -239,7 +239,7 @@ int WriteCob(CModel& model, FILE* fp, double /*scale*/)
         const uint32_t groupId = kGroupIdStep * k;
         const uint32_t polyId = kPolyIdStep * k;
         GroupChunk(out, name, groupId, kTopGroupId);
-        if (!AddGroupTriangles(work, *group))
+        if (!AddGroupTriangles(work, model, *group))
             return FailWorkingModel(model, work);
         PolygonChunk(out, work, name, polyId, groupId);
         MaterialChunk(out, *group, polyId + kMaterialIdOffset, polyId);

@@ -19,7 +19,7 @@ bool WriteGroup(CModel& model, numberformat::CRecordOut& out, const CGroup& grou
     const ColorEntry& entry = GroupColor(group);
     const long color = NearestDxfColor(entry.red, entry.green, entry.blue);
     model.StatusMessage("Saving Group %s", group.name.c_str());
-    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+    WriteGroupTriangles(model, group, [&](const CVector& a, const CVector& b, const CVector& c) {
         // The colour, then A, B, C and C again as the fourth corner.
         out.Text("0\n3DFACE\n8\n0\n  62\n").Long(color).Text("\n");
         WriteCorner(out, '0', a, s);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <cstdio>
 #include <cmath>
 #include <string>
@@ -29,16 +30,73 @@ void ForEachFanTriangle(const CPolygon& polygon, Use&& use)
     }
 }
 
+// The fan triangles of a face: what a save writes of it when nothing is
+// left out.
+inline long FanTriangleCount(const CPolygon& polygon)
+{
+    const int count = polygon.count < 4 ? polygon.count : 4;
+    return count > 2 ? count - 2 : 0;
+}
+
+inline long FanTriangleCount(const CGroup& group)
+{
+    long total = 0;
+    for (int p = 0; p < group.polygons.GetCount(); ++p)
+        if (const CPolygon* polygon = group.polygons.GetAt(p))
+            total += FanTriangleCount(*polygon);
+    return total;
+}
+
+// Counts what a writer keeps of one group into the save's tally, when the
+// caller asked for one: whatever of the group's fan triangles was not kept
+// by the end of the group was left out by the format's rules.
+class CGroupTally
+{
+public:
+    CGroupTally(const CModel& model, const CGroup& group) : m_tally(model.m_writeTally), m_group(group) {}
+    ~CGroupTally()
+    {
+        if (!m_tally)
+            return;
+        try {
+            m_tally->dropped[&m_group] += FanTriangleCount(m_group) - m_kept;
+        } catch (const std::bad_alloc&) {
+            // Without the entry the check reports a loss, never a false success.
+        }
+    }
+    CGroupTally(const CGroupTally&) = delete;
+    CGroupTally& operator=(const CGroupTally&) = delete;
+
+    // For each fan triangle the writer keeps. False for the one a planted
+    // fault has the writer leave out without a word.
+    bool Keep(long triangles = 1)
+    {
+        if (!m_tally)
+            return true;
+        m_kept += triangles;
+        const long first = m_tally->counted;
+        m_tally->counted += triangles;
+        return m_tally->plantedSkip < first || m_tally->plantedSkip >= m_tally->counted;
+    }
+
+private:
+    CWriteTally* m_tally;
+    const CGroup& m_group;
+    long m_kept = 0;
+};
+
 // Calls write(a, b, c) for the fan triangles of every face of the group, in
 // order, until it returns false; false when it did.
 template <typename Write>
-bool WriteGroupTriangles(const CGroup& group, Write&& write)
+bool WriteGroupTriangles(const CModel& model, const CGroup& group, Write&& write)
 {
+    CGroupTally tally(model, group);
     bool ok = true;
     for (int p = 0; p < group.polygons.GetCount() && ok; ++p)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
-                ok = ok && write(a, b, c);
+                if (tally.Keep())
+                    ok = ok && write(a, b, c);
             });
     return ok;
 }
@@ -116,8 +174,9 @@ private:
 // coincident corners, then the corners with merging in the order c, b, a.
 // False when the working model could not hold them all (it has kept the
 // reason).
-inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
+inline bool AddGroupTriangles(CWorkingModel& work, const CModel& model, const CGroup& group)
 {
+    CGroupTally tally(model, group);
     work.ForgetCorners();
     // A closed mesh has about half as many vertices as triangles; more come
     // by growing the index as usual.
@@ -127,7 +186,7 @@ inline bool AddGroupTriangles(CWorkingModel& work, const CGroup& group)
         if (const CPolygon* polygon = group.polygons.GetAt(p))
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int na, int nb,
                                              int nc) {
-                if (a.IsNear(b) || b.IsNear(c) || c.IsNear(a))
+                if (a.IsNear(b) || b.IsNear(c) || c.IsNear(a) || !tally.Keep())
                     return;
                 int32_t index[3];
                 index[2] = work.AddCorner(c, nc) + 1;

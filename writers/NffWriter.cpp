@@ -37,12 +37,15 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         out.Text(" 1 0 0 0 0\n");
 
         const bool smooth = group->smooth && model.m_smoothAngle > 0.0f;
+        CGroupTally tally(model, *group);
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
             if (!polygon)
                 continue;
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int na, int nb,
                                              int nc) {
+                if (!tally.Keep())
+                    return;
                 const CVector* an = smooth ? VertexNormal(model, na) : nullptr;
                 const CVector* bn = smooth ? VertexNormal(model, nb) : nullptr;
                 const CVector* cn = smooth ? VertexNormal(model, nc) : nullptr;

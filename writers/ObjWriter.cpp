@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Finishes.h"
+#include "GroupMesh.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -92,9 +93,10 @@ bool WriteAll(CModel& model, FILE* fp, double s, const std::string* library)
             out.Text("usemtl ").Text(ObjMaterialName(*group)).Text("\n");
         if (!out.Write())
             return false;
+        CGroupTally tally(model, *group);
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
-            if (polygon && AllCornersResolve(*polygon))
+            if (polygon && AllCornersResolve(*polygon) && tally.Keep(FanTriangleCount(*polygon)))
                 WriteFace(out, *polygon, group->smooth, normalCount);
         }
     }

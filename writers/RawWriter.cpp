@@ -30,9 +30,9 @@ bool WriteGroupName(numberformat::CRecordOut& line, const std::string& name)
     return line.Write();
 }
 
-bool WriteTriangles(numberformat::CRecordOut& line, const CGroup& group, double s)
+bool WriteTriangles(const CModel& model, numberformat::CRecordOut& line, const CGroup& group, double s)
 {
-    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+    WriteGroupTriangles(model, group, [&](const CVector& a, const CVector& b, const CVector& c) {
         // "%g %g %g %g %g %g %g %g %g\n": A, B and C times the scale.
         line.General(a.x * s).Text(" ").General(a.y * s).Text(" ").General(a.z * s).Text(" ");
         line.General(b.x * s).Text(" ").General(b.y * s).Text(" ").General(b.z * s).Text(" ");
@@ -54,7 +54,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         if (group->polygons.GetCount() == 0)
             continue;
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        if (!WriteTriangles(line, *group, s))
+        if (!WriteTriangles(model, line, *group, s))
             return false;
     }
     return true;

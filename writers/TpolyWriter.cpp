@@ -10,10 +10,10 @@ void Coordinates(numberformat::CRecordOut& line, const CVector& v, double s)
     line.Fixed(v.x * s).Text(" ").Fixed(v.y * s).Text(" ").Fixed(v.z * s).Text("\n");
 }
 
-bool WriteTriangles(FILE* fp, const CGroup& group, double s)
+bool WriteTriangles(const CModel& model, FILE* fp, const CGroup& group, double s)
 {
     numberformat::CRecordOut line(fp);
-    WriteGroupTriangles(group, [&](const CVector& a, const CVector& b, const CVector& c) {
+    WriteGroupTriangles(model, group, [&](const CVector& a, const CVector& b, const CVector& c) {
         line.Text("3\n");
         Coordinates(line, a, s);
         Coordinates(line, b, s);
@@ -30,7 +30,7 @@ bool WriteAll(CModel& model, FILE* fp, double s)
         if (!group || !group->active || group->polygons.GetCount() == 0)
             continue;
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        if (!WriteTriangles(fp, *group, s))
+        if (!WriteTriangles(model, fp, *group, s))
             return false;
     }
     return true;

@@ -89,7 +89,7 @@ int WriteVrml(CModel& model, FILE* fp, double scale)
         work.Clear(false);
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Compressing Group %s", group->name.c_str());
-        if (!AddGroupTriangles(work, *group))
+        if (!AddGroupTriangles(work, model, *group))
             return FailWorkingModel(model, work);
         model.StatusMessage("Saving Group %s", group->name.c_str());
 

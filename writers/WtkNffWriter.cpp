@@ -106,7 +106,7 @@ int WriteWtkNff(CModel& model, FILE* fp, double scale)
             continue;
         work.SetGroup(group->name.c_str(), group->colorIndex, group->textureIndex);
         model.StatusMessage("Saving Group %s", group->name.c_str());
-        if (!AddGroupTriangles(work, *group))
+        if (!AddGroupTriangles(work, model, *group))
             return FailWorkingModel(model, work);
         // An object needs at least one vertex and one polygon: readers of the
         // format stop at an empty one and lose every object after it. A group

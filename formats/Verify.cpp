@@ -42,7 +42,14 @@ CRules RulesFor(const CFormat& format, const CModel& model)
 {
     const std::string name = format.name;
     if (name == "obj")
-        return {EGrouping::ByName, EColors::None, 5e-6, 0};
+        return {EGrouping::ByName, model.m_objMaterials ? EColors::Exact : EColors::None, 5e-6, 0};
+    // One node per written group, in order, its colour as 32-bit floats.
+    if (name == "glb" || name == "gltf")
+        return {EGrouping::ByPosition, EColors::Exact, 0, 1e-6};
+    // ASCII STL keeps the groups as solids of their names; both keep floats
+    // exactly.
+    if (name == "stl")
+        return {model.m_stlAscii ? EGrouping::ByName : EGrouping::Whole, EColors::None, 0, 1e-6};
     if (name == "raw")
         return {model.m_rawGroups ? EGrouping::ByName : EGrouping::Whole, EColors::None, 0, 5e-6};
     if (name == "tpo")

@@ -186,6 +186,7 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
     mesh.positions.reserve(3 * vertices);
     if (group.smooth)
         mesh.normals.reserve(3 * vertices);
+    CGroupTally tally(m_model, group);
     for (int p = 0; p < group.polygons.GetCount(); ++p) {
         const CPolygon* polygon = group.polygons.GetAt(p);
         if (!polygon)
@@ -196,7 +197,8 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
                 return;
             // A triangle with two corners in one place covers nothing, and
             // readers take it for a line or a point.
-            if (std::equal(pa, pa + 3, pb) || std::equal(pb, pb + 3, pc) || std::equal(pc, pc + 3, pa))
+            if (std::equal(pa, pa + 3, pb) || std::equal(pb, pb + 3, pc) || std::equal(pc, pc + 3, pa) ||
+                !tally.Keep())
                 return;
             const uint32_t a = Local(group, na, pa, *polygon, mesh);
             const uint32_t b = Local(group, nb, pb, *polygon, mesh);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "GroupMesh.h"
@@ -47,7 +48,7 @@ CVector FacetNormal(const CFacet& facet, const CVector& faceNormal)
 // it returns false; `begin(group)` starts each group and says whether to go
 // on. False when either said stop.
 template <typename Begin, typename Use>
-bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
+bool ForEachFacet(const CModel& model, double scale, bool tallied, Begin&& begin, Use&& use)
 {
     // With clockwise fronts in force the face normals come from the corners
     // taken backwards, so the corners go out backwards too.
@@ -63,12 +64,16 @@ bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
         if (!begin(*group))
             return false;
         bool ok = true;
+        // Only the pass that writes counts into a checked save's tally.
+        std::optional<CGroupTally> tally;
+        if (tallied)
+            tally.emplace(model, *group);
         for (int p = 0; p < group->polygons.GetCount() && ok; ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
             if (!polygon)
                 continue;
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
-                if (!ok)
+                if (!ok || (tally && !tally->Keep()))
                     return;
                 CFacet facet;
                 facet.corner[0] = scaled(a);
@@ -137,11 +142,16 @@ private:
 
 int WriteBinary(CModel& model, FILE* fp, double scale)
 {
+    // The header's count leaves out the triangle a fault planted in a checked
+    // save leaves out, as the writing pass will.
     uint64_t count = 0;
+    long index = 0;
+    const CWriteTally* tally = model.m_writeTally;
     ForEachFacet(
-        model, 1.0, [](const CGroup&) { return true; },
-        [&count](const CFacet&) {
-            ++count;
+        model, 1.0, false, [](const CGroup&) { return true; },
+        [&](const CFacet&) {
+            if (!tally || tally->plantedSkip != index++)
+                ++count;
             return true;
         });
     if (count > UINT32_MAX) {
@@ -156,7 +166,7 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
     out.U32(static_cast<uint32_t>(count));
     const unsigned char attribute[2] = {0, 0};
     bool ok = ForEachFacet(
-        model, scale,
+        model, scale, true,
         [&](const CGroup& group) {
             model.StatusMessage("Saving Group %s", group.name.c_str());
             return true;
@@ -203,7 +213,7 @@ int WriteAscii(CModel& model, FILE* fp, double scale)
     std::string name;
     bool open = false;
     bool ok = ForEachFacet(
-        model, scale,
+        model, scale, true,
         [&](const CGroup& group) {
             if (open)
                 line.Text("endsolid ").Text(name).Text("\n");

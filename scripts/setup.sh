@@ -9,6 +9,9 @@ while read -r line; do
   pkg=${line%%#*}
   pkg=$(echo "$pkg" | xargs)
   [ -n "$pkg" ] || continue
+  # A tool that came another way (npm with a nodejs build that carries it)
+  # counts as there.
+  command -v "$pkg" >/dev/null && continue
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$pkg")
   fi

@@ -375,13 +375,15 @@ void CVexelDoc::OnSaveFormat(const char* formatName)
     const CFileCommand* command = FindFileCommand(formatName, true);
     if (!command)
         return;
-    QString name = AskFileName(true, DialogFilter(command->filter));
+    // The format was chosen from the menu: a bare name gets its extension.
+    const CFormat* format = FindFormat(formatName);
+    QString name = AskFileName(true, DialogFilter(command->filter), QString(), QString::fromLatin1(format->extension));
     if (name.isEmpty())
         return;
     CWriteTally tally;
     const CWriteTallyScope counting(*this, m_verifyAfterSave ? &tally : nullptr);
-    if (WriteModelFile(*this, *FindFormat(formatName), ToLocal(name)) && m_verifyAfterSave)
-        ShowVerification(FindFormat(formatName), ToLocal(name), tally);
+    if (WriteModelFile(*this, *format, ToLocal(name)) && m_verifyAfterSave)
+        ShowVerification(format, ToLocal(name), tally);
 }
 
 void CVexelDoc::OnOpenTrueType()
@@ -404,7 +406,7 @@ bool CVexelDoc::RunTrueType(const std::string& fontPath)
     return Load(fontPath, [&](CModel& model) { return BuildTrueTypeText(model, fontPath, text); });
 }
 
-QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& caption)
+QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& caption, const QString& suffix)
 {
     if (!m_interactive)
         return QString();
@@ -415,6 +417,7 @@ QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& 
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(suffix);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);

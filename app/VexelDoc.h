@@ -73,7 +73,9 @@ public:
     void OpenNamed(const std::string& path);
 
     // A file dialog: empty when cancelled. `filter` uses "|" separators.
-    QString AskFileName(bool save, const QString& filter, const QString& caption = QString());
+    // A name typed without an extension gets `suffix`, when one is given.
+    QString AskFileName(bool save, const QString& filter, const QString& caption = QString(),
+                        const QString& suffix = QString());
 
 signals:
     void ViewsChanged();

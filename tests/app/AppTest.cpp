@@ -362,6 +362,11 @@ TEST_F(AppTest, FormatCommandsUseTheirDialogs)
     ASSERT_TRUE(WriteModelFile(reference, *FindFormat("obj"), expected.string()));
     EXPECT_EQ(testfiles::ReadAll(obj), testfiles::ReadAll(expected));
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("house.obj[*] - Trivex"));
+    // A name typed bare gets the chosen format's extension.
+    choose(dir / "bare");
+    Trigger(32836);  // Save As / STL
+    EXPECT_TRUE(fs::exists(dir / "bare.stl"));
+    EXPECT_FALSE(fs::exists(dir / "bare"));
 
     // Cancelling an open leaves the model as it was.
     const long polygons = doc.GetPolygonCount();

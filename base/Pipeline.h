@@ -148,8 +148,17 @@ public:
                     std::rethrow_exception(slot.failure);
                 break;
             }
-            // Not read yet: read and parse it here, unless the thread has
-            // claimed it (or found the end of the input) meanwhile.
+            // Not read yet. Where reading is all the work, it is left to
+            // the thread once that runs: taking turns at one parser would
+            // move its state from processor to processor.
+            if constexpr (!kParses) {
+                if (m_thread.joinable() && !m_noMore.load()) {
+                    m_handOver.Await([this, k] { return k < m_claimed.load() || m_noMore.load(); });
+                    continue;
+                }
+            }
+            // Read and parse it here, unless the thread has claimed it (or
+            // found the end of the input) meanwhile.
             if (!ClaimAndParse() && k >= m_claimed.load() && m_noMore.load())
                 return nullptr;
         }
@@ -159,6 +168,8 @@ public:
     }
 
 private:
+    static constexpr bool kParses = requires(Piece& piece) { piece.Parse(); };
+
     // Each piece on cache lines of its own, as one thread fills one while
     // the other reads another.
     struct alignas(64) CSlot
@@ -200,7 +211,7 @@ private:
 
     void Parse(CSlot& slot)
     {
-        if constexpr (requires(Piece& piece) { piece.Parse(); }) {
+        if constexpr (kParses) {
             if (!slot.failure) {
                 try {
                     slot.piece.Parse();
@@ -244,10 +255,12 @@ private:
             });
             if (m_stop.load())
                 return;
-            if (CSlot* slot = Claim())
+            if (CSlot* slot = Claim()) {
                 Parse(*slot);
-            else if (m_noMore.load())
+            } else if (m_noMore.load()) {
+                m_handOver.Wake();  // a caller waiting for a piece learns there is none
                 return;
+            }
         }
     }
 

@@ -17,10 +17,12 @@ public:
     void ErrorMessage(const char*, ...) override {}
     void InfoMessage(const char*, ...) override {}
     void WarningMessage(const char*, ...) override {}
+    void NoticeMessage(const char*, ...) override {}
 };
 
 // Feeds the bytes to a reader through an in-memory stream.
-inline int FuzzReader(int (*reader)(CModel&, FILE*), const uint8_t* data, size_t size)
+template <typename Reader>
+int FuzzReader(Reader reader, const uint8_t* data, size_t size)
 {
     // An empty input is worth reading too; fmemopen wants at least one byte.
     static const uint8_t kNothing[1] = {0};

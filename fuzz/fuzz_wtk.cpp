@@ -14,14 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto openTable = [table, tableSize](const std::string&) -> FILE* {
         return tableSize ? fmemopen(const_cast<uint8_t*>(table), tableSize, "r") : nullptr;
     };
-    static const uint8_t kNothing[1] = {0};
-    FILE* fp = fmemopen(const_cast<uint8_t*>(size ? data : kNothing), size ? size : 1, "rb");
-    if (!fp)
-        return 0;
-    if (!size)
-        std::fgetc(fp);  // leaves the stream at its end
-    CQuietModel model;
-    ReadWtkNff(model, fp, openTable);
-    std::fclose(fp);
-    return 0;
+    return FuzzReader([&openTable](CModel& model, FILE* fp) { return ReadWtkNff(model, fp, openTable); }, data,
+                      size);
 }

@@ -47,6 +47,8 @@ public:
     void ShowStatus(const char* text) override;
     bool ShowsStatus() const override { return m_verbose || m_progress.Enabled(); }
     bool MayUseHelperThread() const override { return m_helperThread; }
+    bool WantsNormals() const override { return m_wantsNormals; }
+    void SetWantsNormals(bool wants) { m_wantsNormals = wants; }
     void ShowError(const char* text) override;
     void ShowInfo(const char* text) override;
     void ShowWarning(const char* text) override;
@@ -60,5 +62,6 @@ private:
     bool m_quiet;
     CProgress& m_progress;
     bool m_helperThread;
+    bool m_wantsNormals = true;
     int m_errors = 0;
 };

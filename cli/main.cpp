@@ -269,8 +269,17 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         model.ErrorMessage("%s", problem.c_str());
         return false;
     }
+    // The vertex normals and their cross-reference take a fifth of a
+    // conversion, and most outputs never write them: they are worked out
+    // after the edits, only for an output that does. The preview draws with
+    // the face normals, which the load leaves.
+    model.SetWantsNormals(!o.preview.empty());
     if (!ReadInput(model, o, job) || !ApplyEdits(model, o))
         return false;
+    if (writes && !model.WantsNormals() && NeedsVertexNormals(*out, model)) {
+        model.CreateXRef();
+        model.CalculateNormals();
+    }
     // Nothing works out normals again: the cross-reference's memory goes
     // before the preview or the writer takes its own.
     model.FreeXRef();

@@ -267,6 +267,19 @@ ESaveResult SaveByName(CModel& model, const std::string& path)
     return ESaveResult::Unhandled;
 }
 
+bool NeedsVertexNormals(const CFormat& format, const CModel& model)
+{
+    const std::string name = format.name;
+    if (name == "obj")
+        return true;
+    if (name != "nff" && name != "pov" && name != "inc" && name != "glb" && name != "gltf")
+        return false;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        if (const CGroup* group = model.GetGroup(g); group && group->active && group->smooth)
+            return true;
+    return false;
+}
+
 void ShowModelInfo(CModel& model)
 {
     model.ComputeRange();

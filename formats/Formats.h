@@ -60,6 +60,10 @@ enum class ESaveResult { Saved, Failed, Unhandled };
 // generic save writes, and the caller should ask for another name.
 ESaveResult SaveByName(CModel& model, const std::string& path);
 
+// True when writing the model in `format` needs the vertex normals: OBJ
+// always, the formats with smooth triangles when a written group is smooth.
+bool NeedsVertexNormals(const CFormat& format, const CModel& model);
+
 // The model information report: ComputeRange, then InfoMessage with counts and ranges.
 void ShowModelInfo(CModel& model);
 

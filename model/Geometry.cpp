@@ -353,6 +353,14 @@ private:
 };
 }  // namespace
 
+CVector CModel::FaceNormal(const CPolygon& polygon) const
+{
+    const CVector* a = polygon.GetVertex(m_normalOrder ? 0 : 2);
+    const CVector* b = polygon.GetVertex(1);
+    const CVector* c = polygon.GetVertex(m_normalOrder ? 2 : 0);
+    return a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
+}
+
 void CModel::CalculateNormals()
 {
     StatusMessage("Calculating Polygon & Vertex Normals");
@@ -363,13 +371,8 @@ void CModel::CalculateNormals()
         if (!group)
             continue;
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon)
-                continue;
-            const CVector* a = polygon->GetVertex(m_normalOrder ? 0 : 2);
-            const CVector* b = polygon->GetVertex(1);
-            const CVector* c = polygon->GetVertex(m_normalOrder ? 2 : 0);
-            polygon->normal = a && b && c ? (*c - *a).Cross(*b - *a).Normalize() : CVector();
+            if (CPolygon* polygon = group->polygons.GetAt(p))
+                polygon->normal = FaceNormal(*polygon);
         }
     }
     // The vertex normals first made, in order; running out of memory leaves

@@ -600,8 +600,7 @@ void CModel::FinishLoad()
             CreateXRef();
         Center(false, used);
         Unitize(true, false, used);
-        if (WantsNormals())
-            ResolveNormalOrder();
+        ResolveNormalOrder();
     }
     if (WantsNormals())
         CalculateNormals();

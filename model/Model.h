@@ -102,9 +102,10 @@ public:
     // alone: a batch that already keeps every processor busy with a file
     // each would only slow itself down with a second thread per file.
     virtual bool MayUseHelperThread() const { return true; }
-    // False for a model read only to be measured, as when a save is read
-    // back to check it: the load then works out no cross-reference and no
-    // normals, which nothing would look at.
+    // False where nothing will look at the normals as the load leaves them:
+    // a save read back to be measured, or a conversion that works them out
+    // only if its output needs them. The load then makes no cross-reference
+    // and no normals; the normal order is settled all the same.
     virtual bool WantsNormals() const { return true; }
     virtual void ShowError(const char* text);
     virtual void ShowInfo(const char* text);
@@ -170,6 +171,9 @@ public:
     void MirrorY(bool updateViews);
     void MirrorZ(bool updateViews);
     void CalculateNormals();
+    // The unit normal of the face's first corners under the normal order in
+    // force, as CalculateNormals stores it; zero when they do not span a plane.
+    CVector FaceNormal(const CPolygon& polygon) const;
     // Turns the model so that its +Z axis points up (+Y): (x, y, z) becomes
     // (x, z, -y) exactly, for models from programs that stand on Z.
     void TurnZUp(bool updateViews);

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <string>
 
 #include "GroupMesh.h"
@@ -37,18 +36,18 @@ struct CFacet
 // The normal of the facet's own corners: a face that is not flat gives its
 // fan triangles normals of their own, which tools that work out volumes from
 // the normals need. The face's normal stands in where the corners are in line.
-CVector FacetNormal(const CFacet& facet, const CVector& faceNormal)
+CVector FacetNormal(const CFacet& facet, const CModel& model, const CPolygon& face)
 {
     const CVector cross = (facet.corner[1] - facet.corner[0]).Cross(facet.corner[2] - facet.corner[0]);
     const float length = cross.Length();
-    return length > 0 && std::isfinite(length) ? cross / length : faceNormal;
+    return length > 0 && std::isfinite(length) ? cross / length : model.FaceNormal(face);
 }
 
 // Calls use(facet) for every facet the model writes, group by group, until
 // it returns false; `begin(group)` starts each group and says whether to go
 // on. False when either said stop.
 template <typename Begin, typename Use>
-bool ForEachFacet(const CModel& model, double scale, bool tallied, Begin&& begin, Use&& use)
+bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
 {
     // With clockwise fronts in force the face normals come from the corners
     // taken backwards, so the corners go out backwards too.
@@ -64,22 +63,19 @@ bool ForEachFacet(const CModel& model, double scale, bool tallied, Begin&& begin
         if (!begin(*group))
             return false;
         bool ok = true;
-        // Only the pass that writes counts into a checked save's tally.
-        std::optional<CGroupTally> tally;
-        if (tallied)
-            tally.emplace(model, *group);
+        CGroupTally tally(model, *group);
         for (int p = 0; p < group->polygons.GetCount() && ok; ++p) {
             const CPolygon* polygon = group->polygons.GetAt(p);
             if (!polygon)
                 continue;
             ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
-                if (!ok || (tally && !tally->Keep()))
+                if (!ok || !tally.Keep())
                     return;
                 CFacet facet;
                 facet.corner[0] = scaled(a);
                 facet.corner[1] = scaled(reverse ? c : b);
                 facet.corner[2] = scaled(reverse ? b : c);
-                facet.normal = FacetNormal(facet, polygon->normal);
+                facet.normal = FacetNormal(facet, model, *polygon);
                 ok = use(facet);
             });
         }
@@ -145,15 +141,16 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
     // The header's count leaves out the triangle a fault planted in a checked
     // save leaves out, as the writing pass will.
     uint64_t count = 0;
-    long index = 0;
+    for (int g = 0; g < model.GetGroupCount(); ++g)
+        if (const CGroup* group = model.GetGroup(g); IsWritten(group))
+            for (int p = 0; p < group->polygons.GetCount(); ++p)
+                if (const CPolygon* polygon = group->polygons.GetAt(p))
+                    ForEachFanTriangle(*polygon, [&](const CVector&, const CVector&, const CVector&, int, int, int) {
+                        ++count;
+                    });
     const CWriteTally* tally = model.m_writeTally;
-    ForEachFacet(
-        model, 1.0, false, [](const CGroup&) { return true; },
-        [&](const CFacet&) {
-            if (!tally || tally->plantedSkip != index++)
-                ++count;
-            return true;
-        });
+    if (tally && tally->plantedSkip >= 0 && static_cast<uint64_t>(tally->plantedSkip) < count)
+        --count;
     if (count > UINT32_MAX) {
         model.ErrorMessage("%llu triangles are more than a binary STL file can hold; write ASCII STL instead",
                            static_cast<unsigned long long>(count));
@@ -166,7 +163,7 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
     out.U32(static_cast<uint32_t>(count));
     const unsigned char attribute[2] = {0, 0};
     bool ok = ForEachFacet(
-        model, scale, true,
+        model, scale,
         [&](const CGroup& group) {
             model.StatusMessage("Saving Group %s", group.name.c_str());
             return true;
@@ -213,7 +210,7 @@ int WriteAscii(CModel& model, FILE* fp, double scale)
     std::string name;
     bool open = false;
     bool ok = ForEachFacet(
-        model, scale, true,
+        model, scale,
         [&](const CGroup& group) {
             if (open)
                 line.Text("endsolid ").Text(name).Text("\n");

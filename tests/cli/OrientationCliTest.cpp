@@ -52,7 +52,7 @@ size_t Count(const std::string& text, const std::string& what)
 
 // Reads triangles back as a viewer would (OBJ "v", "vn", "f a//a b//b c//c";
 // NFF "pp 3" with a normal per corner; VRML points and coordIndex, whose
-// fronts a clockwise vertexOrdering turns around) and sums six times the
+// fronts a clockwise vertexOrdering turns around; ASCII STL facets) and sums six times the
 // volume they enclose, counter-clockwise fronts counting positive, and the
 // corner normals that point behind their face.
 struct CJudgement
@@ -92,6 +92,14 @@ CJudgement Judge(const std::string& text, const std::string& format)
             for (int i = 0; i < 3 && std::getline(lines, line); ++i)
                 std::istringstream(line) >> p[i].x >> p[i].y >> p[i].z >> n[i].x >> n[i].y >> n[i].z;
             add(p, n);
+        } else if (key == "facet") {
+            std::string word;
+            in >> word >> n[0].x >> n[0].y >> n[0].z;
+            n[2] = n[1] = n[0];
+            for (int i = 0; i < 3 && std::getline(lines, line);)
+                if (std::istringstream corner(line); corner >> word && word == "vertex")
+                    corner >> p[i].x >> p[i].y >> p[i].z, ++i;
+            add(p, n);
         } else if (indices && key.empty()) {
             for (int i = 0, a; i < 3 && in >> a; ++i)
                 p[i] = v.at(a);
@@ -118,8 +126,8 @@ TEST_F(OrientationCli, ClosedModelsComeOutFacingOutward)
         {"obj/spider.obj", "--normal-order auto", true},
         {"raw/ckinvents_gear.raw", "--normal-order file", false}};
     for (const auto& [file, options, outward] : cases) {
-        for (const std::string format : {"wrl", "obj", "nff"}) {
-            ASSERT_EQ(Run(std::string("-q --smooth-all ") + options + " " + Quote(testfiles::CorpusDir(file).string()) +
+        for (const std::string format : {"wrl", "obj", "nff", "stl"}) {
+            ASSERT_EQ(Run(std::string("-q --smooth-all --stl-ascii ") + options + " " + Quote(testfiles::CorpusDir(file).string()) +
                           " " + Path("m." + format)),
                       0);
             CJudgement j = Judge(Read("m." + format), format);
@@ -127,9 +135,11 @@ TEST_F(OrientationCli, ClosedModelsComeOutFacingOutward)
             // Creases sharper than a right angle (the spider's thin legs)
             // leave a few corner normals behind one of their faces; turned
             // inward, nine in ten are.
-            if (format == "wrl") {
+            if (format == "wrl" || format == "stl") {
                 EXPECT_NE(j.volume, 0.0);
                 EXPECT_EQ(j.volume > 0.0, outward) << j.volume;
+                // Each STL facet's normal is its own winding's.
+                EXPECT_EQ(j.opposed, 0);
             } else {
                 EXPECT_GT(j.corners, 100);
                 EXPECT_EQ(j.opposed < j.corners / 10, outward) << j.opposed << " of " << j.corners;

@@ -70,7 +70,16 @@ inline double ParseDouble(const char* s, const char** end)
     const char* p = s + (*s == '+' || *s == '-');
     const bool hex = p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
     if (!hex) {
-        if (const char* last = DecimalEnd(s, [](const char* t) { return *t != '\0'; })) {
+        // The text ends in a zero, which no part of a number matches, so the
+        // scans need no bound of their own. Coordinates almost always take
+        // the quick way, in one pass.
+        const auto unbounded = [](const char*) { return true; };
+        double quick;
+        if (const char* last = ScanShortDecimal(s, unbounded, quick)) {
+            *end = last;
+            return quick;
+        }
+        if (const char* last = DecimalEnd(s, unbounded)) {
             *end = last;
             return DecimalValue(s, last);
         }

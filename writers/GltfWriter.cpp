@@ -14,6 +14,7 @@
 #include <exception>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -62,29 +63,46 @@ struct CGroupMesh
     std::vector<uint32_t> indices; // three per triangle
 };
 
-// The buffer under construction, kept as the views' own pieces: joining them
-// as they come would hold the whole buffer twice while it grows. Every view
-// starts on a 4-byte boundary, so that any component type may be read from
-// it where it lies.
+// One view's numbers, kept in the vector they were made in: copying them
+// into one block would hold the whole buffer twice while it grows.
+struct CView
+{
+    std::vector<float> floats;
+    std::vector<uint32_t> words;
+    std::vector<uint16_t> shorts;  // with a zero after an odd count
+
+    // The bytes as written, a multiple of 4 long, so that every view starts
+    // on a 4-byte boundary and any component type may be read where it lies.
+    std::string_view Bytes() const
+    {
+        if (!floats.empty())
+            return {reinterpret_cast<const char*>(floats.data()), floats.size() * sizeof(float)};
+        if (!words.empty())
+            return {reinterpret_cast<const char*>(words.data()), words.size() * sizeof(uint32_t)};
+        return {reinterpret_cast<const char*>(shorts.data()), shorts.size() * sizeof(uint16_t)};
+    }
+};
+
+// The buffer under construction, as its views.
 class CBuffer
 {
 public:
-    // Appends the bytes as a new view and returns its index in `views`.
-    size_t AddView(json& views, const void* data, size_t size, int target)
+    // Appends the view, of which the first `size` bytes count, and returns
+    // its index in `views`.
+    size_t AddView(json& views, CView&& view, size_t size, int target)
     {
-        const unsigned char* p = static_cast<const unsigned char*>(data);
-        std::vector<unsigned char> piece(p, p + size);
-        piece.resize((size + 3) & ~size_t(3), 0);
+        if (view.shorts.size() % 2)
+            view.shorts.push_back(0);
         views.push_back({{"buffer", 0}, {"byteOffset", m_size}, {"byteLength", size}, {"target", target}});
-        m_size += piece.size();
-        m_pieces.push_back(std::move(piece));
+        m_size += view.Bytes().size();
+        m_views.push_back(std::move(view));
         return views.size() - 1;
     }
     uint64_t Size() const { return m_size; }
-    const std::vector<std::vector<unsigned char>>& Pieces() const { return m_pieces; }
+    const std::vector<CView>& Views() const { return m_views; }
 
 private:
-    std::vector<std::vector<unsigned char>> m_pieces;
+    std::vector<CView> m_views;
     uint64_t m_size = 0;
 };
 
@@ -101,12 +119,12 @@ public:
 
 private:
     void MakeMesh(const CGroup& group, CGroupMesh& mesh);
-    size_t AddFloatAccessor(const std::vector<float>& values, const char* type);
-    size_t AddIndexAccessor(const std::vector<uint32_t>& indices, size_t vertexCount);
+    size_t AddFloatAccessor(std::vector<float>&& values, const char* type);
+    size_t AddIndexAccessor(std::vector<uint32_t>&& indices, size_t vertexCount);
     size_t Material(const CGroup& group);
-    // The written coordinates of a document vertex number; false when it has
-    // none or they are not finite at the output scale.
-    bool Position(int number, float p[3]) const;
+    // The written coordinates of a vertex; false when they are not finite
+    // at the output scale.
+    bool Position(const CVector& v, float p[3]) const;
     // Index of a document vertex number, at `p`, in the group's list, adding
     // it on first use.
     uint32_t Local(const CGroup& group, int number, const float p[3], const CPolygon& face, CGroupMesh& mesh);
@@ -123,14 +141,11 @@ private:
     uint32_t m_stamp = 0;
 };
 
-bool CGltfBuilder::Position(int number, float p[3]) const
+bool CGltfBuilder::Position(const CVector& v, float p[3]) const
 {
-    const CVector* v = number >= 1 ? m_model.m_vertices.GetAt(number - 1) : nullptr;
-    if (!v)
-        return false;
-    p[0] = static_cast<float>(v->x * m_scale);
-    p[1] = static_cast<float>(v->y * m_scale);
-    p[2] = static_cast<float>(v->z * m_scale);
+    p[0] = static_cast<float>(v.x * m_scale);
+    p[1] = static_cast<float>(v.y * m_scale);
+    p[2] = static_cast<float>(v.z * m_scale);
     return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
@@ -191,9 +206,10 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
         const CPolygon* polygon = group.polygons.GetAt(p);
         if (!polygon)
             continue;
-        ForEachFanTriangle(*polygon, [&](const CVector&, const CVector&, const CVector&, int na, int nb, int nc) {
+        ForEachFanTriangle(*polygon, [&](const CVector& va, const CVector& vb, const CVector& vc, int na, int nb,
+                                         int nc) {
             float pa[3], pb[3], pc[3];
-            if (!Position(na, pa) || !Position(nb, pb) || !Position(nc, pc))
+            if (!Position(va, pa) || !Position(vb, pb) || !Position(vc, pc))
                 return;
             // A triangle with two corners in one place covers nothing, and
             // readers take it for a line or a point.
@@ -210,7 +226,7 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
     }
 }
 
-size_t CGltfBuilder::AddFloatAccessor(const std::vector<float>& values, const char* type)
+size_t CGltfBuilder::AddFloatAccessor(std::vector<float>&& values, const char* type)
 {
     // Readers rely on exact bounds (POSITION must carry them), so they come
     // from the very floats written.
@@ -221,41 +237,42 @@ size_t CGltfBuilder::AddFloatAccessor(const std::vector<float>& values, const ch
             lo[k] = std::min(lo[k], values[i + k]);
             hi[k] = std::max(hi[k], values[i + k]);
         }
-    const size_t view = m_buffer.AddView(m_doc["bufferViews"], values.data(), values.size() * sizeof(float),
-                                         kArrayBuffer);
+    const size_t count = values.size() / 3;
+    const size_t bytes = values.size() * sizeof(float);
+    const size_t view = m_buffer.AddView(m_doc["bufferViews"], {.floats = std::move(values)}, bytes, kArrayBuffer);
     json& accessors = m_doc["accessors"];
     accessors.push_back({{"bufferView", view},
                          {"componentType", kFloat},
-                         {"count", values.size() / 3},
+                         {"count", count},
                          {"type", type},
                          {"min", {lo[0], lo[1], lo[2]}},
                          {"max", {hi[0], hi[1], hi[2]}}});
     return accessors.size() - 1;
 }
 
-size_t CGltfBuilder::AddIndexAccessor(const std::vector<uint32_t>& indices, size_t vertexCount)
+size_t CGltfBuilder::AddIndexAccessor(std::vector<uint32_t>&& indices, size_t vertexCount)
 {
     uint32_t lo = indices[0], hi = indices[0];
     for (uint32_t i : indices) {
         lo = std::min(lo, i);
         hi = std::max(hi, i);
     }
+    const size_t count = indices.size();
     size_t view;
     int type;
     if (vertexCount <= kMaxShortIndexedVertices) {
-        std::vector<uint16_t> shorts(indices.begin(), indices.end());
-        view = m_buffer.AddView(m_doc["bufferViews"], shorts.data(), shorts.size() * sizeof(uint16_t),
-                                kElementArrayBuffer);
+        view = m_buffer.AddView(m_doc["bufferViews"], {.shorts = std::vector<uint16_t>(indices.begin(), indices.end())},
+                                count * sizeof(uint16_t), kElementArrayBuffer);
         type = kUnsignedShort;
     } else {
-        view = m_buffer.AddView(m_doc["bufferViews"], indices.data(), indices.size() * sizeof(uint32_t),
+        view = m_buffer.AddView(m_doc["bufferViews"], {.words = std::move(indices)}, count * sizeof(uint32_t),
                                 kElementArrayBuffer);
         type = kUnsignedInt;
     }
     json& accessors = m_doc["accessors"];
     accessors.push_back({{"bufferView", view},
                          {"componentType", type},
-                         {"count", indices.size()},
+                         {"count", count},
                          {"type", "SCALAR"},
                          {"min", json::array({lo})},
                          {"max", json::array({hi})}});
@@ -313,13 +330,13 @@ bool CGltfBuilder::Build()
         if (mesh.indices.empty())
             continue;
         const size_t vertexCount = mesh.positions.size() / 3;
-        json attributes = {{"POSITION", AddFloatAccessor(mesh.positions, "VEC3")}};
+        json attributes = {{"POSITION", AddFloatAccessor(std::move(mesh.positions), "VEC3")}};
         // Without normals viewers shade each triangle flat, as the group is
         // meant to look, and the vertices stay shared between faces.
         if (group->smooth)
-            attributes["NORMAL"] = AddFloatAccessor(mesh.normals, "VEC3");
+            attributes["NORMAL"] = AddFloatAccessor(std::move(mesh.normals), "VEC3");
         json primitive = {{"attributes", std::move(attributes)},
-                          {"indices", AddIndexAccessor(mesh.indices, vertexCount)},
+                          {"indices", AddIndexAccessor(std::move(mesh.indices), vertexCount)},
                           {"material", Material(*group)},
                           {"mode", kTriangles}};
         json& meshes = m_doc["meshes"];
@@ -356,9 +373,9 @@ std::string Base64(const CBuffer& buffer)
     text.reserve(static_cast<size_t>((buffer.Size() + 2) / 3 * 4));
     uint32_t group = 0;  // up to three bytes not yet encoded
     int held = 0;
-    for (const std::vector<unsigned char>& piece : buffer.Pieces())
-        for (unsigned char byte : piece) {
-            group = (group << 8) | byte;
+    for (const CView& view : buffer.Views())
+        for (char byte : view.Bytes()) {
+            group = (group << 8) | static_cast<unsigned char>(byte);
             if (++held == 3) {
                 text += kDigits[group >> 18];
                 text += kDigits[(group >> 12) & 63];
@@ -435,8 +452,8 @@ int WriteGlb(CModel& model, FILE* fp, double scale)
         if (bin.Size()) {
             PutU32(out, static_cast<uint32_t>(bin.Size()));
             out.Text("BIN\0", 4);
-            for (const std::vector<unsigned char>& piece : bin.Pieces())
-                out.Text(reinterpret_cast<const char*>(piece.data()), piece.size());
+            for (const CView& view : bin.Views())
+                out.Text(view.Bytes());
         }
         return true;
     });

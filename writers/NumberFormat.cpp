@@ -163,6 +163,10 @@ char* Integer(char* out, long value)
 
 bool CRecordOut::Put(const char* data, size_t length)
 {
+    if (m_text) {
+        m_text->append(data, length);
+        return true;
+    }
 #if defined(__GLIBC__)
     // The program writes each stream from one thread; the lock buys nothing.
     return fwrite_unlocked(data, 1, length, m_fp) == length;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 // Number and record formatting for the exporters. The files must keep the
@@ -42,6 +43,9 @@ class CRecordOut
 {
 public:
     explicit CRecordOut(FILE* fp) : m_fp(fp) {}
+    // Records gathered into `text` instead, for a stretch of a file made
+    // apart from the others; appending may throw std::bad_alloc.
+    explicit CRecordOut(std::string& text) : m_text(&text) {}
     CRecordOut(const CRecordOut&) = delete;
     CRecordOut& operator=(const CRecordOut&) = delete;
 
@@ -115,7 +119,8 @@ private:
         m_used = 0;
     }
 
-    FILE* m_fp;
+    FILE* m_fp = nullptr;
+    std::string* m_text = nullptr;
     bool m_ok = true;
     size_t m_used = 0;
     char m_buffer[16384];

@@ -1,9 +1,14 @@
+#include <algorithm>
+#include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "Finishes.h"
 #include "GroupMesh.h"
+#include "Pipeline.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -56,51 +61,129 @@ void Coordinates(numberformat::CRecordOut& line, const char (&keyword)[N], doubl
     line.Text(keyword).Fixed(x, 5).Text(" ").Fixed(y, 5).Text(" ").Fixed(z, 5).Text("\n");
 }
 
-// `library`, when given, is the material file's name for "mtllib".
-bool WriteAll(CModel& model, FILE* fp, double s, const std::string* library)
+// A stretch of the file: its text, then the lines of records [first, last)
+// of one kind. Stretches are made on either processor and written in order
+// (see CPipeline); making the lines is most of a save's work.
+struct CObjStretch
 {
-    // Records gather in one buffer that reaches the stream in large pieces.
-    numberformat::CRecordOut out(fp);
-    if (library)
-        out.Text("mtllib ").Text(*library).Text("\n");
-    for (int i = 0; i < model.GetVertexCount(); ++i) {
-        // A vertex slot is never empty; the origin would stand in for one so
-        // that the numbering below stays the model's.
-        const CVector* v = model.m_vertices.GetAt(i);
-        const CVector origin;
-        if (!v)
-            v = &origin;
-        Coordinates(out, "v ", v->x * s, v->y * s, v->z * s);
+    enum class EKind { kVertices, kNormals, kFaces };
+    EKind kind = EKind::kVertices;
+    const CModel* model = nullptr;
+    const CGroup* group = nullptr;
+    // The group's tally of a checked save, whose stretches are then made in
+    // order; null otherwise.
+    CGroupTally* tally = nullptr;
+    int first = 0, last = 0;
+    double scale = 1.0;
+    int normalCount = 0;
+    std::string heading;
+    const char* status = nullptr;  // said before the stretch is written
+    std::string text;
+
+    void Parse()
+    {
+        text.clear();
+        numberformat::CRecordOut out(text);
+        out.Text(heading);
+        for (int i = first; i < last; ++i) {
+            if (kind == EKind::kVertices) {
+                // A vertex slot is never empty; the origin would stand in for
+                // one so that the numbering below stays the model's.
+                const CVector* v = model->m_vertices.GetAt(i);
+                const CVector origin;
+                if (!v)
+                    v = &origin;
+                Coordinates(out, "v ", v->x * scale, v->y * scale, v->z * scale);
+            } else if (kind == EKind::kNormals) {
+                const CVector* n = model->m_vertexNormals.GetAt(i);
+                Coordinates(out, "vn ", n->x, n->y, n->z);
+            } else {
+                const CPolygon* polygon = group->polygons.GetAt(i);
+                if (polygon && AllCornersResolve(*polygon) && (!tally || tally->Keep(FanTriangleCount(*polygon))))
+                    WriteFace(out, *polygon, group->smooth, normalCount);
+            }
+        }
+        out.Write();
     }
-    if (!out.Write())
-        return false;
-    model.StatusMessage("Saving Normals");
-    out.Text("\n\n");
+};
+
+// The file's stretches, in order.
+std::vector<CObjStretch> Stretches(const CModel& model, double s, const std::string* library, bool tallied,
+                                   std::vector<std::unique_ptr<CGroupTally>>& tallies)
+{
+    constexpr int kRecords = 8192;
+    std::vector<CObjStretch> stretches;
+    auto add = [&](CObjStretch::EKind kind, int count, std::string heading, const char* status,
+                   const CGroup* group = nullptr) {
+        for (int first = 0; first == 0 || first < count; first += kRecords) {
+            CObjStretch& stretch = stretches.emplace_back();
+            stretch.kind = kind;
+            stretch.model = &model;
+            stretch.group = group;
+            stretch.tally = group && tallied ? tallies.back().get() : nullptr;
+            stretch.first = first;
+            stretch.last = std::min(count, first + kRecords);
+            stretch.scale = s;
+            if (first == 0) {
+                stretch.heading = std::move(heading);
+                stretch.status = status;
+            }
+        }
+    };
+    add(CObjStretch::EKind::kVertices, model.GetVertexCount(), library ? "mtllib " + *library + "\n" : "", nullptr);
     const int normalCount = LeadingNormalCount(model);
-    for (int i = 0; i < normalCount; ++i) {
-        const CVector* n = model.m_vertexNormals.GetAt(i);
-        Coordinates(out, "vn ", n->x, n->y, n->z);
-    }
-    if (!out.Write())
-        return false;
-    model.StatusMessage("Saving Polygons");
+    add(CObjStretch::EKind::kNormals, normalCount, "\n\n", "Saving Normals");
+    const char* status = "Saving Polygons";
     for (int g = 0; g < model.GetGroupCount(); ++g) {
         const CGroup* group = model.GetGroup(g);
         if (!group || !group->active)
             continue;
-        out.Text("g ").Text(group->name).Text("\n");
+        if (tallied)
+            tallies.push_back(std::make_unique<CGroupTally>(model, *group));
+        std::string heading = "g " + group->name + "\n";
         if (library)
-            out.Text("usemtl ").Text(ObjMaterialName(*group)).Text("\n");
-        if (!out.Write())
-            return false;
-        CGroupTally tally(model, *group);
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            const CPolygon* polygon = group->polygons.GetAt(p);
-            if (polygon && AllCornersResolve(*polygon) && tally.Keep(FanTriangleCount(*polygon)))
-                WriteFace(out, *polygon, group->smooth, normalCount);
-        }
+            heading += "usemtl " + ObjMaterialName(*group) + "\n";
+        add(CObjStretch::EKind::kFaces, group->polygons.GetCount(), std::move(heading), status, group);
+        status = nullptr;
     }
-    return out.Write();
+    for (CObjStretch& stretch : stretches)
+        stretch.normalCount = normalCount;
+    return stretches;
+}
+
+// `library`, when given, is the material file's name for "mtllib". 1 when
+// written, 0 when the stream refused some of it, -1 after a message.
+int WriteAll(CModel& model, FILE* fp, double s, const std::string* library)
+{
+    try {
+        // A checked save counts its triangles in file order, so its stretches
+        // are made one after the other.
+        const bool tallied = model.m_writeTally != nullptr;
+        std::vector<std::unique_ptr<CGroupTally>> tallies;
+        const std::vector<CObjStretch> plan = Stretches(model, s, library, tallied, tallies);
+        size_t next = 0;
+        CPipeline<CObjStretch> pipeline(
+            [&](CObjStretch& stretch) {
+                if (next == plan.size())
+                    return CPieceRead::kEnd;
+                std::string text = std::move(stretch.text);  // keeps its room
+                stretch = plan[next++];
+                stretch.text = std::move(text);
+                return next == plan.size() ? CPieceRead::kLastPiece : CPieceRead::kPiece;
+            },
+            !tallied && model.MayUseHelperThread());
+        numberformat::CRecordOut out(fp);
+        while (const CObjStretch* stretch = pipeline.Take()) {
+            if (stretch->status)
+                model.StatusMessage("%s", stretch->status);
+            if (!out.Text(stretch->text).Write())
+                return 0;
+        }
+        return 1;
+    } catch (const std::bad_alloc&) {
+        model.ErrorMessage("Out of Memory");
+        return -1;
+    }
 }
 
 }  // namespace
@@ -109,7 +192,8 @@ int WriteObj(CModel& model, FILE* fp, double scale)
 {
     model.StatusMessage("Saving Vertices");
     CWaitCursor wait(model);
-    return FinishWrite(model, fp, WriteAll(model, fp, scale, nullptr));
+    const int written = WriteAll(model, fp, scale, nullptr);
+    return written < 0 ? 0 : FinishWrite(model, fp, written > 0);
 }
 
 std::string ObjMaterialName(const CGroup& group)
@@ -121,7 +205,8 @@ int WriteObjUsingLibrary(CModel& model, FILE* fp, double scale, const std::strin
 {
     model.StatusMessage("Saving Vertices");
     CWaitCursor wait(model);
-    return FinishWrite(model, fp, WriteAll(model, fp, scale, &library));
+    const int written = WriteAll(model, fp, scale, &library);
+    return written < 0 ? 0 : FinishWrite(model, fp, written > 0);
 }
 
 int WriteObjLibrary(CModel& model, FILE* fp)

@@ -126,10 +126,12 @@ void CModel::FindRange(const std::vector<uint8_t>& used)
 {
     float lo[3], hi[3];
     bool any;
+    unsigned zeros[3];  // per axis: 1 when +0 was seen, 2 when -0 was
     auto range = [&](const std::vector<uint8_t>& marks) {
         for (int i = 0; i < 3; ++i) {
             lo[i] = 1e20f;
             hi[i] = -1e20f;
+            zeros[i] = 0;
         }
         any = false;
         ForEachMarkedVertex(m_vertices, m_groups, marks, [&](const CVector& v) {
@@ -139,16 +141,18 @@ void CModel::FindRange(const std::vector<uint8_t>& used)
                     lo[i] = c[i];
                 if (c[i] > hi[i])
                     hi[i] = c[i];
+                if (c[i] == 0.0f)
+                    zeros[i] |= std::signbit(c[i]) ? 2u : 1u;
             }
             any = true;
         });
     };
     range(used);
     // Which zero an extreme at zero keeps, +0 or -0, depends on the order the
-    // corners come in; it shows in written ranges, so such a range is taken
-    // again in the faces' order.
+    // corners come in when both occur; it shows in written ranges, so such a
+    // range is taken again in the faces' order.
     for (int i = 0; i < 3 && !used.empty(); ++i) {
-        if (lo[i] == 0.0f || hi[i] == 0.0f) {
+        if ((lo[i] == 0.0f || hi[i] == 0.0f) && zeros[i] == 3u) {
             range({});
             break;
         }

@@ -339,15 +339,25 @@ def main():
     print("Models (made once, kept in %s)" % work, flush=True)
     paths = make_models(ours, work, assimp)
     paths[("grid707", "parts")] = make_parts_model(paths[("grid707", "obj")], os.path.join(work, "grid707-parts.obj"))
+    # BENCH_ONLY=gltf,stl (names as below) runs those parts alone.
+    only = [name for name in os.environ.get("BENCH_ONLY", "").split(",") if name]
+    parts = [
+        ("assimp", lambda: compare_with_assimp(converter, assimp, paths, readable, out_dir)),
+        ("gltf", lambda: compare_gltf(converter, assimp, paths, out_dir)),
+        ("stl", lambda: compare_stl(converter, assimp, paths, readable, out_dir)),
+        ("materials", lambda: materials_vs_assimp(converter, assimp, paths, out_dir)),
+        ("wc", lambda: stretch_wc(converter, paths, out_dir)),
+        ("check", lambda: checked_conversion(converter, paths, out_dir)),
+        ("writers", lambda: writers(ours, before, paths, out_dir)),
+        ("scaling", lambda: scaling(ours, paths, readable, out_dir)),
+    ]
+    unknown = set(only) - {name for name, _ in parts}
+    if unknown:
+        raise SystemExit("BENCH_ONLY: no part named %s" % ", ".join(sorted(unknown)))
     with tempfile.TemporaryDirectory(dir=work) as out_dir:
-        compare_with_assimp(converter, assimp, paths, readable, out_dir)
-        compare_gltf(converter, assimp, paths, out_dir)
-        compare_stl(converter, assimp, paths, readable, out_dir)
-        materials_vs_assimp(converter, assimp, paths, out_dir)
-        stretch_wc(converter, paths, out_dir)
-        checked_conversion(converter, paths, out_dir)
-        writers(ours, before, paths, out_dir)
-        scaling(ours, paths, readable, out_dir)
+        for name, part in parts:
+            if not only or name in only:
+                part()
 
     met = sum(1 for _, ok in results if ok)
     missed = [text for text, ok in results if ok is False]

@@ -393,24 +393,10 @@ bool CModel::BuildXRef()
     // Rebuilding keeps one entry per vertex even when called twice.
     FreeXRef();
     const int vertexCount = m_vertices.GetCount();
-    bool ok = true;
-    // The records again in a plain array: the passes below reach one per
-    // corner, and the block array's lookup would cost more than the work.
-    std::vector<CVertexRef*> refs;
-    try {
-        refs.resize(static_cast<size_t>(vertexCount));
-    } catch (const std::bad_alloc&) {
-        ok = false;
-    }
-    for (int i = 0; i < vertexCount && ok; ++i) {
-        CVertexRef* ref = m_xrefPool.New();
-        ok = ref && m_xref.Add(ref) >= 0;
-        if (ok)
-            refs[static_cast<size_t>(i)] = ref;
-    }
-
-    // Two passes over the faces in the same order (groups last to first): count
-    // each vertex's faces, then fill the lists, so that all lists share one block.
+    // Two passes over the faces in the same order (groups last to first):
+    // count each vertex's faces, then list them, all lists in one block.
+    // The counts and places sit in plain arrays: the passes reach one per
+    // corner, and going through the records would cost a second fetch each.
     auto visit = [&](auto&& use) {
         for (int g = m_groups.GetCount() - 1; g >= 0; --g) {
             CGroup* group = m_groups.GetAt(g);
@@ -428,32 +414,35 @@ bool CModel::BuildXRef()
                     for (int e = 0; e < s; ++e)
                         repeated = repeated || polygon->index[e] == n;
                     if (!repeated)
-                        use(refs[static_cast<size_t>(n - 1)], polygon);
+                        use(static_cast<size_t>(n - 1), polygon);
                 }
             }
         }
     };
-    size_t total = 0;
-    if (ok) {
-        visit([&](CVertexRef* ref, CPolygon*) {
-            ++ref->count;
-            ++total;
-        });
-        m_xrefStorage = static_cast<CPolygon**>(std::malloc(sizeof(CPolygon*) * (total ? total : 1)));
-        ok = m_xrefStorage != nullptr;
+    std::vector<size_t> place;  // where each vertex's list starts, then where it goes on
+    try {
+        place.assign(static_cast<size_t>(vertexCount) + 1, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
     }
-    if (ok) {
-        size_t offset = 0;
-        for (int i = 0; i < vertexCount; ++i) {
-            CVertexRef* ref = refs[static_cast<size_t>(i)];
-            ref->polygons = m_xrefStorage + offset;
-            offset += ref->count;
-            ref->count = 0;
+    visit([&](size_t i, CPolygon*) { ++place[i + 1]; });
+    for (size_t i = 1; i < place.size(); ++i)
+        place[i] += place[i - 1];
+    const size_t total = place.back();
+    m_xrefStorage = static_cast<CPolygon**>(std::malloc(sizeof(CPolygon*) * (total ? total : 1)));
+    bool ok = m_xrefStorage != nullptr;
+    for (int i = 0; i < vertexCount && ok; ++i) {
+        CVertexRef* ref = m_xrefPool.New();
+        ok = ref && m_xref.Add(ref) >= 0;
+        if (ok) {
+            ref->polygons = m_xrefStorage + place[static_cast<size_t>(i)];
+            ref->count = static_cast<int32_t>(place[static_cast<size_t>(i) + 1] - place[static_cast<size_t>(i)]);
         }
-        visit([&](CVertexRef* ref, CPolygon* polygon) { ref->polygons[ref->count++] = polygon; });
-    } else {
-        FreeXRef();
     }
+    if (ok)
+        visit([&](size_t i, CPolygon* polygon) { m_xrefStorage[place[i]++] = polygon; });
+    else
+        FreeXRef();
     return ok;
 }
 

@@ -85,6 +85,14 @@ bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
     return true;
 }
 
+void PutU32(unsigned char* at, uint32_t value)
+{
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+    at[2] = static_cast<unsigned char>(value >> 16);
+    at[3] = static_cast<unsigned char>(value >> 24);
+}
+
 // Gathers little-endian records and hands them to the stream in large
 // blocks; after the first refused block nothing more is written.
 class CBinaryOut
@@ -101,25 +109,21 @@ public:
     }
     void U32(uint32_t value)
     {
-        const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+        unsigned char b[4];
+        PutU32(b, value);
         Bytes(b, sizeof b);
     }
-    void F32(float value)
+    // One facet's record: its normal, its corners, no attribute.
+    void Facet(const CFacet& facet)
     {
-        if constexpr (std::endian::native == std::endian::little) {
-            Bytes(&value, sizeof value);
-        } else {
-            uint32_t bits;
-            std::memcpy(&bits, &value, sizeof bits);
-            U32(bits);
+        unsigned char record[kFacetBytes] = {};
+        const CVector* vectors[4] = {&facet.normal, &facet.corner[0], &facet.corner[1], &facet.corner[2]};
+        for (int i = 0; i < 4; ++i) {
+            const float values[3] = {vectors[i]->x, vectors[i]->y, vectors[i]->z};
+            for (int k = 0; k < 3; ++k)
+                PutU32(record + 12 * i + 4 * k, std::bit_cast<uint32_t>(values[k]));
         }
-    }
-    void Vector(const CVector& v)
-    {
-        F32(v.x);
-        F32(v.y);
-        F32(v.z);
+        Bytes(record, sizeof record);
     }
     bool Flush()
     {
@@ -161,7 +165,6 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
     std::memcpy(header, kHeaderText, sizeof kHeaderText - 1);
     out.Bytes(header, sizeof header);
     out.U32(static_cast<uint32_t>(count));
-    const unsigned char attribute[2] = {0, 0};
     bool ok = ForEachFacet(
         model, scale,
         [&](const CGroup& group) {
@@ -169,10 +172,7 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
             return true;
         },
         [&](const CFacet& facet) {
-            out.Vector(facet.normal);
-            for (const CVector& corner : facet.corner)
-                out.Vector(corner);
-            out.Bytes(attribute, sizeof attribute);
+            out.Facet(facet);
             return true;
         });
     return FinishWrite(model, fp, ok && out.Flush());

@@ -250,15 +250,9 @@ int CModel::AddVertex(const CVector& v, bool merge, bool& exact)
             return found;
         }
     }
-    CVector* stored = m_vertexPool.New();
-    int index = stored ? m_vertices.Add(stored) : -1;
-    if (index < 0) {
-        // A pool record that never made it into the array is reclaimed with the pool.
-        m_outOfMemory = true;
-        ErrorMessage("m_vertices.Add() failed, Out of Memory");
+    const int index = AddUnmergedVertex(v);
+    if (index < 0)
         return -1;
-    }
-    *stored = v;
     if (!merge) {
         // Filed later, with the bucket of the coordinates it was added with,
         // exactly as if it were filed now and moved with the others since.
@@ -273,6 +267,20 @@ int CModel::AddVertex(const CVector& v, bool merge, bool& exact)
     m_vertexHash.Insert(v, bucket, index);
     if (merge && m_exactRepeatsWanted)
         RememberExactRepeat(slot, index, v);
+    return index;
+}
+
+int CModel::AddUnmergedVertex(const CVector& v)
+{
+    CVector* stored = m_vertexPool.New();
+    int index = stored ? m_vertices.Add(stored) : -1;
+    if (index < 0) {
+        // A pool record that never made it into the array is reclaimed with the pool.
+        m_outOfMemory = true;
+        ErrorMessage("m_vertices.Add() failed, Out of Memory");
+        return -1;
+    }
+    *stored = v;
     return index;
 }
 

@@ -122,6 +122,11 @@ public:
     // The same, telling whether the vertex returned has exactly v's
     // coordinates (not merely within the merge distance of them).
     int AddVertex(const CVector& v, bool merge, bool& exact);
+    // Stores v as a vertex that no later add merges with, for a reader whose
+    // file numbers its own vertices and that clears the merge index at the
+    // end of its load (ClearVertexHash): filing it for merges would be work
+    // thrown away. Its 0-based index, or -1 when memory runs out.
+    int AddUnmergedVertex(const CVector& v);
     void AddTriangle(const CVector& a, const CVector& b, const CVector& c);
     // Appends a face made of vertex numbers the caller already holds (1-based,
     // count 3 or 4) to the current group. False when there is no current group

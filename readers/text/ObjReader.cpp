@@ -389,7 +389,7 @@ private:
         switch (item.kind) {
         case CObjKind::kVertex: {
             const float* c = content.coordinates.data() + item.first;
-            if (m_model.AddVertex(CVector(c[0], c[1], c[2]), false) < 0) {
+            if (m_model.AddUnmergedVertex(CVector(c[0], c[1], c[2])) < 0) {
                 m_model.ErrorMessage("m_vertices.Add( point ), failed");
                 return false;
             }

@@ -73,6 +73,11 @@ TEST(ModelStore, MergeRules)
     model.ClearVertexHash();
     EXPECT_EQ(model.AddVertex({1, 2, 3}, true), 2);
     EXPECT_EQ(model.GetVertexCount(), 3);
+    // One added for good without merging is never found, and does not
+    // hide the newest candidate from a merging add.
+    EXPECT_EQ(model.AddUnmergedVertex({1, 2, 3}), 3);
+    EXPECT_EQ(model.AddVertex({1, 2, 3}, true), 2);
+    EXPECT_EQ(model.GetVertexCount(), 4);
 }
 
 TEST(ModelStore, EqualityMeansADifferenceBelowOneMillionth)

@@ -270,18 +270,17 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
         return false;
     }
     // The vertex normals and their cross-reference take a fifth of a
-    // conversion, and most outputs never write them: they are worked out
-    // after the edits, only for an output that does. The preview draws with
-    // the face normals, which the load leaves.
+    // conversion and a third of its memory, and most outputs never write
+    // them: they are worked out once, after the edits, only for an output
+    // that does, and without a cross-reference. The preview draws with the
+    // face normals, which the load leaves.
     model.SetWantsNormals(!o.preview.empty());
     if (!ReadInput(model, o, job) || !ApplyEdits(model, o))
         return false;
-    if (writes && !model.WantsNormals() && NeedsVertexNormals(*out, model)) {
-        model.CreateXRef();
-        model.CalculateNormals();
-    }
-    // Nothing works out normals again: the cross-reference's memory goes
-    // before the preview or the writer takes its own.
+    if (writes && !model.WantsNormals() && NeedsVertexNormals(*out, model))
+        model.CalculateNormalsWithoutXRef();
+    // Nothing works out normals again: a preview's cross-reference goes
+    // before the preview or the writer takes its own memory.
     model.FreeXRef();
     if (o.info) {
         Report(model, job, progress);

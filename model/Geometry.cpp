@@ -1,4 +1,6 @@
 #include <cmath>
+#include <new>
+#include <vector>
 
 #include "Model.h"
 
@@ -367,6 +369,16 @@ CVector CModel::FaceNormal(const CPolygon& polygon) const
 
 void CModel::CalculateNormals()
 {
+    WorkOutNormals(true);
+}
+
+void CModel::CalculateNormalsWithoutXRef()
+{
+    WorkOutNormals(false);
+}
+
+void CModel::WorkOutNormals(bool fromXRef)
+{
     StatusMessage("Calculating Polygon & Vertex Normals");
     BeginWait();
     const CWithinAngle within(m_smoothAngle);
@@ -381,7 +393,7 @@ void CModel::CalculateNormals()
     }
     // The vertex normals first made, in order; running out of memory leaves
     // the vertices from there without one.
-    int vertices = m_xref.GetCount();
+    int vertices = fromXRef ? m_xref.GetCount() : m_vertices.GetCount();
     for (int i = m_vertexNormals.GetCount(); i < vertices; ++i) {
         CVector* n = m_normalPool.New();
         if (!n || m_vertexNormals.Add(n) < 0) {
@@ -390,29 +402,55 @@ void CModel::CalculateNormals()
             break;
         }
     }
-    // A vertex's faces may lie anywhere among the polygons: in a large model
-    // each is a cache miss. Those of a vertex further on are asked for while
-    // this one is summed, so that the misses overlap.
-    constexpr int kAhead = 8;
-    for (int i = 0; i < vertices; ++i) {
-        if (i + kAhead < vertices)
-            if (const CVertexRef* ahead = m_xref.GetAt(i + kAhead))
-                for (int k = 0; k < ahead->count; ++k)
-                    __builtin_prefetch(&ahead->polygons[k]->normal);
-        CVector* n = m_vertexNormals.GetAt(i);
-        *n = CVector();
-        const CVertexRef* ref = m_xref.GetAt(i);
-        if (m_smoothAngle > 0.0f && ref) {
-            float length = 0.0f;
-            for (int k = 0; k < ref->count; ++k) {
-                const CVector& face = ref->polygons[k]->normal;
-                if (within(*n, length, face)) {
-                    *n += face;
-                    length = n->Length();
-                }
-            }
+    // Each sum takes the faces its test lets in, and keeps its length.
+    auto add = [&within](CVector& n, float& length, const CVector& face) {
+        if (within(n, length, face)) {
+            n += face;
+            length = n.Length();
         }
-        *n = n->Normalize();
+    };
+    if (fromXRef) {
+        // A vertex's faces may lie anywhere among the polygons: in a large
+        // model each is a cache miss. Those of a vertex further on are asked
+        // for while this one is summed, so that the misses overlap.
+        constexpr int kAhead = 8;
+        for (int i = 0; i < vertices; ++i) {
+            if (i + kAhead < vertices)
+                if (const CVertexRef* ahead = m_xref.GetAt(i + kAhead))
+                    for (int k = 0; k < ahead->count; ++k)
+                        __builtin_prefetch(&ahead->polygons[k]->normal);
+            CVector* n = m_vertexNormals.GetAt(i);
+            *n = CVector();
+            const CVertexRef* ref = m_xref.GetAt(i);
+            float length = 0.0f;
+            for (int k = 0; m_smoothAngle > 0.0f && ref && k < ref->count; ++k)
+                add(*n, length, ref->polygons[k]->normal);
+            *n = n->Normalize();
+        }
+    } else {
+        // The faces in the cross-reference's order, each added to the sums
+        // of its vertices: every sum meets its faces in the order it would
+        // find them in its list.
+        std::vector<CVector*> sums;
+        std::vector<float> lengths;
+        try {
+            sums.resize(static_cast<size_t>(vertices));
+            lengths.assign(static_cast<size_t>(vertices), 0.0f);
+        } catch (const std::bad_alloc&) {
+            ErrorMessage("Out of Memory\n");
+            sums.clear();
+        }
+        for (size_t i = 0; i < sums.size(); ++i) {
+            sums[i] = m_vertexNormals.GetAt(static_cast<int>(i));
+            *sums[i] = CVector();
+        }
+        if (m_smoothAngle > 0.0f && !sums.empty())
+            ForEachVertexFace([&](size_t i, const CPolygon& face) {
+                if (i < sums.size())
+                    add(*sums[i], lengths[i], face.normal);
+            });
+        for (CVector* n : sums)
+            *n = n->Normalize();
     }
     m_normalsValid = 1;
     StatusMessage("Polygon & Vertex Normal Calculation Finished");

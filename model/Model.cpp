@@ -401,39 +401,17 @@ bool CModel::BuildXRef()
     // Rebuilding keeps one entry per vertex even when called twice.
     FreeXRef();
     const int vertexCount = m_vertices.GetCount();
-    // Two passes over the faces in the same order (groups last to first):
-    // count each vertex's faces, then list them, all lists in one block.
-    // The counts and places sit in plain arrays: the passes reach one per
-    // corner, and going through the records would cost a second fetch each.
-    auto visit = [&](auto&& use) {
-        for (int g = m_groups.GetCount() - 1; g >= 0; --g) {
-            CGroup* group = m_groups.GetAt(g);
-            if (!group)
-                continue;
-            for (int p = 0; p < group->polygons.GetCount(); ++p) {
-                CPolygon* polygon = group->polygons.GetAt(p);
-                if (!polygon)
-                    continue;
-                for (int s = 0; s < polygon->count && s < 4; ++s) {
-                    int n = polygon->index[s];
-                    if (n < 1 || n > vertexCount)
-                        continue;
-                    bool repeated = false;
-                    for (int e = 0; e < s; ++e)
-                        repeated = repeated || polygon->index[e] == n;
-                    if (!repeated)
-                        use(static_cast<size_t>(n - 1), polygon);
-                }
-            }
-        }
-    };
+    // Two passes over the faces in the same order: count each vertex's
+    // faces, then list them, all lists in one block. The counts and places
+    // sit in plain arrays: the passes reach one per corner, and going
+    // through the records would cost a second fetch each.
     std::vector<size_t> place;  // where each vertex's list starts, then where it goes on
     try {
         place.assign(static_cast<size_t>(vertexCount) + 1, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    visit([&](size_t i, CPolygon*) { ++place[i + 1]; });
+    ForEachVertexFace([&](size_t i, CPolygon&) { ++place[i + 1]; });
     for (size_t i = 1; i < place.size(); ++i)
         place[i] += place[i - 1];
     const size_t total = place.back();
@@ -448,7 +426,7 @@ bool CModel::BuildXRef()
         }
     }
     if (ok)
-        visit([&](size_t i, CPolygon* polygon) { m_xrefStorage[place[i]++] = polygon; });
+        ForEachVertexFace([&](size_t i, CPolygon& polygon) { m_xrefStorage[place[i]++] = &polygon; });
     else
         FreeXRef();
     return ok;

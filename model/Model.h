@@ -176,6 +176,11 @@ public:
     void MirrorY(bool updateViews);
     void MirrorZ(bool updateViews);
     void CalculateNormals();
+    // The same normals as CreateXRef followed by CalculateNormals give, each
+    // vertex meeting its faces in the cross-reference's order, worked out in
+    // one pass over the faces instead: without the cross-reference's memory
+    // (a pointer per corner), for a caller that needs them once.
+    void CalculateNormalsWithoutXRef();
     // The unit normal of the face's first corners under the normal order in
     // force, as CalculateNormals stores it; zero when they do not span a plane.
     CVector FaceNormal(const CPolygon& polygon) const;
@@ -262,6 +267,12 @@ private:
     // the vertices in their stored order.
     std::vector<uint8_t> MarkUsedVertices() const;
     bool BuildXRef();
+    // Calls use(i, face) for every face of every group and each 0-based
+    // vertex i it uses, once per face, in the cross-reference's order:
+    // groups last to first, faces in order.
+    template <typename Use>
+    void ForEachVertexFace(Use&& use);
+    void WorkOutNormals(bool fromXRef);
     // The public steps over vertices already marked, so that a load marks
     // them once.
     void ComputeRange(const std::vector<uint8_t>& used);
@@ -353,6 +364,32 @@ private:
     const std::vector<CVector>& m_points;
     std::vector<int32_t> m_numbers;  // 0 where not known yet
 };
+
+template <typename Use>
+void CModel::ForEachVertexFace(Use&& use)
+{
+    const int vertexCount = m_vertices.GetCount();
+    for (int g = m_groups.GetCount() - 1; g >= 0; --g) {
+        CGroup* group = m_groups.GetAt(g);
+        if (!group)
+            continue;
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            for (int s = 0; s < polygon->count && s < 4; ++s) {
+                int n = polygon->index[s];
+                if (n < 1 || n > vertexCount)
+                    continue;
+                bool repeated = false;
+                for (int e = 0; e < s; ++e)
+                    repeated = repeated || polygon->index[e] == n;
+                if (!repeated)
+                    use(static_cast<size_t>(n - 1), *polygon);
+            }
+        }
+    }
+}
 
 inline CVector* CPolygon::GetVertex(int i) const
 {

@@ -206,29 +206,37 @@ TEST(Geometry, SmoothingMatchesTheAngleAtEveryThreshold)
     }
 }
 
-// A model large enough for the normals to be worked out in two halves at
-// once, its faces in groups of unequal size so that the halves split one:
-// every face and vertex normal as the plain loop gives it.
-TEST(Geometry, LargeModelNormalsMatchThePlainLoop)
+namespace {
+// A grid of side x side cells with bumps up to `height`, its rows in groups
+// of unequal size that share the vertices where they meet.
+void BumpyGrid(CRecordingModel& model, int side, float height = 0.05f)
 {
-    constexpr int kSide = 300;  // 90,601 vertices, 180,000 triangles
     std::mt19937 random(11);
-    std::uniform_real_distribution<float> bump(0.0f, 0.05f);
-    std::vector<float> height((kSide + 1) * (kSide + 1));
-    for (float& h : height)
+    std::uniform_real_distribution<float> bump(0.0f, height);
+    std::vector<float> heights(static_cast<size_t>((side + 1) * (side + 1)));
+    for (float& h : heights)
         h = bump(random);
-    CRecordingModel model;
-    for (int y = 0; y < kSide; ++y) {
-        if (y == 0 || y == 40 || y == 200)
+    for (int y = 0; y < side; ++y) {
+        if (y == 0 || y == side / 8 || y == side * 2 / 3)
             model.SetGroup(("rows" + std::to_string(y)).c_str(), 96, 5);
-        for (int x = 0; x < kSide; ++x) {
+        for (int x = 0; x < side; ++x) {
             auto at = [&](int i, int j) {
-                return CVector(static_cast<float>(i), static_cast<float>(j), height[j * (kSide + 1) + i]);
+                return CVector(static_cast<float>(i), static_cast<float>(j), heights[j * (side + 1) + i]);
             };
             model.AddTriangle(at(x, y), at(x + 1, y), at(x + 1, y + 1));
             model.AddTriangle(at(x, y), at(x + 1, y + 1), at(x, y + 1));
         }
     }
+}
+}  // namespace
+
+// A large model in several groups: every face and vertex normal as the
+// plain loop gives it.
+TEST(Geometry, LargeModelNormalsMatchThePlainLoop)
+{
+    constexpr int kSide = 300;  // 90,601 vertices, 180,000 triangles
+    CRecordingModel model;
+    BumpyGrid(model, kSide);
     model.CreateXRef();
     model.CalculateNormals();
     ASSERT_EQ(model.GetVertexCount(), (kSide + 1) * (kSide + 1));
@@ -253,6 +261,34 @@ TEST(Geometry, LargeModelNormalsMatchThePlainLoop)
         expected = expected.Normalize();
         const CVector& got = Normal(model, i + 1);
         ASSERT_TRUE(got.x == expected.x && got.y == expected.y && got.z == expected.z) << "vertex " << i + 1;
+    }
+}
+
+// Without a cross-reference each vertex still meets its faces in the
+// cross-reference's order, across groups and for a face that names it
+// twice: bit for bit the same normals, whatever the threshold.
+TEST(Geometry, NormalsWithoutTheCrossReferenceMatch)
+{
+    for (float angle : {70.0f, 10.0f, 0.0f}) {
+        CRecordingModel model;
+        BumpyGrid(model, 60, 1.5f);
+        const int32_t twice[3] = {1, 1, 62};
+        ASSERT_TRUE(model.AddFace(3, twice));
+        model.m_smoothAngle = angle;
+        model.CreateXRef();
+        model.CalculateNormals();
+        std::vector<CVector> expected;
+        for (int i = 0; i < model.GetVertexCount(); ++i)
+            expected.push_back(Normal(model, i + 1));
+        model.FreeXRef();
+        for (int i = 0; i < model.GetVertexCount(); ++i)
+            *model.m_vertexNormals.GetAt(i) = CVector(9, 9, 9);
+        model.CalculateNormalsWithoutXRef();
+        ASSERT_EQ(model.m_vertexNormals.GetCount(), model.GetVertexCount());
+        for (int i = 0; i < model.GetVertexCount(); ++i) {
+            const CVector& got = Normal(model, i + 1);
+            ASSERT_TRUE(got == expected[static_cast<size_t>(i)]) << "angle " << angle << " vertex " << i + 1;
+        }
     }
 }
 

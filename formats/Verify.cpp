@@ -317,6 +317,9 @@ CVerifyReport VerifyWrittenFile(const CModel& written, const CFormat& format, co
     // Centring works in the units of the scale in force: the file's own
     // units are those of a fresh model.
     back.m_scale = 1.0f;
+    // Which way the faces wind does not count here; a fixed order spares
+    // the load the search for the outward one.
+    back.m_normalOrderSetting = 0;
     const bool read = ReadModelFile(back, format, path);
     back.RemoveEmptyGroups();
     if (!read || back.OutOfMemory()) {

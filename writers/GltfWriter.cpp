@@ -208,8 +208,16 @@ void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
             continue;
         ForEachFanTriangle(*polygon, [&](const CVector& va, const CVector& vb, const CVector& vc, int na, int nb,
                                          int nc) {
+            // A vertex the group already holds has its written coordinates
+            // there; only a new one is scaled.
+            const auto position = [&](const CVector& v, int number, float p[3]) {
+                if (m_seenIn[static_cast<size_t>(number)] != m_stamp)
+                    return Position(v, p);
+                std::copy_n(&mesh.positions[3 * size_t{m_local[static_cast<size_t>(number)]}], 3, p);
+                return true;
+            };
             float pa[3], pb[3], pc[3];
-            if (!Position(va, pa) || !Position(vb, pb) || !Position(vc, pc))
+            if (!position(va, na, pa) || !position(vb, nb, pb) || !position(vc, nc, pc))
                 return;
             // A triangle with two corners in one place covers nothing, and
             // readers take it for a line or a point.

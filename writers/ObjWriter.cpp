@@ -112,6 +112,7 @@ std::vector<CObjStretch> Stretches(const CModel& model, double s, const std::str
                                    std::vector<std::unique_ptr<CGroupTally>>& tallies)
 {
     constexpr int kRecords = 8192;
+    const int normalCount = LeadingNormalCount(model);
     std::vector<CObjStretch> stretches;
     auto add = [&](CObjStretch::EKind kind, int count, std::string heading, const char* status,
                    const CGroup* group = nullptr) {
@@ -124,6 +125,7 @@ std::vector<CObjStretch> Stretches(const CModel& model, double s, const std::str
             stretch.first = first;
             stretch.last = std::min(count, first + kRecords);
             stretch.scale = s;
+            stretch.normalCount = normalCount;
             if (first == 0) {
                 stretch.heading = std::move(heading);
                 stretch.status = status;
@@ -131,7 +133,6 @@ std::vector<CObjStretch> Stretches(const CModel& model, double s, const std::str
         }
     };
     add(CObjStretch::EKind::kVertices, model.GetVertexCount(), library ? "mtllib " + *library + "\n" : "", nullptr);
-    const int normalCount = LeadingNormalCount(model);
     add(CObjStretch::EKind::kNormals, normalCount, "\n\n", "Saving Normals");
     const char* status = "Saving Polygons";
     for (int g = 0; g < model.GetGroupCount(); ++g) {
@@ -146,8 +147,6 @@ std::vector<CObjStretch> Stretches(const CModel& model, double s, const std::str
         add(CObjStretch::EKind::kFaces, group->polygons.GetCount(), std::move(heading), status, group);
         status = nullptr;
     }
-    for (CObjStretch& stretch : stretches)
-        stretch.normalCount = normalCount;
     return stretches;
 }
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -54,59 +55,50 @@ float Linear(float c)
     return static_cast<float>(v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
 }
 
-// One group's triangles as the format stores them: its own vertex list and
-// 0-based indices into it.
-struct CGroupMesh
+// Calls use(polygon, k) for each fan triangle (corner 0, corner k-1, corner
+// k) of the group's faces, whether or not its corners name vertices: both
+// passes number the same triangles.
+template <typename Use>
+void ForEachFan(const CGroup& group, Use&& use)
 {
-    std::vector<float> positions;  // x, y, z per vertex
-    std::vector<float> normals;    // x, y, z per vertex, smooth groups only
-    std::vector<uint32_t> indices; // three per triangle
+    for (int p = 0; p < group.polygons.GetCount(); ++p)
+        if (const CPolygon* polygon = group.polygons.GetAt(p))
+            for (int k = 2; k < std::min<int>(polygon->count, 4); ++k)
+                use(*polygon, k);
+}
+
+// What the first pass learns of a written group: enough to describe it in
+// the document, whose length the binary container states before the first
+// number, and to write its numbers afterwards without holding them. A large
+// model's buffer would otherwise sit beside the model until the end.
+struct CGroupPlan
+{
+    const CGroup* group = nullptr;
+    std::vector<int> order;  // its vertices by document number, as written
+    std::vector<size_t> left;  // fan triangles not written, by ordinal
+    // Vertices written with another normal than their own (a smooth group's
+    // vertex whose faces cancel out), by their index in `order`.
+    std::vector<std::pair<uint32_t, std::array<float, 3>>> otherNormals;
+    size_t triangles = 0;
 };
 
-// One view's numbers, kept in the vector they were made in: copying them
-// into one block would hold the whole buffer twice while it grows.
-struct CView
+// Exact bounds of a vector accessor, over the very floats written.
+struct CBounds
 {
-    std::vector<float> floats;
-    std::vector<uint32_t> words;
-    std::vector<uint16_t> shorts;  // with a zero after an odd count
+    float lo[3] = {HUGE_VALF, HUGE_VALF, HUGE_VALF};
+    float hi[3] = {-HUGE_VALF, -HUGE_VALF, -HUGE_VALF};
 
-    // The bytes as written, a multiple of 4 long, so that every view starts
-    // on a 4-byte boundary and any component type may be read where it lies.
-    std::string_view Bytes() const
+    void Add(const float v[3])
     {
-        if (!floats.empty())
-            return {reinterpret_cast<const char*>(floats.data()), floats.size() * sizeof(float)};
-        if (!words.empty())
-            return {reinterpret_cast<const char*>(words.data()), words.size() * sizeof(uint32_t)};
-        return {reinterpret_cast<const char*>(shorts.data()), shorts.size() * sizeof(uint16_t)};
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], v[k]);
+            hi[k] = std::max(hi[k], v[k]);
+        }
     }
 };
 
-// The buffer under construction, as its views.
-class CBuffer
-{
-public:
-    // Appends the view, of which the first `size` bytes count, and returns
-    // its index in `views`.
-    size_t AddView(json& views, CView&& view, size_t size, int target)
-    {
-        if (view.shorts.size() % 2)
-            view.shorts.push_back(0);
-        views.push_back({{"buffer", 0}, {"byteOffset", m_size}, {"byteLength", size}, {"target", target}});
-        m_size += view.Bytes().size();
-        m_views.push_back(std::move(view));
-        return views.size() - 1;
-    }
-    uint64_t Size() const { return m_size; }
-    const std::vector<CView>& Views() const { return m_views; }
-
-private:
-    std::vector<CView> m_views;
-    uint64_t m_size = 0;
-};
-
-// Collects the document's groups into the JSON description and the buffer.
+// Collects the document's groups into the JSON description, then writes the
+// buffer it describes.
 class CGltfBuilder
 {
 public:
@@ -115,24 +107,30 @@ public:
     // False after an error message.
     bool Build();
     const json& Document() const { return m_doc; }
-    const CBuffer& Buffer() const { return m_buffer; }
+    uint64_t BufferSize() const { return m_size; }
+    // Hands the buffer's bytes, in order, to put(data, length).
+    template <typename Put>
+    void WriteBuffer(Put&& put);
 
 private:
-    void MakeMesh(const CGroup& group, CGroupMesh& mesh);
-    size_t AddFloatAccessor(std::vector<float>&& values, const char* type);
-    size_t AddIndexAccessor(std::vector<uint32_t>&& indices, size_t vertexCount);
+    void Measure(CGroupPlan& plan, CBounds& positions, CBounds& normals);
+    size_t AddView(size_t length, int target);
+    size_t AddFloatAccessor(size_t view, size_t count, const CBounds& bounds);
+    size_t AddIndexAccessor(size_t count, size_t vertexCount);
     size_t Material(const CGroup& group);
     // The written coordinates of a vertex; false when they are not finite
     // at the output scale.
     bool Position(const CVector& v, float p[3]) const;
-    // Index of a document vertex number, at `p`, in the group's list, adding
-    // it on first use.
-    uint32_t Local(const CGroup& group, int number, const float p[3], const CPolygon& face, CGroupMesh& mesh);
+    // The unit normal written for a smooth group's vertex; false when its
+    // own normal cannot give one.
+    bool Normal(int number, float n[3]) const;
+    static bool UnitNormal(const CVector& v, float n[3]);
 
     CModel& m_model;
     double m_scale;
     json m_doc;
-    CBuffer m_buffer;
+    uint64_t m_size = 0;  // of the buffer
+    std::vector<CGroupPlan> m_plans;
     std::map<std::pair<int, int>, size_t> m_materials;  // (colour, finish) -> material
     // By document vertex number: its index in the current group's list, valid
     // where m_seenIn holds the current group's stamp.
@@ -149,141 +147,194 @@ bool CGltfBuilder::Position(const CVector& v, float p[3]) const
     return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
 }
 
-uint32_t CGltfBuilder::Local(const CGroup& group, int number, const float p[3], const CPolygon& face,
-                             CGroupMesh& mesh)
+bool CGltfBuilder::UnitNormal(const CVector& v, float n[3])
 {
-    const size_t n = static_cast<size_t>(number);
-    if (m_seenIn[n] == m_stamp)
-        return m_local[n];
-    const uint32_t index = static_cast<uint32_t>(mesh.positions.size() / 3);
-    mesh.positions.insert(mesh.positions.end(), p, p + 3);
-    if (group.smooth) {
-        // Viewers need unit normals; a vertex whose faces cancel out (or
-        // that has none) takes its face's normal, and a degenerate face
-        // some unit vector, which shades no visible area anyway.
-        const CVector* stored = m_model.m_vertexNormals.GetAt(number - 1);
-        double c[3] = {0, 0, 0};
-        bool unit = false;
-        for (const CVector& candidate : {stored ? *stored : CVector(), face.normal}) {
-            c[0] = candidate.x, c[1] = candidate.y, c[2] = candidate.z;
-            const double length = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-            if (std::isfinite(length) && length > 1e-6) {
-                for (double& x : c)
-                    x /= length;
-                unit = true;
-                break;
-            }
-        }
-        if (!unit)
-            c[0] = 0, c[1] = 0, c[2] = 1;
-        for (double x : c)
-            mesh.normals.push_back(static_cast<float>(x));
-    }
-    m_seenIn[n] = m_stamp;
-    m_local[n] = index;
-    return index;
+    const double c[3] = {v.x, v.y, v.z};
+    const double length = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    if (!std::isfinite(length) || length <= 1e-6)
+        return false;
+    for (int k = 0; k < 3; ++k)
+        n[k] = static_cast<float>(c[k] / length);
+    return true;
 }
 
-void CGltfBuilder::MakeMesh(const CGroup& group, CGroupMesh& mesh)
+bool CGltfBuilder::Normal(int number, float n[3]) const
 {
+    const CVector* stored = m_model.m_vertexNormals.GetAt(number - 1);
+    return stored && UnitNormal(*stored, n);
+}
+
+void CGltfBuilder::Measure(CGroupPlan& plan, CBounds& positions, CBounds& normals)
+{
+    const CGroup& group = *plan.group;
     ++m_stamp;
+    const size_t triangles = static_cast<size_t>(FanTriangleCount(group));
+    plan.order.reserve(std::min(3 * triangles, m_local.size() - 1));
+    size_t ordinal = 0;
+    CGroupTally tally(m_model, group);
+    ForEachFan(group, [&](const CPolygon& polygon, int k) {
+        const CVector* va = polygon.GetVertex(0);
+        const CVector* vb = polygon.GetVertex(k - 1);
+        const CVector* vc = polygon.GetVertex(k);
+        const int na = polygon.index[0], nb = polygon.index[k - 1], nc = polygon.index[k];
+        float pa[3], pb[3], pc[3];
+        // A triangle with two corners in one place covers nothing, and
+        // readers take it for a line or a point. One with a corner that
+        // names no vertex is left out as every writer leaves it.
+        const bool keep = va && vb && vc && Position(*va, pa) && Position(*vb, pb) && Position(*vc, pc) &&
+                          !std::equal(pa, pa + 3, pb) && !std::equal(pb, pb + 3, pc) &&
+                          !std::equal(pc, pc + 3, pa) && tally.Keep();
+        if (!keep) {
+            plan.left.push_back(ordinal++);
+            return;
+        }
+        ++ordinal;
+        ++plan.triangles;
+            const auto add = [&](int number, const float* at) {
+                const size_t n = static_cast<size_t>(number);
+                if (m_seenIn[n] == m_stamp)
+                    return;
+                m_seenIn[n] = m_stamp;
+                m_local[n] = static_cast<uint32_t>(plan.order.size());
+                positions.Add(at);
+                if (group.smooth) {
+                    // Viewers need unit normals; a vertex whose faces cancel
+                    // out (or that has none) takes its face's normal, and a
+                    // degenerate face some unit vector, which shades no
+                    // visible area anyway.
+                    float normal[3] = {0, 0, 1};
+                    if (!Normal(number, normal)) {
+                        if (!UnitNormal(polygon.normal, normal))
+                            normal[0] = 0, normal[1] = 0, normal[2] = 1;
+                        plan.otherNormals.push_back({m_local[n], {normal[0], normal[1], normal[2]}});
+                    }
+                    normals.Add(normal);
+                }
+            plan.order.push_back(number);
+        };
+        add(na, pa);
+        add(nb, pb);
+        add(nc, pc);
+    });
+}
+
+// Gathers small pieces into larger ones before handing them on.
+template <typename Put>
+class CStaging
+{
+public:
+    explicit CStaging(Put& put) : m_put(put) {}
+    CStaging(const CStaging&) = delete;
+    CStaging& operator=(const CStaging&) = delete;
+
+    template <typename T, size_t N>
+    void Add(const T (&values)[N])
+    {
+        if (sizeof values > sizeof m_bytes - m_used)
+            Flush();
+        std::memcpy(m_bytes + m_used, values, sizeof values);
+        m_used += sizeof values;
+    }
+    void Flush()
+    {
+        if (m_used)
+            m_put(m_bytes, m_used);
+        m_used = 0;
+    }
+
+private:
+    Put& m_put;
+    char m_bytes[16384];
+    size_t m_used = 0;
+};
+
+template <typename Put>
+void CGltfBuilder::WriteBuffer(Put&& put)
+{
     // Front faces wind counter-clockwise in the format; the model's faces wind
     // the way its normal order says.
     const bool reverse = m_model.m_normalOrder != 0;
-    // Sized once: a large group would otherwise pass through several copies
-    // on its way up.
-    size_t triangles = 0;
-    for (int p = 0; p < group.polygons.GetCount(); ++p)
-        if (const CPolygon* polygon = group.polygons.GetAt(p); polygon && polygon->count > 2)
-            triangles += static_cast<size_t>(std::min<int>(polygon->count, 4) - 2);
-    const size_t vertices = std::min(3 * triangles, m_local.size() - 1);
-    mesh.indices.reserve(3 * triangles);
-    mesh.positions.reserve(3 * vertices);
-    if (group.smooth)
-        mesh.normals.reserve(3 * vertices);
-    CGroupTally tally(m_model, group);
-    for (int p = 0; p < group.polygons.GetCount(); ++p) {
-        const CPolygon* polygon = group.polygons.GetAt(p);
-        if (!polygon)
-            continue;
-        ForEachFanTriangle(*polygon, [&](const CVector& va, const CVector& vb, const CVector& vc, int na, int nb,
-                                         int nc) {
-            // A vertex the group already holds has its written coordinates
-            // there; only a new one is scaled.
-            const auto position = [&](const CVector& v, int number, float p[3]) {
-                if (m_seenIn[static_cast<size_t>(number)] != m_stamp)
-                    return Position(v, p);
-                std::copy_n(&mesh.positions[3 * size_t{m_local[static_cast<size_t>(number)]}], 3, p);
-                return true;
-            };
-            float pa[3], pb[3], pc[3];
-            if (!position(va, na, pa) || !position(vb, nb, pb) || !position(vc, nc, pc))
+    CStaging<Put> out(put);
+    for (const CGroupPlan& plan : m_plans) {
+        const CGroup& group = *plan.group;
+        float p[3];
+        for (int number : plan.order) {
+            Position(*m_model.m_vertices.GetAt(number - 1), p);
+            out.Add(p);
+        }
+        if (group.smooth) {
+            auto other = plan.otherNormals.begin();
+            for (size_t i = 0; i < plan.order.size(); ++i) {
+                if (other != plan.otherNormals.end() && other->first == i)
+                    std::copy_n((other++)->second.data(), 3, p);
+                else
+                    Normal(plan.order[i], p);
+                out.Add(p);
+            }
+        }
+        for (size_t i = 0; i < plan.order.size(); ++i)
+            m_local[static_cast<size_t>(plan.order[i])] = static_cast<uint32_t>(i);
+        const bool shorts = plan.order.size() <= kMaxShortIndexedVertices;
+        size_t ordinal = 0;
+        auto left = plan.left.begin();
+        ForEachFan(group, [&](const CPolygon& polygon, int k) {
+            if (left != plan.left.end() && *left == ordinal++) {
+                ++left;
                 return;
-            // A triangle with two corners in one place covers nothing, and
-            // readers take it for a line or a point.
-            if (std::equal(pa, pa + 3, pb) || std::equal(pb, pb + 3, pc) || std::equal(pc, pc + 3, pa) ||
-                !tally.Keep())
-                return;
-            const uint32_t a = Local(group, na, pa, *polygon, mesh);
-            const uint32_t b = Local(group, nb, pb, *polygon, mesh);
-            const uint32_t c = Local(group, nc, pc, *polygon, mesh);
-            mesh.indices.push_back(a);
-            mesh.indices.push_back(reverse ? c : b);
-            mesh.indices.push_back(reverse ? b : c);
+            }
+            const uint32_t a = m_local[static_cast<size_t>(polygon.index[0])];
+            const uint32_t b = m_local[static_cast<size_t>(polygon.index[reverse ? k : k - 1])];
+            const uint32_t c = m_local[static_cast<size_t>(polygon.index[reverse ? k - 1 : k])];
+            if (shorts) {
+                const uint16_t v[3] = {static_cast<uint16_t>(a), static_cast<uint16_t>(b), static_cast<uint16_t>(c)};
+                out.Add(v);
+            } else {
+                const uint32_t v[3] = {a, b, c};
+                out.Add(v);
+            }
         });
+        // Every view ends on a 4-byte boundary.
+        if (shorts && plan.triangles % 2) {
+            const uint16_t zero[1] = {0};
+            out.Add(zero);
+        }
     }
+    out.Flush();
 }
 
-size_t CGltfBuilder::AddFloatAccessor(std::vector<float>&& values, const char* type)
+size_t CGltfBuilder::AddView(size_t length, int target)
 {
-    // Readers rely on exact bounds (POSITION must carry them), so they come
-    // from the very floats written.
-    float lo[3] = {values[0], values[1], values[2]};
-    float hi[3] = {values[0], values[1], values[2]};
-    for (size_t i = 3; i < values.size(); i += 3)
-        for (size_t k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], values[i + k]);
-            hi[k] = std::max(hi[k], values[i + k]);
-        }
-    const size_t count = values.size() / 3;
-    const size_t bytes = values.size() * sizeof(float);
-    const size_t view = m_buffer.AddView(m_doc["bufferViews"], {.floats = std::move(values)}, bytes, kArrayBuffer);
+    json& views = m_doc["bufferViews"];
+    views.push_back({{"buffer", 0}, {"byteOffset", m_size}, {"byteLength", length}, {"target", target}});
+    m_size += (length + 3) & ~size_t(3);
+    return views.size() - 1;
+}
+
+size_t CGltfBuilder::AddFloatAccessor(size_t view, size_t count, const CBounds& bounds)
+{
+    // Readers rely on exact bounds (POSITION must carry them).
     json& accessors = m_doc["accessors"];
     accessors.push_back({{"bufferView", view},
                          {"componentType", kFloat},
                          {"count", count},
-                         {"type", type},
-                         {"min", {lo[0], lo[1], lo[2]}},
-                         {"max", {hi[0], hi[1], hi[2]}}});
+                         {"type", "VEC3"},
+                         {"min", {bounds.lo[0], bounds.lo[1], bounds.lo[2]}},
+                         {"max", {bounds.hi[0], bounds.hi[1], bounds.hi[2]}}});
     return accessors.size() - 1;
 }
 
-size_t CGltfBuilder::AddIndexAccessor(std::vector<uint32_t>&& indices, size_t vertexCount)
+size_t CGltfBuilder::AddIndexAccessor(size_t count, size_t vertexCount)
 {
-    uint32_t lo = indices[0], hi = indices[0];
-    for (uint32_t i : indices) {
-        lo = std::min(lo, i);
-        hi = std::max(hi, i);
-    }
-    const size_t count = indices.size();
-    size_t view;
-    int type;
-    if (vertexCount <= kMaxShortIndexedVertices) {
-        view = m_buffer.AddView(m_doc["bufferViews"], {.shorts = std::vector<uint16_t>(indices.begin(), indices.end())},
-                                count * sizeof(uint16_t), kElementArrayBuffer);
-        type = kUnsignedShort;
-    } else {
-        view = m_buffer.AddView(m_doc["bufferViews"], {.words = std::move(indices)}, count * sizeof(uint32_t),
-                                kElementArrayBuffer);
-        type = kUnsignedInt;
-    }
+    const bool shorts = vertexCount <= kMaxShortIndexedVertices;
+    const size_t view = AddView(count * (shorts ? sizeof(uint16_t) : sizeof(uint32_t)), kElementArrayBuffer);
+    // Each vertex is numbered as a kept triangle first uses it.
     json& accessors = m_doc["accessors"];
     accessors.push_back({{"bufferView", view},
-                         {"componentType", type},
+                         {"componentType", shorts ? kUnsignedShort : kUnsignedInt},
                          {"count", count},
                          {"type", "SCALAR"},
-                         {"min", json::array({lo})},
-                         {"max", json::array({hi})}});
+                         {"min", json::array({0})},
+                         {"max", json::array({vertexCount - 1})}});
     return accessors.size() - 1;
 }
 
@@ -331,20 +382,23 @@ bool CGltfBuilder::Build()
         if (!IsWritten(group))
             continue;
         m_model.StatusMessage("Saving Group %s", group->name.c_str());
-        CGroupMesh mesh;
-        MakeMesh(*group, mesh);
+        CGroupPlan plan;
+        plan.group = group;
+        CBounds positions, normals;
+        Measure(plan, positions, normals);
         // Accessors may not be empty: a group of nothing but degenerate faces
         // has nothing to show.
-        if (mesh.indices.empty())
+        if (!plan.triangles)
             continue;
-        const size_t vertexCount = mesh.positions.size() / 3;
-        json attributes = {{"POSITION", AddFloatAccessor(std::move(mesh.positions), "VEC3")}};
+        const size_t vertexCount = plan.order.size();
+        json attributes = {
+            {"POSITION", AddFloatAccessor(AddView(12 * vertexCount, kArrayBuffer), vertexCount, positions)}};
         // Without normals viewers shade each triangle flat, as the group is
         // meant to look, and the vertices stay shared between faces.
         if (group->smooth)
-            attributes["NORMAL"] = AddFloatAccessor(std::move(mesh.normals), "VEC3");
+            attributes["NORMAL"] = AddFloatAccessor(AddView(12 * vertexCount, kArrayBuffer), vertexCount, normals);
         json primitive = {{"attributes", std::move(attributes)},
-                          {"indices", AddIndexAccessor(std::move(mesh.indices), vertexCount)},
+                          {"indices", AddIndexAccessor(3 * plan.triangles, vertexCount)},
                           {"material", Material(*group)},
                           {"mode", kTriangles}};
         json& meshes = m_doc["meshes"];
@@ -352,14 +406,18 @@ bool CGltfBuilder::Build()
         json& nodes = m_doc["nodes"];
         nodes.push_back({{"name", group->name}, {"mesh", meshes.size() - 1}});
         sceneNodes.push_back(nodes.size() - 1);
+        m_plans.push_back(std::move(plan));
     }
+    // The stamps are done with; the numbering is made again group by group
+    // as the buffer is written.
+    std::vector<uint32_t>().swap(m_seenIn);
 
     json scene = json::object();
     if (!sceneNodes.empty())
         scene["nodes"] = std::move(sceneNodes);
     m_doc["scenes"] = json::array({std::move(scene)});
     m_doc["scene"] = 0;
-    if (m_buffer.Size() > kMaxContainer - 1024) {
+    if (m_size > kMaxContainer - 1024) {
         m_model.ErrorMessage("The model is too large for a glTF file");
         return false;
     }
@@ -373,35 +431,42 @@ std::string JsonText(const json& doc)
     return doc.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-// Base64 of the buffer's pieces taken as one sequence of bytes.
-std::string Base64(const CBuffer& buffer)
+// Base64 of the bytes put, taken as one sequence.
+class CBase64Out
 {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve(static_cast<size_t>((buffer.Size() + 2) / 3 * 4));
-    uint32_t group = 0;  // up to three bytes not yet encoded
-    int held = 0;
-    for (const CView& view : buffer.Views())
-        for (char byte : view.Bytes()) {
-            group = (group << 8) | static_cast<unsigned char>(byte);
-            if (++held == 3) {
-                text += kDigits[group >> 18];
-                text += kDigits[(group >> 12) & 63];
-                text += kDigits[(group >> 6) & 63];
-                text += kDigits[group & 63];
-                group = 0;
-                held = 0;
+public:
+    explicit CBase64Out(numberformat::CRecordOut& out) : m_out(out) {}
+
+    void Put(const char* data, size_t length)
+    {
+        for (size_t i = 0; i < length; ++i) {
+            m_group = (m_group << 8) | static_cast<unsigned char>(data[i]);
+            if (++m_held == 3) {
+                const char text[4] = {kDigits[m_group >> 18], kDigits[(m_group >> 12) & 63],
+                                      kDigits[(m_group >> 6) & 63], kDigits[m_group & 63]};
+                m_out.Text(text, 4);
+                m_group = 0;
+                m_held = 0;
             }
         }
-    if (held) {
-        group <<= 8 * (3 - held);
-        text += kDigits[group >> 18];
-        text += kDigits[(group >> 12) & 63];
-        text += held == 2 ? kDigits[(group >> 6) & 63] : '=';
-        text += '=';
     }
-    return text;
-}
+    // The last bytes, padded.
+    void Finish()
+    {
+        if (!m_held)
+            return;
+        const uint32_t group = m_group << 8 * (3 - m_held);
+        const char text[4] = {kDigits[group >> 18], kDigits[(group >> 12) & 63],
+                              m_held == 2 ? kDigits[(group >> 6) & 63] : '=', '='};
+        m_out.Text(text, 4);
+    }
+
+private:
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    numberformat::CRecordOut& m_out;
+    uint32_t m_group = 0;  // up to three bytes not yet encoded
+    int m_held = 0;
+};
 
 void PutU32(numberformat::CRecordOut& out, uint32_t value)
 {
@@ -436,17 +501,17 @@ int WriteGltfFile(CModel& model, FILE* fp, double scale, Write&& write)
 
 int WriteGlb(CModel& model, FILE* fp, double scale)
 {
-    return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
+    return WriteGltfFile(model, fp, scale, [&](CGltfBuilder& builder, numberformat::CRecordOut& out) {
         json doc = builder.Document();
-        const CBuffer& bin = builder.Buffer();
+        const uint64_t size = builder.BufferSize();
         // The binary chunk is the file's first buffer, which has no URI.
-        if (bin.Size())
-            doc["buffers"] = json::array({{{"byteLength", bin.Size()}}});
+        if (size)
+            doc["buffers"] = json::array({{{"byteLength", size}}});
         std::string text = JsonText(doc);
         // Chunks are 4-byte aligned: JSON padded with blanks; the binary
         // chunk's views already end aligned.
         text.resize((text.size() + 3) & ~size_t(3), ' ');
-        const uint64_t total = 12 + 8 + uint64_t(text.size()) + (bin.Size() ? 8 + bin.Size() : 0);
+        const uint64_t total = 12 + 8 + uint64_t(text.size()) + (size ? 8 + size : 0);
         if (total > kMaxContainer) {
             model.ErrorMessage("The model is too large for a glTF binary file");
             return false;
@@ -457,11 +522,10 @@ int WriteGlb(CModel& model, FILE* fp, double scale)
         PutU32(out, static_cast<uint32_t>(text.size()));
         out.Text("JSON");
         out.Text(text);
-        if (bin.Size()) {
-            PutU32(out, static_cast<uint32_t>(bin.Size()));
+        if (size) {
+            PutU32(out, static_cast<uint32_t>(size));
             out.Text("BIN\0", 4);
-            for (const CView& view : bin.Views())
-                out.Text(view.Bytes());
+            builder.WriteBuffer([&](const char* data, size_t length) { out.Text(data, length); });
         }
         return true;
     });
@@ -469,16 +533,31 @@ int WriteGlb(CModel& model, FILE* fp, double scale)
 
 int WriteGltf(CModel& model, FILE* fp, double scale)
 {
-    return WriteGltfFile(model, fp, scale, [&](const CGltfBuilder& builder, numberformat::CRecordOut& out) {
+    return WriteGltfFile(model, fp, scale, [&](CGltfBuilder& builder, numberformat::CRecordOut& out) {
         json doc = builder.Document();
-        const CBuffer& bin = builder.Buffer();
+        const uint64_t size = builder.BufferSize();
+        if (!size) {
+            out.Text(JsonText(doc)).Text("\n");
+            return true;
+        }
         // Embedded, so that the output stays one file and is saved safely
-        // as one.
-        if (bin.Size())
-            doc["buffers"] = json::array(
-                {{{"byteLength", bin.Size()}, {"uri", "data:application/octet-stream;base64," + Base64(bin)}}});
-        out.Text(JsonText(doc));
-        out.Text("\n");
+        // as one. The data goes where the text leaves it room: the buffers
+        // come before every name in the text, their keys being in order.
+        static constexpr char kUri[] = "data:application/octet-stream;base64,";
+        doc["buffers"] = json::array({{{"byteLength", size}, {"uri", kUri}}});
+        const std::string text = JsonText(doc);
+        const std::string uri = std::string("\"uri\":\"") + kUri;
+        const size_t at = text.find(uri, text.find("\"buffers\":"));
+        if (at == std::string::npos) {
+            model.ErrorMessage("glTF output failed: no room for the buffer");
+            return false;
+        }
+        const size_t split = at + uri.size();
+        out.Text(std::string_view(text).substr(0, split));
+        CBase64Out base64(out);
+        builder.WriteBuffer([&](const char* data, size_t length) { base64.Put(data, length); });
+        base64.Finish();
+        out.Text(std::string_view(text).substr(split)).Text("\n");
         return true;
     });
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,17 @@ TEST(GltfWriter, GroupsBecomeNodesWoundLikeTheirFaces)
         text["buffers"][0].erase("uri");
         EXPECT_EQ(file.doc, text);
     }
+    // With smoothing off no vertex has a normal of its own: each takes a
+    // face's, here an axis.
+    CRecordingModel model;
+    samples::Assembly(model);
+    model.m_smoothAngle = 0;
+    model.CalculateNormals();
+    CGltf file = WriteGlbFile(model, 1.0);
+    const std::vector<double> n = AccessorValues(file, Primitive(file, "Body")["attributes"]["NORMAL"]);
+    ASSERT_EQ(8u * 3, n.size());
+    for (size_t i = 0; i < n.size(); i += 3)
+        EXPECT_EQ(1.0, std::abs(n[i]) + std::abs(n[i + 1]) + std::abs(n[i + 2])) << i / 3;
 }
 
 // Linear colour from the table's sRGB, metallic/roughness from the finish,
@@ -96,9 +108,11 @@ TEST(GltfWriter, MaterialsAndWhatCannotBeWritten)
         model.AddTriangle({0, 0, z}, {1, 0, z}, {0, 1, z});
         ++z;
     }
+    // The triangle left out comes first, so that the one written after it
+    // must still find its own corners.
     model.SetGroup("odd", 999, -3);
+    model.AddTriangle({1, 0, z}, {0, 1, z}, {0, 0, 3e38f});
     model.AddTriangle({0, 0, z}, {1, 0, z}, {0, 1, z});
-    model.AddTriangle({0, 0, 3e38f}, {1, 0, z}, {0, 1, z});
     model.SetGroup("sliver", FindColor("Red"), FindTexture("Dull"));
     model.AddFace(3, std::vector<int32_t>{1, 1, 2}.data());
     samples::Finish(model);
@@ -122,6 +136,9 @@ TEST(GltfWriter, MaterialsAndWhatCannotBeWritten)
     EXPECT_EQ(json::array({0.0, 0.0, 1.0}), material("lamp")["emissiveFactor"]);
     EXPECT_EQ(Primitive(file, "dull")["material"], Primitive(file, "dull 2")["material"]);
     EXPECT_EQ(json::array({1.0, 0.0, 0.0, 1.0}), pbr("odd", "baseColorFactor"));
+    EXPECT_EQ((std::vector<double>{0, 0, 2 * z, 2, 0, 2 * z, 0, 2, 2 * z}),
+              AccessorValues(file, Primitive(file, "odd")["attributes"]["POSITION"]));
+    EXPECT_EQ((std::vector<double>{0, 1, 2}), AccessorValues(file, Primitive(file, "odd")["indices"]));
 }
 
 // 16-bit indices up to 65535 vertices (the value 65535 itself is reserved),

@@ -295,7 +295,6 @@ public:
             Damaged("Damaged glTF file: it could not be parsed");
         }
         m_gltf = tg::Model();
-        std::vector<float>().swap(m_coordinates);
         std::vector<uint32_t>().swap(m_indices);
         std::vector<CVector>().swap(m_points);
         m_model.ClearVertexHash();
@@ -509,7 +508,7 @@ private:
             int node;
             CMatrix parent;
         };
-        std::vector<CPending> pending;
+        std::vector<CPending> pending, placed;
         for (auto root = roots.rbegin(); root != roots.rend(); ++root)
             pending.push_back({*root, CMatrix()});
         while (!pending.empty()) {
@@ -525,12 +524,69 @@ private:
             if (!LocalMatrix(node, next.node, local))
                 return false;
             const CMatrix world = next.parent * local;
-            if (node.mesh >= 0 && !AddMesh(node, world))
-                return false;
+            if (node.mesh >= 0)
+                placed.push_back({next.node, world});
             for (auto c = node.children.rbegin(); c != node.children.rend(); ++c)
                 pending.push_back({*c, world});
         }
+        // A buffer's bytes go as soon as the last primitive that reads them
+        // has been read: a large mesh's triangles are then added without its
+        // file beside them.
+        m_bufferUses.assign(m_gltf.buffers.size(), 0);
+        for (const CPending& mesh : placed)
+            ForEachBufferRead(m_gltf.nodes[static_cast<size_t>(mesh.node)], [&](size_t b) { ++m_bufferUses[b]; });
+        for (const CPending& mesh : placed)
+            if (!AddMesh(m_gltf.nodes[static_cast<size_t>(mesh.node)], mesh.parent))
+                return false;
         return true;
+    }
+
+    // Calls use(buffer) for each buffer a primitive's positions and indices
+    // are read from, once per view that names it; none for the primitives
+    // AddMesh passes over.
+    template <typename Use>
+    void ForEachBufferRead(const tg::Primitive& primitive, Use&& use)
+    {
+        const auto position = primitive.attributes.find("POSITION");
+        if ((primitive.mode >= TINYGLTF_MODE_POINTS && primitive.mode <= TINYGLTF_MODE_LINE_STRIP) ||
+            position == primitive.attributes.end())
+            return;
+        const auto view = [&](int index) {
+            if (index >= 0 && static_cast<size_t>(index) < m_gltf.bufferViews.size())
+                if (const int b = m_gltf.bufferViews[static_cast<size_t>(index)].buffer;
+                    b >= 0 && static_cast<size_t>(b) < m_gltf.buffers.size())
+                    use(static_cast<size_t>(b));
+        };
+        const auto accessor = [&](int index) {
+            if (index < 0 || static_cast<size_t>(index) >= m_gltf.accessors.size())
+                return;
+            const tg::Accessor& a = m_gltf.accessors[static_cast<size_t>(index)];
+            view(a.bufferView);
+            if (a.sparse.isSparse) {
+                view(a.sparse.indices.bufferView);
+                view(a.sparse.values.bufferView);
+            }
+        };
+        accessor(position->second);
+        accessor(primitive.indices);
+    }
+
+    template <typename Use>
+    void ForEachBufferRead(const tg::Node& node, Use&& use)
+    {
+        if (node.mesh >= 0 && static_cast<size_t>(node.mesh) < m_gltf.meshes.size())
+            for (const tg::Primitive& primitive : m_gltf.meshes[static_cast<size_t>(node.mesh)].primitives)
+                ForEachBufferRead(primitive, use);
+    }
+
+    // After a primitive's numbers are read: the buffers no primitive still
+    // to come reads from are let go.
+    void DoneReading(const tg::Primitive& primitive)
+    {
+        ForEachBufferRead(primitive, [&](size_t b) {
+            if (--m_bufferUses[b] == 0)
+                std::vector<unsigned char>().swap(m_gltf.buffers[b].data);
+        });
     }
 
     bool LocalMatrix(const tg::Node& node, int index, CMatrix& local)
@@ -607,8 +663,12 @@ private:
         return true;
     }
 
-    // The elements of an accessor, with its sparse substitutions, as
-    // `components` numbers each (`Decode` turns one component into a T).
+    // Component c of an element as the accessors are read into.
+    static void Put(uint32_t& element, int, uint32_t value) { element = value; }
+    static void Put(CVector& element, int c, float value) { (c == 0 ? element.x : c == 1 ? element.y : element.z) = value; }
+
+    // The elements of an accessor, with its sparse substitutions, of
+    // `components` numbers each (`Decode` turns one number into a component).
     template <typename T, typename Decode>
     bool ReadAccessor(int index, int type, int components, bool (*allowed)(int), const char* what,
                       std::vector<T>& out, Decode decode)
@@ -630,17 +690,18 @@ private:
             const unsigned char* at;
             if (!Locate(index, a.bufferView, a.byteOffset, stride, elementBytes, count, at))
                 return false;
-            out.resize(static_cast<size_t>(count * static_cast<uint64_t>(components)));
-            size_t k = 0;
-            for (uint64_t i = 0; i < count; ++i, at += stride)
+            out.resize(static_cast<size_t>(count));
+            for (T& element : out) {
                 for (int c = 0; c < components; ++c)
-                    out[k++] = decode(at + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized);
+                    Put(element, c, decode(at + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized));
+                at += stride;
+            }
         } else {
             // Without a view the elements are zeros, which sparse values may
             // replace; no real file has more of them than bytes.
             if (count > m_bufferBytes)
                 return Damaged("Damaged glTF file: accessor %d has more elements than the file could hold", index);
-            out.assign(static_cast<size_t>(count * static_cast<uint64_t>(components)), T{});
+            out.assign(static_cast<size_t>(count), T{});
         }
         if (!a.sparse.isSparse)
             return true;
@@ -664,8 +725,8 @@ private:
                 return Damaged("Damaged glTF file: accessor %d replaces its element %llu, which it does not have",
                                index, static_cast<unsigned long long>(element));
             for (int c = 0; c < components; ++c)
-                out[static_cast<size_t>(element) * static_cast<size_t>(components) + static_cast<size_t>(c)] =
-                    decode(values + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized);
+                Put(out[static_cast<size_t>(element)], c,
+                    decode(values + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized));
         }
         return true;
     }
@@ -751,6 +812,7 @@ private:
                 for (size_t i = 0; i < points; ++i)
                     m_indices[i] = static_cast<uint32_t>(i);
             }
+            DoneReading(primitive);
             const size_t n = m_indices.size();
             const size_t triangles = mode == TINYGLTF_MODE_TRIANGLES ? n / 3 : n >= 3 ? n - 2 : 0;
             m_triangles += triangles;
@@ -792,16 +854,14 @@ private:
     {
         // Positions are floats, or with mesh quantization small integers.
         const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
-        if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, +anyType, "3D positions", m_coordinates,
+        if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, +anyType, "3D positions", m_points,
                           [](const unsigned char* at, int type, bool normalized) {
                               return static_cast<float>(Component(at, type, normalized));
                           }))
             return false;
         const double* m = world.m;
-        const size_t count = m_coordinates.size() / 3;
-        m_points.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            const double x = m_coordinates[3 * i], y = m_coordinates[3 * i + 1], z = m_coordinates[3 * i + 2];
+        for (size_t i = 0; i < m_points.size(); ++i) {
+            const double x = m_points[i].x, y = m_points[i].y, z = m_points[i].z;
             const double w = m[3] * x + m[7] * y + m[11] * z + m[15];
             const double scale = w != 0 && w != 1 ? 1 / w : 1;
             const CVector p(static_cast<float>((m[0] * x + m[4] * y + m[8] * z + m[12]) * scale),
@@ -826,8 +886,8 @@ private:
     uint64_t m_triangles = 0;
     long m_skipped = 0;
     std::set<std::string> m_names;
+    std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     // Reused from primitive to primitive.
-    std::vector<float> m_coordinates;
     std::vector<uint32_t> m_indices;
     std::vector<CVector> m_points;
 };

@@ -136,10 +136,10 @@ public:
     // Whether SetGroup, AddVertex or AddFace ran out of memory since the last
     // Clear: a read that went on would report a model with parts missing.
     bool OutOfMemory() const { return m_outOfMemory; }
-    // For a caller that never adds the same coordinates twice with merging
-    // (it remembers what each add gave): the table of exact repeats would
-    // only cost it time.
-    void IgnoreExactRepeats() { m_exactRepeatsWanted = false; }
+    // Off for a caller that seldom adds the same coordinates twice with
+    // merging (it remembers what each add gave, and its points are distinct):
+    // the table of exact repeats would only cost it time. On by default.
+    void WantExactRepeats(bool wanted) { m_exactRepeatsWanted = wanted; }
     // A hint that about `count` vertices are coming, to be merged.
     void ReserveVertices(int count)
     {

@@ -117,7 +117,7 @@ class CWorkingModel : public CModel
 {
 public:
     // AddCorner hands each document vertex to AddVertex once.
-    CWorkingModel() { IgnoreExactRepeats(); }
+    CWorkingModel() { WantExactRepeats(false); }
 
     void ShowStatus(const char*) override {}
     void ShowError(const char* text) override

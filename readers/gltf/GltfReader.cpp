@@ -295,6 +295,7 @@ public:
             Damaged("Damaged glTF file: it could not be parsed");
         }
         m_gltf = tg::Model();
+        m_model.WantExactRepeats(true);
         std::vector<uint32_t>().swap(m_indices);
         std::vector<CVector>().swap(m_points);
         m_model.ClearVertexHash();
@@ -825,6 +826,9 @@ private:
             const std::string name = GroupName(node, node.mesh);
             m_model.StatusMessage("Processing Group '%s'", name.c_str());
             m_model.SetGroup(name.c_str(), color, finish);
+            // An indexed primitive lists each point once; one without indices
+            // repeats every corner its triangles share.
+            m_model.WantExactRepeats(primitive.indices < 0);
             CMeshPoints numbers(m_model, m_points);
             const auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
                 if (mirrored)

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -406,13 +407,34 @@ bool CVexelDoc::RunTrueType(const std::string& fontPath)
     return Load(fontPath, [&](CModel& model) { return BuildTrueTypeText(model, fontPath, text); });
 }
 
+namespace {
+// Icons and the Type column from the name alone. By default they come from
+// the MIME database, which reads each listed file's first bytes on the
+// window's thread, and a special file that never answers (/proc/kmsg, to
+// the superuser) would freeze the window as soon as its folder is shown.
+class CNameOnlyIcons : public QFileIconProvider
+{
+public:
+    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+    QIcon icon(const QFileInfo& info) const override { return icon(info.isDir() ? Folder : File); }
+    QString type(const QFileInfo& info) const override
+    {
+        if (info.isDir())
+            return QStringLiteral("Folder");
+        return info.suffix().isEmpty() ? QStringLiteral("File") : info.suffix().toUpper() + QStringLiteral(" File");
+    }
+};
+}  // namespace
+
 QString CVexelDoc::AskFileName(bool save, const QString& filter, const QString& caption, const QString& suffix)
 {
     if (!m_interactive)
         return QString();
+    CNameOnlyIcons icons;
     QFileDialog dialog(m_frame, caption.isEmpty() ? (save ? QStringLiteral("Save As") : QStringLiteral("Open"))
                                                   : caption);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
     dialog.setNameFilter(filter);
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);

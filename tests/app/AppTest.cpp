@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
+#include <QAbstractFileIconProvider>
+#include <QFileInfo>
 #include <QImage>
 #include <QMimeData>
 #include <QDropEvent>
@@ -368,14 +370,21 @@ TEST_F(AppTest, FormatCommandsUseTheirDialogs)
     EXPECT_TRUE(fs::exists(dir / "bare.stl"));
     EXPECT_FALSE(fs::exists(dir / "bare"));
 
-    // Cancelling an open leaves the model as it was.
+    // Cancelling an open leaves the model as it was. The listing describes
+    // files by name without reading them (a special file may never answer).
     const long polygons = doc.GetPolygonCount();
-    OnNextModal([&filters](QWidget* w) {
-        filters = qobject_cast<QFileDialog*>(w)->nameFilters();
-        qobject_cast<QDialog*>(w)->reject();
+    const fs::path picture = dir / "picture.raw";
+    std::ofstream(picture, std::ios::binary) << "\x89PNG\r\n\x1a\n";
+    QString type;
+    OnNextModal([&](QWidget* w) {
+        auto* files = qobject_cast<QFileDialog*>(w);
+        filters = files->nameFilters();
+        type = files->iconProvider()->type(QFileInfo(QString::fromStdString(picture.string())));
+        files->reject();
     });
     Trigger(32804);  // Open / RAW
     EXPECT_EQ(filters, QStringList{QStringLiteral("RAW 3D File (*.raw)")});
+    EXPECT_EQ(type, QStringLiteral("RAW File"));
     EXPECT_EQ(doc.GetPolygonCount(), polygons);
 
     choose(obj);

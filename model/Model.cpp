@@ -343,17 +343,23 @@ int32_t CMeshPoints::Number(size_t i)
     return number;
 }
 
-void CMeshPoints::AddTriangle(size_t a, size_t b, size_t c)
+bool CMeshPoints::Numbers(size_t a, size_t b, size_t c, int32_t index[3])
 {
     const CVector &pa = m_points[a], &pb = m_points[b], &pc = m_points[c];
     if (pa.IsNear(pb) || pb.IsNear(pc) || pc.IsNear(pa))
-        return;
+        return false;
     // The order AddTriangle adds its corners in, so the numbering is the same.
-    int32_t index[3];
     index[2] = Number(c);
     index[1] = Number(b);
     index[0] = Number(a);
-    m_model.AddFace(3, index);
+    return true;
+}
+
+void CMeshPoints::AddTriangle(size_t a, size_t b, size_t c)
+{
+    int32_t index[3];
+    if (Numbers(a, b, c, index))
+        m_model.AddFace(3, index);
 }
 
 void CModel::SmoothCurrentGroup()

@@ -354,6 +354,11 @@ public:
 
     // model.AddTriangle(points[a], points[b], points[c]); each below points.size().
     void AddTriangle(size_t a, size_t b, size_t c);
+    // The vertex numbers that AddTriangle gives the face's corners, adding
+    // the vertices as it does, without the face; false for a triangle it
+    // leaves out. Faces added later from these numbers, in the same order,
+    // make the same model.
+    bool Numbers(size_t a, size_t b, size_t c, int32_t index[3]);
     // Forgets the numbers, for when the points are replaced.
     void Reset() { m_numbers.clear(); }
 

@@ -534,8 +534,13 @@ private:
         // has been read: a large mesh's triangles are then added without its
         // file beside them.
         m_bufferUses.assign(m_gltf.buffers.size(), 0);
-        for (const CPending& mesh : placed)
-            ForEachBufferRead(m_gltf.nodes[static_cast<size_t>(mesh.node)], [&](size_t b) { ++m_bufferUses[b]; });
+        for (const CPending& mesh : placed) {
+            const tg::Node& node = m_gltf.nodes[static_cast<size_t>(mesh.node)];
+            ForEachBufferRead(node, [&](size_t b) { ++m_bufferUses[b]; });
+            if (node.mesh >= 0 && static_cast<size_t>(node.mesh) < m_gltf.meshes.size())
+                for (const tg::Primitive& primitive : m_gltf.meshes[static_cast<size_t>(node.mesh)].primitives)
+                    m_primitivesLeft += IsRead(primitive);
+        }
         for (const CPending& mesh : placed)
             if (!AddMesh(m_gltf.nodes[static_cast<size_t>(mesh.node)], mesh.parent))
                 return false;
@@ -545,13 +550,20 @@ private:
     // Calls use(buffer) for each buffer a primitive's positions and indices
     // are read from, once per view that names it; none for the primitives
     // AddMesh passes over.
+    // Whether AddMesh reads the primitive's numbers: it passes over points,
+    // lines and primitives without positions.
+    static bool IsRead(const tg::Primitive& primitive)
+    {
+        return !(primitive.mode >= TINYGLTF_MODE_POINTS && primitive.mode <= TINYGLTF_MODE_LINE_STRIP) &&
+               primitive.attributes.count("POSITION");
+    }
+
     template <typename Use>
     void ForEachBufferRead(const tg::Primitive& primitive, Use&& use)
     {
-        const auto position = primitive.attributes.find("POSITION");
-        if ((primitive.mode >= TINYGLTF_MODE_POINTS && primitive.mode <= TINYGLTF_MODE_LINE_STRIP) ||
-            position == primitive.attributes.end())
+        if (!IsRead(primitive))
             return;
+        const auto position = primitive.attributes.find("POSITION");
         const auto view = [&](int index) {
             if (index >= 0 && static_cast<size_t>(index) < m_gltf.bufferViews.size())
                 if (const int b = m_gltf.bufferViews[static_cast<size_t>(index)].buffer;
@@ -814,6 +826,7 @@ private:
                     m_indices[i] = static_cast<uint32_t>(i);
             }
             DoneReading(primitive);
+            const bool last = --m_primitivesLeft == 0;
             const size_t n = m_indices.size();
             const size_t triangles = mode == TINYGLTF_MODE_TRIANGLES ? n / 3 : n >= 3 ? n - 2 : 0;
             m_triangles += triangles;
@@ -829,28 +842,64 @@ private:
             // An indexed primitive lists each point once; one without indices
             // repeats every corner its triangles share.
             m_model.WantExactRepeats(primitive.indices < 0);
-            CMeshPoints numbers(m_model, m_points);
-            const auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
-                if (mirrored)
-                    numbers.AddTriangle(a, c, b);
-                else
-                    numbers.AddTriangle(a, b, c);
-            };
-            const std::vector<uint32_t>& v = m_indices;
-            for (size_t t = 0; t < triangles; ++t) {
-                if (mode == TINYGLTF_MODE_TRIANGLES)
-                    add(v[3 * t], v[3 * t + 1], v[3 * t + 2]);
-                else if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
-                    add(v[t + 1], v[t + 2], v[0]);
-                else if (t % 2 == 0)
-                    add(v[t], v[t + 1], v[t + 2]);
-                else
-                    add(v[t], v[t + 2], v[t + 1]);
-            }
+            if (mode == TINYGLTF_MODE_TRIANGLES)
+                AddTriangles(triangles, mirrored, last);
+            else
+                AddStripOrFan(mode, triangles, mirrored);
             if (m_model.OutOfMemory())
                 return Damaged("Out of Memory");
         }
         return true;
+    }
+
+    // The triangles of m_indices, each corner listed once: its vertex number
+    // takes the place of its point, and the faces are added once every
+    // corner has one. After the last primitive the points and the merge
+    // index are let go first: the faces are most of the model.
+    void AddTriangles(size_t triangles, bool mirrored, bool last)
+    {
+        std::vector<uint32_t>& v = m_indices;
+        {
+            CMeshPoints numbers(m_model, m_points);
+            for (size_t t = 0; t < triangles; ++t) {
+                uint32_t* corner = &v[3 * t];
+                int32_t index[3];
+                const bool kept = mirrored ? numbers.Numbers(corner[0], corner[2], corner[1], index)
+                                           : numbers.Numbers(corner[0], corner[1], corner[2], index);
+                for (int k = 0; k < 3; ++k)
+                    corner[k] = kept ? static_cast<uint32_t>(index[k]) : 0;  // no vertex has the number 0
+            }
+        }
+        if (last) {
+            std::vector<CVector>().swap(m_points);
+            m_model.ClearVertexHash();
+        }
+        for (size_t t = 0; t < triangles; ++t)
+            if (v[3 * t] != 0) {
+                const int32_t face[3] = {static_cast<int32_t>(v[3 * t]), static_cast<int32_t>(v[3 * t + 1]),
+                                         static_cast<int32_t>(v[3 * t + 2])};
+                m_model.AddFace(3, face);
+            }
+    }
+
+    void AddStripOrFan(int mode, size_t triangles, bool mirrored)
+    {
+        CMeshPoints numbers(m_model, m_points);
+        const auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
+            if (mirrored)
+                numbers.AddTriangle(a, c, b);
+            else
+                numbers.AddTriangle(a, b, c);
+        };
+        const std::vector<uint32_t>& v = m_indices;
+        for (size_t t = 0; t < triangles; ++t) {
+            if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
+                add(v[t + 1], v[t + 2], v[0]);
+            else if (t % 2 == 0)
+                add(v[t], v[t + 1], v[t + 2]);
+            else
+                add(v[t], v[t + 2], v[t + 1]);
+        }
     }
 
     // The positions of an accessor, placed by `world`, into m_points.
@@ -891,6 +940,7 @@ private:
     long m_skipped = 0;
     std::set<std::string> m_names;
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
+    size_t m_primitivesLeft = 0;       // placed primitives still to read
     // Reused from primitive to primitive.
     std::vector<uint32_t> m_indices;
     std::vector<CVector> m_points;

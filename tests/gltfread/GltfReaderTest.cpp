@@ -227,6 +227,13 @@ TEST(GltfReader, NodesPlaceTheirMeshes)
                   1);
         EXPECT_EQ(model.GetPolygonCount(), 1);
     }
+    {
+        SCOPED_TRACE("a later placement merges with the corners of an earlier one");
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, gltf.Json(mesh + ",\"nodes\":[{\"mesh\":0},{\"mesh\":0,\"rotation\":[0,1,0,0]}]")), 1);
+        EXPECT_EQ(model.GetPolygonCount(), 2);
+        EXPECT_EQ(model.GetVertexCount(), 4);
+    }
 }
 
 TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)

@@ -430,27 +430,24 @@ void CModel::WorkOutNormals(bool fromXRef)
     } else {
         // The faces in the cross-reference's order, each added to the sums
         // of its vertices: every sum meets its faces in the order it would
-        // find them in its list.
-        std::vector<CVector*> sums;
+        // find them in its list. The sums are the normals themselves.
         std::vector<float> lengths;
         try {
-            sums.resize(static_cast<size_t>(vertices));
             lengths.assign(static_cast<size_t>(vertices), 0.0f);
         } catch (const std::bad_alloc&) {
             ErrorMessage("Out of Memory\n");
-            sums.clear();
         }
-        for (size_t i = 0; i < sums.size(); ++i) {
-            sums[i] = m_vertexNormals.GetAt(static_cast<int>(i));
-            *sums[i] = CVector();
-        }
-        if (m_smoothAngle > 0.0f && !sums.empty())
+        for (size_t i = 0; i < lengths.size(); ++i)
+            *m_vertexNormals.GetAt(static_cast<int>(i)) = CVector();
+        if (m_smoothAngle > 0.0f && !lengths.empty())
             ForEachVertexFace([&](size_t i, const CPolygon& face) {
-                if (i < sums.size())
-                    add(*sums[i], lengths[i], face.normal);
+                if (i < lengths.size())
+                    add(*m_vertexNormals.GetAt(static_cast<int>(i)), lengths[i], face.normal);
             });
-        for (CVector* n : sums)
+        for (size_t i = 0; i < lengths.size(); ++i) {
+            CVector* n = m_vertexNormals.GetAt(static_cast<int>(i));
             *n = n->Normalize();
+        }
     }
     m_normalsValid = 1;
     StatusMessage("Polygon & Vertex Normal Calculation Finished");

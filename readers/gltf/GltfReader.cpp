@@ -547,9 +547,6 @@ private:
         return true;
     }
 
-    // Calls use(buffer) for each buffer a primitive's positions and indices
-    // are read from, once per view that names it; none for the primitives
-    // AddMesh passes over.
     // Whether AddMesh reads the primitive's numbers: it passes over points,
     // lines and primitives without positions.
     static bool IsRead(const tg::Primitive& primitive)
@@ -558,6 +555,9 @@ private:
                primitive.attributes.count("POSITION");
     }
 
+    // Calls use(buffer) for each buffer a primitive's positions and indices
+    // are read from, once per view that names it; none for the primitives
+    // AddMesh passes over.
     template <typename Use>
     void ForEachBufferRead(const tg::Primitive& primitive, Use&& use)
     {

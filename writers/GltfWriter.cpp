@@ -132,8 +132,9 @@ private:
     uint64_t m_size = 0;  // of the buffer
     std::vector<CGroupPlan> m_plans;
     std::map<std::pair<int, int>, size_t> m_materials;  // (colour, finish) -> material
-    // By document vertex number: its index in the current group's list, valid
-    // where m_seenIn holds the current group's stamp.
+    // By document vertex number: its index in the current group's list. The
+    // first pass trusts it where m_seenIn holds the group's stamp; the second
+    // sets it again from the group's order.
     std::vector<uint32_t> m_local;
     std::vector<uint32_t> m_seenIn;
     uint32_t m_stamp = 0;
@@ -190,26 +191,25 @@ void CGltfBuilder::Measure(CGroupPlan& plan, CBounds& positions, CBounds& normal
         }
         ++ordinal;
         ++plan.triangles;
-            const auto add = [&](int number, const float* at) {
-                const size_t n = static_cast<size_t>(number);
-                if (m_seenIn[n] == m_stamp)
-                    return;
-                m_seenIn[n] = m_stamp;
-                m_local[n] = static_cast<uint32_t>(plan.order.size());
-                positions.Add(at);
-                if (group.smooth) {
-                    // Viewers need unit normals; a vertex whose faces cancel
-                    // out (or that has none) takes its face's normal, and a
-                    // degenerate face some unit vector, which shades no
-                    // visible area anyway.
-                    float normal[3] = {0, 0, 1};
-                    if (!Normal(number, normal)) {
-                        if (!UnitNormal(polygon.normal, normal))
-                            normal[0] = 0, normal[1] = 0, normal[2] = 1;
-                        plan.otherNormals.push_back({m_local[n], {normal[0], normal[1], normal[2]}});
-                    }
-                    normals.Add(normal);
+        const auto add = [&](int number, const float* at) {
+            const size_t n = static_cast<size_t>(number);
+            if (m_seenIn[n] == m_stamp)
+                return;
+            m_seenIn[n] = m_stamp;
+            m_local[n] = static_cast<uint32_t>(plan.order.size());
+            positions.Add(at);
+            if (group.smooth) {
+                // Viewers need unit normals; a vertex whose faces cancel
+                // out (or that has none) takes its face's normal, and a
+                // degenerate face some unit vector, which shades no
+                // visible area anyway.
+                float normal[3] = {0, 0, 1};
+                if (!Normal(number, normal)) {
+                    UnitNormal(polygon.normal, normal);
+                    plan.otherNormals.push_back({m_local[n], {normal[0], normal[1], normal[2]}});
                 }
+                normals.Add(normal);
+            }
             plan.order.push_back(number);
         };
         add(na, pa);

@@ -678,7 +678,10 @@ private:
 
     // Component c of an element as the accessors are read into.
     static void Put(uint32_t& element, int, uint32_t value) { element = value; }
-    static void Put(CVector& element, int c, float value) { (c == 0 ? element.x : c == 1 ? element.y : element.z) = value; }
+    static void Put(CVector& element, int c, float value)
+    {
+        (c == 0 ? element.x : c == 1 ? element.y : element.z) = value;
+    }
 
     // The elements of an accessor, with its sparse substitutions, of
     // `components` numbers each (`Decode` turns one number into a component).
@@ -706,7 +709,8 @@ private:
             out.resize(static_cast<size_t>(count));
             for (T& element : out) {
                 for (int c = 0; c < components; ++c)
-                    Put(element, c, decode(at + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized));
+                    Put(element, c,
+                        decode(at + static_cast<uint64_t>(c) * componentBytes, a.componentType, a.normalized));
                 at += stride;
             }
         } else {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <filesystem>
@@ -179,6 +182,38 @@ TEST_F(FormatsTest, LargeSavesWithSeeksArriveWhole)
     ASSERT_TRUE(out.Commit());
     EXPECT_TRUE(testfiles::ReadAll(target) == "LINE" + expected.substr(4) + "end\n");
     EXPECT_EQ(FilesInDir(), 1u);
+}
+
+// A save the disk cuts short (here the file size limit) fails and leaves the
+// file it was to replace as it was, whether it stopped in the first block or
+// after several megabytes had been sent on to the disk.
+TEST_F(FormatsTest, SaveCutShortKeepsTheExistingFile)
+{
+    struct rlimit unlimited;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const std::string target = Path("cut.bin");
+    testfiles::WriteAll(target, "precious");
+    const std::string block(100000, 'x');
+    for (rlim_t limit : {rlim_t{1000}, rlim_t{3} << 20}) {
+        struct rlimit small = unlimited;
+        small.rlim_cur = limit;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        bool committed = false;
+        {
+            CSafeOutput out;
+            if (out.Open(target, "wb")) {
+                for (int i = 0; i < 50; ++i)
+                    std::fwrite(block.data(), 1, block.size(), out.Stream());
+                committed = out.Commit();
+            }
+        }
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_FALSE(committed) << limit;
+        EXPECT_EQ(testfiles::ReadAll(target), "precious") << limit;
+        EXPECT_EQ(FilesInDir(), 1u) << limit;
+    }
+    std::signal(SIGXFSZ, handler);
 }
 
 TEST_F(FormatsTest, NewFilesFollowTheUmaskEvenWhenSavedConcurrently)

@@ -36,11 +36,13 @@ struct CFacet
 // The normal of the facet's own corners: a face that is not flat gives its
 // fan triangles normals of their own, which tools that work out volumes from
 // the normals need. The face's normal stands in where the corners are in line.
-CVector FacetNormal(const CFacet& facet, const CModel& model, const CPolygon& face)
+inline CVector FacetNormal(const CFacet& facet, const CModel& model, const CPolygon& face)
 {
     const CVector cross = (facet.corner[1] - facet.corner[0]).Cross(facet.corner[2] - facet.corner[0]);
     const float length = cross.Length();
-    return length > 0 && std::isfinite(length) ? cross / length : model.FaceNormal(face);
+    if (length > 0 && std::isfinite(length)) [[likely]]
+        return cross / length;
+    return model.FaceNormal(face);
 }
 
 // Calls use(facet) for every facet the model writes, group by group, until
@@ -93,6 +95,14 @@ void PutU32(unsigned char* at, uint32_t value)
     at[3] = static_cast<unsigned char>(value >> 24);
 }
 
+void PutFloat(unsigned char* at, float value)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(at, &value, sizeof value);
+    else
+        PutU32(at, std::bit_cast<uint32_t>(value));
+}
+
 // Gathers little-endian records and hands them to the stream in large
 // blocks; after the first refused block nothing more is written.
 class CBinaryOut
@@ -113,17 +123,22 @@ public:
         PutU32(b, value);
         Bytes(b, sizeof b);
     }
-    // One facet's record: its normal, its corners, no attribute.
+    // One facet's record: its normal, its corners, no attribute. Written in
+    // place: a record gathered elsewhere byte by byte and copied in costs
+    // more than the rest of the save.
     void Facet(const CFacet& facet)
     {
-        unsigned char record[kFacetBytes] = {};
-        const CVector* vectors[4] = {&facet.normal, &facet.corner[0], &facet.corner[1], &facet.corner[2]};
-        for (int i = 0; i < 4; ++i) {
-            const float values[3] = {vectors[i]->x, vectors[i]->y, vectors[i]->z};
-            for (int k = 0; k < 3; ++k)
-                PutU32(record + 12 * i + 4 * k, std::bit_cast<uint32_t>(values[k]));
+        if (sizeof m_buffer - m_used < kFacetBytes)
+            Flush();
+        unsigned char* at = m_buffer + m_used;
+        for (const CVector* v : {&facet.normal, &facet.corner[0], &facet.corner[1], &facet.corner[2]}) {
+            PutFloat(at, v->x);
+            PutFloat(at + 4, v->y);
+            PutFloat(at + 8, v->z);
+            at += 12;
         }
-        Bytes(record, sizeof record);
+        at[0] = at[1] = 0;
+        m_used += kFacetBytes;
     }
     bool Flush()
     {

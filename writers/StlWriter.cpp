@@ -152,7 +152,7 @@ private:
     FILE* m_fp;
     bool m_ok = true;
     size_t m_used = 0;
-    unsigned char m_buffer[65536 - 65536 % kFacetBytes];
+    unsigned char m_buffer[65536 - 65536 % kFacetBytes] = {};
 };
 
 int WriteBinary(CModel& model, FILE* fp, double scale)

@@ -277,8 +277,9 @@ bool Convert(const COptions& o, const CJob& job, CProgress& progress, CTemporary
     model.SetWantsNormals(!o.preview.empty());
     if (!ReadInput(model, o, job) || !ApplyEdits(model, o))
         return false;
-    if (writes && !model.WantsNormals() && NeedsVertexNormals(*out, model))
-        model.CalculateNormalsWithoutXRef();
+    const EVertexNormals normals = writes ? VertexNormalsNeeded(*out, model) : EVertexNormals::None;
+    if (!model.WantsNormals() && normals != EVertexNormals::None)
+        model.CalculateNormalsWithoutXRef(normals == EVertexNormals::SmoothGroups);
     // Nothing works out normals again: a preview's cross-reference goes
     // before the preview or the writer takes its own memory.
     model.FreeXRef();

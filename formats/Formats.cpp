@@ -267,17 +267,17 @@ ESaveResult SaveByName(CModel& model, const std::string& path)
     return ESaveResult::Unhandled;
 }
 
-bool NeedsVertexNormals(const CFormat& format, const CModel& model)
+EVertexNormals VertexNormalsNeeded(const CFormat& format, const CModel& model)
 {
     const std::string name = format.name;
     if (name == "obj")
-        return true;
+        return EVertexNormals::All;
     if (name != "nff" && name != "pov" && name != "inc" && name != "glb" && name != "gltf")
-        return false;
+        return EVertexNormals::None;
     for (int g = 0; g < model.GetGroupCount(); ++g)
         if (const CGroup* group = model.GetGroup(g); group && group->active && group->smooth)
-            return true;
-    return false;
+            return EVertexNormals::SmoothGroups;
+    return EVertexNormals::None;
 }
 
 void ShowModelInfo(CModel& model)

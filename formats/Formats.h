@@ -60,9 +60,11 @@ enum class ESaveResult { Saved, Failed, Unhandled };
 // generic save writes, and the caller should ask for another name.
 ESaveResult SaveByName(CModel& model, const std::string& path);
 
-// True when writing the model in `format` needs the vertex normals: OBJ
-// always, the formats with smooth triangles when a written group is smooth.
-bool NeedsVertexNormals(const CFormat& format, const CModel& model);
+// The vertex normals that writing the model in `format` needs: every
+// vertex's for OBJ, those of the smooth groups' vertices for the formats with
+// smooth triangles when a written group is smooth, else none.
+enum class EVertexNormals { None, SmoothGroups, All };
+EVertexNormals VertexNormalsNeeded(const CFormat& format, const CModel& model);
 
 // The model information report: ComputeRange, then InfoMessage with counts and ranges.
 void ShowModelInfo(CModel& model);

@@ -372,22 +372,49 @@ void CModel::CalculateNormals()
     WorkOutNormals(true);
 }
 
-void CModel::CalculateNormalsWithoutXRef()
+void CModel::CalculateNormalsWithoutXRef(bool smoothGroupsOnly)
 {
-    WorkOutNormals(false);
+    WorkOutNormals(false, smoothGroupsOnly);
 }
 
-void CModel::WorkOutNormals(bool fromXRef)
+void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
 {
     StatusMessage("Calculating Polygon & Vertex Normals");
     BeginWait();
     const CWithinAngle within(m_smoothAngle);
+    // The vertices whose normals are asked for, when not all of them: those
+    // of the active smooth groups. Empty for every vertex.
+    std::vector<uint8_t> wanted;
+    const int vertexCount = m_vertices.GetCount();
+    if (smoothGroupsOnly && !fromXRef) {
+        try {
+            wanted.assign(static_cast<size_t>(vertexCount), 0);
+        } catch (const std::bad_alloc&) {
+            // Every vertex then, as without the choice.
+        }
+        for (int g = 0; g < m_groups.GetCount() && !wanted.empty(); ++g)
+            if (const CGroup* group = m_groups.GetAt(g); group && group->active && group->smooth)
+                for (int p = 0; p < group->polygons.GetCount(); ++p)
+                    if (const CPolygon* polygon = group->polygons.GetAt(p))
+                        for (int s = 0; s < polygon->count && s < 4; ++s)
+                            if (polygon->index[s] >= 1 && polygon->index[s] <= vertexCount)
+                                wanted[static_cast<size_t>(polygon->index[s] - 1)] = 1;
+    }
+    // A face's normal goes into the sums of its vertices.
+    const auto meetsWanted = [&](const CPolygon& polygon) {
+        if (wanted.empty())
+            return true;
+        for (int s = 0; s < polygon.count && s < 4; ++s)
+            if (polygon.index[s] >= 1 && polygon.index[s] <= vertexCount && wanted[static_cast<size_t>(polygon.index[s] - 1)])
+                return true;
+        return false;
+    };
     for (int g = 0; g < m_groups.GetCount(); ++g) {
         const CGroup* group = m_groups.GetAt(g);
         if (!group)
             continue;
         for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            if (CPolygon* polygon = group->polygons.GetAt(p))
+            if (CPolygon* polygon = group->polygons.GetAt(p); polygon && meetsWanted(*polygon))
                 polygon->normal = FaceNormal(*polygon);
         }
     }
@@ -441,7 +468,7 @@ void CModel::WorkOutNormals(bool fromXRef)
             *m_vertexNormals.GetAt(static_cast<int>(i)) = CVector();
         if (m_smoothAngle > 0.0f && !lengths.empty())
             ForEachVertexFace([&](size_t i, const CPolygon& face) {
-                if (i < lengths.size())
+                if (i < lengths.size() && (wanted.empty() || wanted[i]))
                     add(*m_vertexNormals.GetAt(static_cast<int>(i)), lengths[i], face.normal);
             });
         for (size_t i = 0; i < lengths.size(); ++i) {

@@ -179,8 +179,11 @@ public:
     // The same normals as CreateXRef followed by CalculateNormals give, each
     // vertex meeting its faces in the cross-reference's order, worked out in
     // one pass over the faces instead: without the cross-reference's memory
-    // (a pointer per corner), for a caller that needs them once.
-    void CalculateNormalsWithoutXRef();
+    // (a pointer per corner), for a caller that needs them once. With
+    // smoothGroupsOnly just the vertices of active smooth groups get theirs,
+    // the others none, and only the faces that meet them their face normals:
+    // for a save that writes no others.
+    void CalculateNormalsWithoutXRef(bool smoothGroupsOnly = false);
     // The unit normal of the face's first corners under the normal order in
     // force, as CalculateNormals stores it; zero when they do not span a plane.
     CVector FaceNormal(const CPolygon& polygon) const;
@@ -272,7 +275,7 @@ private:
     // groups last to first, faces in order.
     template <typename Use>
     void ForEachVertexFace(Use&& use);
-    void WorkOutNormals(bool fromXRef);
+    void WorkOutNormals(bool fromXRef, bool smoothGroupsOnly = false);
     // The public steps over vertices already marked, so that a load marks
     // them once.
     void ComputeRange(const std::vector<uint8_t>& used);

@@ -289,6 +289,22 @@ TEST(Geometry, NormalsWithoutTheCrossReferenceMatch)
             const CVector& got = Normal(model, i + 1);
             ASSERT_TRUE(got == expected[static_cast<size_t>(i)]) << "angle " << angle << " vertex " << i + 1;
         }
+        // Asked for a smooth group's vertices only: theirs are the same, with
+        // the faces of the groups beside it summed in, and the rest have none.
+        model.GetGroup(1)->smooth = 1;
+        std::vector<bool> smooth(static_cast<size_t>(model.GetVertexCount()));
+        for (int p = 0; p < model.GetGroup(1)->polygons.GetCount(); ++p)
+            for (int32_t n : model.GetGroup(1)->polygons.GetAt(p)->index)
+                if (n > 0)
+                    smooth[static_cast<size_t>(n - 1)] = true;
+        for (int g = 0; g < model.GetGroupCount(); ++g)
+            for (int p = 0; p < model.GetGroup(g)->polygons.GetCount(); ++p)
+                model.GetGroup(g)->polygons.GetAt(p)->normal = CVector(9, 9, 9);
+        model.CalculateNormalsWithoutXRef(true);
+        for (int i = 0; i < model.GetVertexCount(); ++i) {
+            const CVector want = smooth[static_cast<size_t>(i)] ? expected[static_cast<size_t>(i)] : CVector();
+            ASSERT_TRUE(Normal(model, i + 1) == want) << "angle " << angle << " vertex " << i + 1;
+        }
     }
 }
 

@@ -50,8 +50,8 @@ int CreateUnique(const std::string& stem, std::string& name)
 
 // The temporary file's stream. Its blocks are sent on to the disk every
 // megabyte while the writer goes on, so that the flush before the file takes
-// the target's place waits only for the last of them: a tenth of a large
-// conversion.
+// the target's place waits only for the last of them; waiting for all of
+// them took up to a tenth of a large conversion.
 struct CWriteBack
 {
     int fd;

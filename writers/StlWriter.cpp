@@ -124,8 +124,8 @@ public:
         Bytes(b, sizeof b);
     }
     // One facet's record: its normal, its corners, no attribute. Written in
-    // place: a record gathered elsewhere byte by byte and copied in costs
-    // more than the rest of the save.
+    // place: a record gathered byte by byte elsewhere and then copied in
+    // stalled the processor on every facet.
     void Facet(const CFacet& facet)
     {
         if (sizeof m_buffer - m_used < kFacetBytes)

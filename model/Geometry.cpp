@@ -51,6 +51,16 @@ void ForEachActiveFace(const CBlockArray<CGroup>& groups, F&& use)
     }
 }
 
+// Calls use(i) with the 0-based index of each vertex the face's slots name,
+// among `vertexCount`; slots naming none are passed over.
+template <typename F>
+void ForEachCornerIndex(const CPolygon& polygon, int vertexCount, F&& use)
+{
+    for (int s = 0; s < polygon.count && s < 4; ++s)
+        if (polygon.index[s] >= 1 && polygon.index[s] <= vertexCount)
+            use(static_cast<size_t>(polygon.index[s] - 1));
+}
+
 // Calls use(vertex) for every slot of every face of the active groups.
 template <typename F>
 void ForEachUsedVertex(const CBlockArray<CGroup>& groups, F&& use)
@@ -76,13 +86,8 @@ std::vector<uint8_t> CModel::MarkUsedVertices() const
     // were made, even for a model without vertices.
     used[static_cast<size_t>(vertexCount)] = 1;
     ForEachActiveFace(m_groups, [&](const CPolygon& polygon) {
-        if (!polygon.owner)
-            return;
-        for (int s = 0; s < polygon.count && s < 4; ++s) {
-            const int n = polygon.index[s];
-            if (n >= 1 && n <= vertexCount)
-                used[static_cast<size_t>(n - 1)] = 1;
-        }
+        if (polygon.owner)
+            ForEachCornerIndex(polygon, vertexCount, [&](size_t i) { used[i] = 1; });
     });
     return used;
 }
@@ -396,18 +401,13 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
             if (const CGroup* group = m_groups.GetAt(g); group && group->active && group->smooth)
                 for (int p = 0; p < group->polygons.GetCount(); ++p)
                     if (const CPolygon* polygon = group->polygons.GetAt(p))
-                        for (int s = 0; s < polygon->count && s < 4; ++s)
-                            if (polygon->index[s] >= 1 && polygon->index[s] <= vertexCount)
-                                wanted[static_cast<size_t>(polygon->index[s] - 1)] = 1;
+                        ForEachCornerIndex(*polygon, vertexCount, [&](size_t i) { wanted[i] = 1; });
     }
     // A face's normal goes into the sums of its vertices.
     const auto meetsWanted = [&](const CPolygon& polygon) {
-        if (wanted.empty())
-            return true;
-        for (int s = 0; s < polygon.count && s < 4; ++s)
-            if (polygon.index[s] >= 1 && polygon.index[s] <= vertexCount && wanted[static_cast<size_t>(polygon.index[s] - 1)])
-                return true;
-        return false;
+        bool meets = wanted.empty();
+        ForEachCornerIndex(polygon, vertexCount, [&](size_t i) { meets = meets || wanted[i]; });
+        return meets;
     };
     for (int g = 0; g < m_groups.GetCount(); ++g) {
         const CGroup* group = m_groups.GetAt(g);

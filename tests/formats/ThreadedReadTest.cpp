@@ -1,6 +1,7 @@
-// Every reader that parses on a second thread, with a model large enough to
-// pass every threshold at which the thread starts: the model comes out as it
-// does read on one thread, and the second thread did run. Built with
+// Every reader that parses on a second thread, and every writer that makes
+// its file on both processors, with a model large enough to pass every
+// threshold at which the thread starts: the model or the file comes out as it
+// does on one thread, and the second thread did run. Built with
 // ThreadSanitizer (scripts/test.sh), this is the case that reaches each of
 // the program's threads.
 
@@ -144,6 +145,30 @@ TEST(ThreadedRead, EveryPipelineGivesTheModelOfOneThread)
         EXPECT_EQ(beside.GetPolygonCount(), alone.GetPolygonCount());
         EXPECT_EQ(beside.errors, alone.errors);
         EXPECT_EQ(added, twoProcessors ? 1 : 0) << "threads the read added";
+    }
+}
+
+// Binary STL and OBJ, a large group and a small one after it.
+TEST(ThreadedWrite, StretchesComeOutInTheirOrder)
+{
+    std::string obj = testfiles::GridObj(300) + "g lid\nf 1 2 303\nf 303 302 1\n";
+    CQuietModel alone(false, false), beside(false, true);
+    ASSERT_EQ(ReadBytes(ReadObj, alone, obj), 1);
+    ASSERT_EQ(ReadBytes(ReadObj, beside, obj), 1);
+    ASSERT_EQ(alone.GetGroupCount(), 2);
+    using Writer = int (*)(CModel&, FILE*, double);
+    const std::pair<const char*, Writer> writers[] = {{"STL", WriteStl}, {"OBJ", WriteObj}};
+    for (const auto& [name, write] : writers) {
+        SCOPED_TRACE(name);
+        CThreadWatch aloneWatch;
+        const std::string expected = testfiles::WriteToString(write, alone, 2.0);
+        EXPECT_EQ(aloneWatch.Added(), 0) << "threads the write added where none was allowed";
+        CThreadWatch watch;
+        const std::string bytes = testfiles::WriteToString(write, beside, 2.0);
+        EXPECT_EQ(watch.Added(), UsableProcessors() > 1 ? 1 : 0) << "threads the write added";
+        ASSERT_GT(expected.size(), 4000000u);
+        EXPECT_TRUE(bytes == expected);
+        EXPECT_EQ(beside.errors, "");
     }
 }
 

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "StlFiles.h"
+#include "Writers.h"
 
 namespace {
 
@@ -97,6 +100,33 @@ TEST(StlWriter, ConverterAsciiOption)
         ASSERT_EQ(testfiles::RunCommand(command), 0) << command;
         EXPECT_EQ(testfiles::ReadAll(file.String()).rfind("solid walls\n", 0) == 0, ascii);
     }
+}
+
+// A stream that cannot go back to the header (a pipe) gets the facets
+// counted before they are written: the same bytes as a file.
+TEST(StlWriter, PipeGetsTheBytesOfAFile)
+{
+    const stlfiles::CTempPath source("grid.obj");
+    testfiles::WriteAll(source.String(), testfiles::GridObj(40) + "g lid\nf 1 2 43\n");
+    CRecordingModel model;
+    ASSERT_TRUE(OpenByName(model, source.String()));
+    const std::string expected = testfiles::WriteToString(WriteStl, model, 3.0);
+    ASSERT_EQ(expected.size(), 84 + 3201 * 50u);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    std::string piped;
+    std::thread drain([&piped, in = ends[0]] {
+        char block[4096];
+        for (ssize_t n; (n = read(in, block, sizeof block)) > 0;)
+            piped.append(block, static_cast<size_t>(n));
+        close(in);
+    });
+    FILE* fp = fdopen(ends[1], "wb");
+    ASSERT_NE(fp, nullptr);
+    EXPECT_EQ(WriteStl(model, fp, 3.0), 1);
+    std::fclose(fp);
+    drain.join();
+    EXPECT_TRUE(piped == expected);
 }
 
 }  // namespace

@@ -10,15 +10,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "GroupMesh.h"
 #include "GroupNames.h"
 #include "NumberFormat.h"
-#include "Pipeline.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -48,11 +45,11 @@ inline CVector FacetNormal(const CFacet& facet, const CModel& model, const CPoly
     return model.FaceNormal(face);
 }
 
-// Calls use(facet) for every facet of the group's faces [first, last), in
-// order, until it returns false; false when it did.
-template <typename Use>
-bool ForEachFacetOf(const CModel& model, const CGroup& group, int first, int last, double scale,
-                    CGroupTally& tally, Use&& use)
+// Calls use(facet) for every facet the model writes, group by group, until
+// it returns false; `begin(group)` starts each group and says whether to go
+// on. False when either said stop.
+template <typename Begin, typename Use>
+bool ForEachFacet(const CModel& model, double scale, Begin&& begin, Use&& use)
 {
     // With clockwise fronts in force the face normals come from the corners
     // taken backwards, so the corners go out backwards too.
@@ -61,23 +58,33 @@ bool ForEachFacetOf(const CModel& model, const CGroup& group, int first, int las
         return CVector(static_cast<float>(v.x * scale), static_cast<float>(v.y * scale),
                        static_cast<float>(v.z * scale));
     };
-    bool ok = true;
-    for (int p = first; p < last && ok; ++p) {
-        const CPolygon* polygon = group.polygons.GetAt(p);
-        if (!polygon)
+    for (int g = 0; g < model.GetGroupCount(); ++g) {
+        const CGroup* group = model.GetGroup(g);
+        if (!IsWritten(group))
             continue;
-        ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
-            if (!ok || !tally.Keep())
-                return;
-            CFacet facet;
-            facet.corner[0] = scaled(a);
-            facet.corner[1] = scaled(reverse ? c : b);
-            facet.corner[2] = scaled(reverse ? b : c);
-            facet.normal = FacetNormal(facet, model, *polygon);
-            ok = use(facet);
-        });
+        if (!begin(*group))
+            return false;
+        bool ok = true;
+        CGroupTally tally(model, *group);
+        for (int p = 0; p < group->polygons.GetCount() && ok; ++p) {
+            const CPolygon* polygon = group->polygons.GetAt(p);
+            if (!polygon)
+                continue;
+            ForEachFanTriangle(*polygon, [&](const CVector& a, const CVector& b, const CVector& c, int, int, int) {
+                if (!ok || !tally.Keep())
+                    return;
+                CFacet facet;
+                facet.corner[0] = scaled(a);
+                facet.corner[1] = scaled(reverse ? c : b);
+                facet.corner[2] = scaled(reverse ? b : c);
+                facet.normal = FacetNormal(facet, model, *polygon);
+                ok = use(facet);
+            });
+        }
+        if (!ok)
+            return false;
     }
-    return ok;
+    return true;
 }
 
 void PutU32(unsigned char* at, uint32_t value)
@@ -96,52 +103,56 @@ void PutFloat(unsigned char* at, float value)
         PutU32(at, std::bit_cast<uint32_t>(value));
 }
 
-// One facet's record: its normal, its corners, no attribute. Written in
-// place: a record gathered byte by byte elsewhere and then copied in stalled
-// the processor on every facet.
-void PutFacet(unsigned char* at, const CFacet& facet)
+// Gathers little-endian records and hands them to the stream in large
+// blocks; after the first refused block nothing more is written.
+class CBinaryOut
 {
-    for (const CVector* v : {&facet.normal, &facet.corner[0], &facet.corner[1], &facet.corner[2]}) {
-        PutFloat(at, v->x);
-        PutFloat(at + 4, v->y);
-        PutFloat(at + 8, v->z);
-        at += 12;
-    }
-    at[0] = at[1] = 0;
-}
+public:
+    explicit CBinaryOut(FILE* fp) : m_fp(fp) {}
 
-// A stretch of a group's faces and the records of their facets. Stretches
-// are made on either processor and written in order (see CPipeline); making
-// the records is most of the write.
-struct CStlStretch
-{
-    const CModel* model = nullptr;
-    const CGroup* group = nullptr;
-    // The group's tally of a checked save, whose stretches are then made in
-    // order; null otherwise.
-    CGroupTally* tally = nullptr;
-    int first = 0, last = 0;
-    double scale = 1.0;
-    std::vector<unsigned char> bytes;
-    size_t used = 0;
-
-    void Parse()
+    void Bytes(const void* data, size_t size)
     {
-        // A face gives at most two fan triangles.
-        bytes.resize(static_cast<size_t>(last - first) * 2 * kFacetBytes);
-        used = 0;
-        const auto put = [this](const CFacet& facet) {
-            PutFacet(bytes.data() + used, facet);
-            used += kFacetBytes;
-            return true;
-        };
-        if (tally) {
-            ForEachFacetOf(*model, *group, first, last, scale, *tally, put);
-        } else {
-            CGroupTally none(*model, *group);
-            ForEachFacetOf(*model, *group, first, last, scale, none, put);
-        }
+        if (size > sizeof m_buffer - m_used)
+            Flush();
+        std::memcpy(m_buffer + m_used, data, size);
+        m_used += size;
     }
+    void U32(uint32_t value)
+    {
+        unsigned char b[4];
+        PutU32(b, value);
+        Bytes(b, sizeof b);
+    }
+    // One facet's record: its normal, its corners, no attribute. Written in
+    // place: a record gathered byte by byte elsewhere and then copied in
+    // stalled the processor on every facet.
+    void Facet(const CFacet& facet)
+    {
+        if (sizeof m_buffer - m_used < kFacetBytes)
+            Flush();
+        unsigned char* at = m_buffer + m_used;
+        for (const CVector* v : {&facet.normal, &facet.corner[0], &facet.corner[1], &facet.corner[2]}) {
+            PutFloat(at, v->x);
+            PutFloat(at + 4, v->y);
+            PutFloat(at + 8, v->z);
+            at += 12;
+        }
+        at[0] = at[1] = 0;
+        m_used += kFacetBytes;
+    }
+    bool Flush()
+    {
+        if (m_ok && m_used > 0)
+            m_ok = std::fwrite(m_buffer, m_used, 1, m_fp) == 1;
+        m_used = 0;
+        return m_ok;
+    }
+
+private:
+    FILE* m_fp;
+    bool m_ok = true;
+    size_t m_used = 0;
+    unsigned char m_buffer[65536 - 65536 % kFacetBytes] = {};
 };
 
 // The facets the model writes. The count leaves out the triangle a fault
@@ -174,57 +185,31 @@ int WriteBinary(CModel& model, FILE* fp, double scale)
             most += 2 * static_cast<uint64_t>(group->polygons.GetCount());
     const long start = std::ftell(fp);
     const bool countFirst = start < 0 || most > UINT32_MAX;
-    uint64_t count = countFirst ? CountFacets(model) : 0;
+    const uint64_t count = countFirst ? CountFacets(model) : 0;
     if (count > UINT32_MAX) {
         model.ErrorMessage("%llu triangles are more than a binary STL file can hold; write ASCII STL instead",
                            static_cast<unsigned long long>(count));
         return 0;
     }
-    unsigned char header[kHeaderBytes + 4] = {};
+    CBinaryOut out(fp);
+    char header[kHeaderBytes] = {};
     std::memcpy(header, kHeaderText, sizeof kHeaderText - 1);
-    PutU32(header + kHeaderBytes, static_cast<uint32_t>(count));
-    if (std::fwrite(header, sizeof header, 1, fp) != 1)
-        return FinishWrite(model, fp, false);
-
-    constexpr int kFaces = 4096;
-    const bool tallied = model.m_writeTally != nullptr;
-    std::vector<std::unique_ptr<CGroupTally>> tallies;
-    std::vector<CStlStretch> plan;
-    for (int g = 0; g < model.GetGroupCount(); ++g) {
-        const CGroup* group = model.GetGroup(g);
-        if (!IsWritten(group))
-            continue;
-        if (tallied)
-            tallies.push_back(std::make_unique<CGroupTally>(model, *group));
-        for (int first = 0; first < group->polygons.GetCount(); first += kFaces) {
-            CStlStretch& stretch = plan.emplace_back();
-            stretch.model = &model;
-            stretch.group = group;
-            stretch.tally = tallied ? tallies.back().get() : nullptr;
-            stretch.first = first;
-            stretch.last = std::min(group->polygons.GetCount(), first + kFaces);
-            stretch.scale = scale;
-        }
-    }
-    size_t next = 0;
-    CPipeline<CStlStretch> pipeline(
-        [&](CStlStretch& stretch) {
-            if (next == plan.size())
-                return CPieceRead::kEnd;
-            std::vector<unsigned char> bytes = std::move(stretch.bytes);  // keeps its room
-            stretch = plan[next++];
-            stretch.bytes = std::move(bytes);
-            return next == plan.size() ? CPieceRead::kLastPiece : CPieceRead::kPiece;
-        },
-        !tallied && model.MayUseHelperThread());
+    out.Bytes(header, sizeof header);
+    out.U32(static_cast<uint32_t>(count));
     uint64_t written = 0;
-    while (const CStlStretch* stretch = pipeline.Take()) {
-        if (stretch->first == 0)
-            model.StatusMessage("Saving Group %s", stretch->group->name.c_str());
-        if (stretch->used > 0 && std::fwrite(stretch->bytes.data(), stretch->used, 1, fp) != 1)
-            return FinishWrite(model, fp, false);
-        written += stretch->used / kFacetBytes;
-    }
+    bool ok = ForEachFacet(
+        model, scale,
+        [&](const CGroup& group) {
+            model.StatusMessage("Saving Group %s", group.name.c_str());
+            return true;
+        },
+        [&](const CFacet& facet) {
+            out.Facet(facet);
+            ++written;
+            return true;
+        });
+    if (!ok || !out.Flush())
+        return FinishWrite(model, fp, false);
     if (!countFirst) {
         unsigned char bytes[4];
         PutU32(bytes, static_cast<uint32_t>(written));
@@ -266,31 +251,28 @@ int WriteAscii(CModel& model, FILE* fp, double scale)
     numberformat::CRecordOut line(fp);
     std::string name;
     bool open = false;
-    bool ok = true;
-    for (int g = 0; g < model.GetGroupCount() && ok; ++g) {
-        const CGroup* group = model.GetGroup(g);
-        if (!IsWritten(group))
-            continue;
-        if (open)
-            line.Text("endsolid ").Text(name).Text("\n");
-        model.StatusMessage("Saving Group %s", group->name.c_str());
-        name = SolidName(group->name);
-        line.Text("solid ").Text(name).Text("\n");
-        open = true;
-        CGroupTally tally(model, *group);
-        ok = line.Write() && ForEachFacetOf(model, *group, 0, group->polygons.GetCount(), scale, tally,
-                                            [&](const CFacet& facet) {
-                                                line.Text("  facet normal ");
-                                                Point(line, facet.normal);
-                                                line.Text("    outer loop\n");
-                                                for (const CVector& corner : facet.corner) {
-                                                    line.Text("      vertex ");
-                                                    Point(line, corner);
-                                                }
-                                                line.Text("    endloop\n  endfacet\n");
-                                                return true;
-                                            });
-    }
+    bool ok = ForEachFacet(
+        model, scale,
+        [&](const CGroup& group) {
+            if (open)
+                line.Text("endsolid ").Text(name).Text("\n");
+            model.StatusMessage("Saving Group %s", group.name.c_str());
+            name = SolidName(group.name);
+            line.Text("solid ").Text(name).Text("\n");
+            open = true;
+            return line.Write();
+        },
+        [&](const CFacet& facet) {
+            line.Text("  facet normal ");
+            Point(line, facet.normal);
+            line.Text("    outer loop\n");
+            for (const CVector& corner : facet.corner) {
+                line.Text("      vertex ");
+                Point(line, corner);
+            }
+            line.Text("    endloop\n  endfacet\n");
+            return true;
+        });
     if (open)
         line.Text("endsolid ").Text(name).Text("\n");
     return FinishWrite(model, fp, line.Write() && ok);
@@ -305,7 +287,7 @@ int WriteStl(CModel& model, FILE* fp, double scale)
     try {
         return model.m_stlAscii ? WriteAscii(model, fp, scale) : WriteBinary(model, fp, scale);
     } catch (const std::bad_alloc&) {
-        // The binary file's stretches or a solid's name.
+        // A solid's name is the only thing the writers allocate.
         model.ErrorMessage("Out of Memory\n");
         return 0;
     }

@@ -148,7 +148,7 @@ TEST(ThreadedRead, EveryPipelineGivesTheModelOfOneThread)
     }
 }
 
-// Binary STL and OBJ, a large group and a small one after it.
+// The OBJ writer's stretches, of a large group and a small one after it.
 TEST(ThreadedWrite, StretchesComeOutInTheirOrder)
 {
     std::string obj = testfiles::GridObj(300) + "g lid\nf 1 2 303\nf 303 302 1\n";
@@ -156,20 +156,15 @@ TEST(ThreadedWrite, StretchesComeOutInTheirOrder)
     ASSERT_EQ(ReadBytes(ReadObj, alone, obj), 1);
     ASSERT_EQ(ReadBytes(ReadObj, beside, obj), 1);
     ASSERT_EQ(alone.GetGroupCount(), 2);
-    using Writer = int (*)(CModel&, FILE*, double);
-    const std::pair<const char*, Writer> writers[] = {{"STL", WriteStl}, {"OBJ", WriteObj}};
-    for (const auto& [name, write] : writers) {
-        SCOPED_TRACE(name);
-        CThreadWatch aloneWatch;
-        const std::string expected = testfiles::WriteToString(write, alone, 2.0);
-        EXPECT_EQ(aloneWatch.Added(), 0) << "threads the write added where none was allowed";
-        CThreadWatch watch;
-        const std::string bytes = testfiles::WriteToString(write, beside, 2.0);
-        EXPECT_EQ(watch.Added(), UsableProcessors() > 1 ? 1 : 0) << "threads the write added";
-        ASSERT_GT(expected.size(), 4000000u);
-        EXPECT_TRUE(bytes == expected);
-        EXPECT_EQ(beside.errors, "");
-    }
+    CThreadWatch aloneWatch;
+    const std::string expected = testfiles::WriteToString(WriteObj, alone, 2.0);
+    EXPECT_EQ(aloneWatch.Added(), 0) << "threads the write added where none was allowed";
+    CThreadWatch watch;
+    const std::string bytes = testfiles::WriteToString(WriteObj, beside, 2.0);
+    EXPECT_EQ(watch.Added(), UsableProcessors() > 1 ? 1 : 0) << "threads the write added";
+    ASSERT_GT(expected.size(), 4000000u);
+    EXPECT_TRUE(bytes == expected);
+    EXPECT_EQ(beside.errors, "");
 }
 
 }  // namespace

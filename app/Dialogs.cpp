@@ -120,9 +120,15 @@ CRotateDialog::CRotateDialog(QWidget* parent) : CTrivexDialog(parent, QStringLit
     m_x = AddNumber(0, true, -360, 360);
     m_y = AddNumber(0, true, -360, 360);
     m_z = AddNumber(0, true, -360, 360);
-    Row(layout, QStringLiteral("Rotate X: "), m_x, QStringLiteral("Degrees"));
-    Row(layout, QStringLiteral("Rotate Y: "), m_y, QStringLiteral("Degrees"));
-    Row(layout, QStringLiteral("Rotate Z: "), m_z, QStringLiteral("Degrees"));
+    // One grid, so that the fields line up whatever each label's width.
+    auto* rows = new QGridLayout;
+    const std::pair<const char*, QLineEdit*> fields[] = {{"Rotate X: ", m_x}, {"Rotate Y: ", m_y}, {"Rotate Z: ", m_z}};
+    for (int i = 0; i < 3; ++i) {
+        rows->addWidget(new QLabel(QString::fromLatin1(fields[i].first)), i, 0);
+        rows->addWidget(fields[i].second, i, 1);
+        rows->addWidget(new QLabel(QStringLiteral("Degrees")), i, 2);
+    }
+    layout->addLayout(rows);
     AddButtons(layout);
 }
 

@@ -129,6 +129,9 @@ TEST_F(AppTest, ViewCommandsChangeTheModel)
     // Rotate: only the non-zero angle turns the model.
     OnNextModal([](QWidget* w) {
         auto* d = qobject_cast<CRotateDialog*>(w);
+        // The fields line up, though "Rotate Y: " is narrower than the others.
+        EXPECT_EQ(d->m_y->x(), d->m_x->x());
+        EXPECT_EQ(d->m_z->x(), d->m_x->x());
         d->m_x->setText("90");
         d->m_z->setText("-0");
         d->accept();

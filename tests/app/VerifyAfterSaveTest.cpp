@@ -45,8 +45,9 @@ TEST(VerifyAfterSave, ShowsTheComparisonAfterASave)
         const bool nff = std::string(name) == "house.nff";
         EXPECT_TRUE(shown.contains(nff ? QStringLiteral("verified: ") : QStringLiteral("not verifiable: no reader")))
             << name << ": " << shown.toStdString();
-        if (nff)
+        if (nff) {
             EXPECT_TRUE(shown.contains(QStringLiteral("triangles"))) << shown.toStdString();
+        }
     }
     doc.SetModified(false);
     fs::remove_all(dir);

@@ -330,8 +330,9 @@ TEST(DxfReader, ReadingAheadKeepsTheFileOrder)
         for (const std::string& text : model.status)
             if (text.rfind("Reading Line# ", 0) == 0)
                 seen.push_back(text);
-        if (c.statusLines > 0)
+        if (c.statusLines > 0) {
             EXPECT_EQ(seen, expected);
+        }
     }
 }
 

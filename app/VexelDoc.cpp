@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <functional>
+#include <new>
 
 #include "Dialogs.h"
 #include "FileCommands.h"
@@ -118,10 +119,29 @@ void CVexelDoc::ShowBox(int icon, const char* text)
     std::fflush(stdout);
     if (!m_interactive)
         return;
+    if (m_heldBoxes) {
+        try {
+            m_heldBoxes->emplace_back(icon, text);
+            return;
+        } catch (const std::bad_alloc&) {
+            // Shown now, then.
+        }
+    }
     QMessageBox box(static_cast<QMessageBox::Icon>(icon), QString::fromLatin1(kAppTitle), QString::fromLocal8Bit(text),
                     QMessageBox::Ok, m_frame);
     FitTitle(box);
     box.exec();
+}
+
+bool CVexelDoc::Write(const std::function<bool()>& write)
+{
+    std::vector<std::pair<int, std::string>> held;
+    m_heldBoxes = &held;
+    const bool written = write();
+    m_heldBoxes = nullptr;
+    for (const auto& [icon, text] : held)
+        ShowBox(icon, text.c_str());
+    return written;
 }
 
 void CVexelDoc::ShowVerification(const CFormat* format, const std::string& path, const CWriteTally& tally)
@@ -257,7 +277,11 @@ bool CVexelDoc::OnSaveDocument(const std::string& path, bool chosen)
     for (;;) {
         CWriteTally tally;
         const CWriteTallyScope counting(*this, m_verifyAfterSave ? &tally : nullptr);
-        ESaveResult result = SaveByName(*this, target);
+        ESaveResult result = ESaveResult::Failed;
+        Write([&] {
+            result = SaveByName(*this, target);
+            return result == ESaveResult::Saved;
+        });
         if (result == ESaveResult::Saved) {
             if (m_verifyAfterSave)
                 ShowVerification(FormatForExtension(ExtensionOf(target), true), target, tally);
@@ -383,7 +407,7 @@ void CVexelDoc::OnSaveFormat(const char* formatName)
         return;
     CWriteTally tally;
     const CWriteTallyScope counting(*this, m_verifyAfterSave ? &tally : nullptr);
-    if (WriteModelFile(*this, *format, ToLocal(name)) && m_verifyAfterSave)
+    if (Write([&] { return WriteModelFile(*this, *format, ToLocal(name)); }) && m_verifyAfterSave)
         ShowVerification(format, ToLocal(name), tally);
 }
 

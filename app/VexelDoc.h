@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Formats.h"
 #include "Model.h"
@@ -88,6 +90,10 @@ private:
     // polygons without an error; otherwise the document stays as it was.
     bool Load(const std::string& path, const std::function<bool(CModel&)>& read);
     void ShowBox(int icon, const char* text);
+    // Writes the document with `write`; the message boxes it raises wait
+    // until it has ended, when a failed save has removed its temporary file
+    // (on a full disk the space is back while the user reads why).
+    bool Write(const std::function<bool()>& write);
     void ShowVerification(const CFormat* format, const std::string& path, const CWriteTally& tally);
 
     CMainFrame* m_frame = nullptr;
@@ -96,6 +102,8 @@ private:
     bool m_interactive = true;
     bool m_painting = false;
     int m_waitDepth = 0;
+    // Boxes held back while a file is written, in order: icon and text.
+    std::vector<std::pair<int, std::string>>* m_heldBoxes = nullptr;
 };
 
 // Builds extruded text from a TrueType font into the model as its only group.

@@ -14,6 +14,9 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTest>
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -538,6 +541,37 @@ TEST_F(AppTest, FailedOpenKeepsTheDocument)
     EXPECT_FALSE(doc.OnSaveDocument(dxf.string()));
     EXPECT_EQ(message, QStringLiteral("no polygons found"));
     EXPECT_EQ(testfiles::ReadAll(dxf), before);
+}
+
+// A save the disk cuts short (here the file size limit) says so once its
+// temporary file is gone: on a full disk the space is back by then.
+TEST_F(AppTest, FailedSaveSpeaksAfterItsTemporaryFileIsGone)
+{
+    ASSERT_TRUE(doc.OnOpenDocument(kHouse));
+    const fs::path target = dir / "house.stl";
+    testfiles::WriteAll(target, "precious");
+    QString message;
+    std::vector<std::string> filesAtTheBox;
+    OnNextModal([&](QWidget* w) {
+        for (const auto& entry : fs::directory_iterator(dir))
+            filesAtTheBox.push_back(entry.path().filename().string());
+        auto* box = qobject_cast<QMessageBox*>(w);
+        message = box->text();
+        box->accept();
+    });
+    struct rlimit unlimited;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    struct rlimit small = unlimited;
+    small.rlim_cur = 1000;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = doc.OnSaveDocument(target.string());
+    ::setrlimit(RLIMIT_FSIZE, &unlimited);
+    std::signal(SIGXFSZ, handler);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(message, QStringLiteral("Write Error: Out of Disk Space?"));
+    EXPECT_EQ(filesAtTheBox, std::vector<std::string>{"house.stl"});
+    EXPECT_EQ(testfiles::ReadAll(target), "precious");
 }
 
 // The Colors dialog's check boxes answer the mouse and the keyboard, and

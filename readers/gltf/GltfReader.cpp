@@ -243,6 +243,19 @@ size_t Utf8Length(const unsigned char* p, const unsigned char* end)
     return n;
 }
 
+// The first line of the parser's error, as a user can read it: the JSON
+// library's exception name and the bytes it last read (the damaged file's
+// own, any bytes at all) left out.
+std::string ParserError(const std::string& error)
+{
+    std::string line = error.substr(0, error.find('\n'));
+    if (line.rfind("[json.exception.", 0) == 0 && line.find("] ") != std::string::npos)
+        line.erase(0, line.find("] ") + 2);
+    if (const size_t last = line.find("; last read: "); last != std::string::npos)
+        line.erase(last);
+    return line;
+}
+
 bool WellFormedUtf8(const unsigned char* text, size_t size)
 {
     const unsigned char* end = text + size;
@@ -374,7 +387,7 @@ private:
             for (const char* compression : kCompressions)
                 if (text.find(compression) != std::string::npos)
                     return Damaged("The glTF file needs the extension %s, which cannot be read", compression);
-            const std::string line = error.substr(0, error.find('\n'));
+            const std::string line = ParserError(error);
             return Damaged("Damaged glTF file: %s", line.empty() ? "it could not be parsed" : line.c_str());
         }
         for (const std::string& name : m_gltf.extensionsRequired)

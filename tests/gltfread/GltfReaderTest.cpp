@@ -345,7 +345,7 @@ TEST(GltfReader, DamagedFilesFailWithOneClearMessage)
         {"draco", with("\"extensionsRequired\":[\"KHR_draco_mesh_compression\"]," + OneMesh(positions, "")),
          "KHR_draco_mesh_compression"},
         {"coordinates overflow", with(OneMesh(positions, "", "[{\"mesh\":0,\"scale\":[1e300,1,1]}]")), "not finite"},
-        {"not JSON", "hello", "Damaged glTF file"},
+        {"not JSON", "hello\x01", "Damaged glTF file: parse error at line 1, column 1: syntax error while parsing value"},
         {"empty", "", "Damaged glTF file"},
         {"cut-short GLB", glb.substr(0, 40), "Damaged glTF file"},
         {"deep nesting", with(OneMesh(positions, "") + ",\"extras\":" + std::string(5000, '[') + std::string(5000, ']')),
@@ -359,6 +359,9 @@ TEST(GltfReader, DamagedFilesFailWithOneClearMessage)
         EXPECT_EQ(Read(model, c.bytes, "."), 0);
         if (!model.errors.empty()) {
             EXPECT_NE(model.errors[0].find(c.message), std::string::npos) << model.errors[0];
+            // Neither the JSON library's exception names nor the file's own bytes.
+            EXPECT_EQ(model.errors[0].find("json.exception"), std::string::npos) << model.errors[0];
+            EXPECT_EQ(model.errors[0].find("last read"), std::string::npos) << model.errors[0];
         }
     }
 }

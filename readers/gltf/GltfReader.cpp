@@ -243,6 +243,15 @@ size_t Utf8Length(const unsigned char* p, const unsigned char* end)
     return n;
 }
 
+// Whether text begins a JSON object, after a byte order mark and white space.
+bool StartsAnObject(const unsigned char* text, size_t size)
+{
+    size_t at = size >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    while (at < size && (text[at] == ' ' || text[at] == '\t' || text[at] == '\n' || text[at] == '\r'))
+        ++at;
+    return at < size && text[at] == '{';
+}
+
 // The first line of the parser's error, as a user can read it: the JSON
 // library's exception name and the bytes it last read (the damaged file's
 // own, any bytes at all) left out.
@@ -347,6 +356,12 @@ private:
         if (!data)
             data = kNothing;
         const bool binary = size >= 4 && std::memcmp(data, "glTF", 4) == 0;
+        if (size == 0)
+            return Damaged("Damaged glTF file: it is empty");
+        // The parser's complaint about the first byte of what is no JSON
+        // object at all would say less than this.
+        if (!binary && !StartsAnObject(data, size))
+            return Damaged("Damaged glTF file: it is neither a binary glTF file nor glTF's JSON text");
         const unsigned char* json = data;
         size_t jsonBytes = size;
         if (binary && size >= 20) {

@@ -362,6 +362,15 @@ private:
         // object at all would say less than this.
         if (!binary && !StartsAnObject(data, size))
             return Damaged("Damaged glTF file: it is neither a binary glTF file nor glTF's JSON text");
+        if (binary) {
+            if (size < 12)
+                return Damaged("Damaged glTF file: it is cut short within its header");
+            uint32_t total;
+            std::memcpy(&total, data + 8, 4);
+            if (total > size)
+                return Damaged("Damaged glTF file: it is cut short: %zu bytes of the %lu its header counts", size,
+                               static_cast<unsigned long>(total));
+        }
         const unsigned char* json = data;
         size_t jsonBytes = size;
         if (binary && size >= 20) {

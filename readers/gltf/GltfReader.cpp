@@ -414,6 +414,11 @@ private:
             const std::string line = ParserError(error);
             return Damaged("Damaged glTF file: %s", line.empty() ? "it could not be parsed" : line.c_str());
         }
+        // glTF 1.0 lays out its meshes otherwise: read as 2.0 it would show
+        // nothing, or the wrong thing, without a word.
+        const std::string& version = m_gltf.asset.version;
+        if (!version.empty() && version.rfind("2.", 0) != 0 && version != "2")
+            return Damaged("The glTF file is of version %.20s; only glTF 2.0 files can be read", version.c_str());
         for (const std::string& name : m_gltf.extensionsRequired)
             if (!ExtensionUnderstood(name))
                 return Damaged("The glTF file needs the extension %s, which cannot be read", name.c_str());

@@ -348,6 +348,7 @@ TEST(GltfReader, DamagedFilesFailWithOneClearMessage)
         {"not JSON", "hello", "Damaged glTF file: it is neither a binary glTF file nor glTF's JSON text"},
         {"JSON cut short", "\xEF\xBB\xBF {\"asset\":\x01", "Damaged glTF file: parse error at line 1, column 14: syntax error"},
         {"empty", "", "Damaged glTF file: it is empty"},
+        {"glTF 1.0", "{\"asset\":{\"version\":\"1.0\"}}", "of version 1.0; only glTF 2.0"},
         {"cut-short GLB", glb.substr(0, 40), "Damaged glTF file: it is cut short: 40 bytes of the "},
         {"GLB cut in its header", glb.substr(0, 9), "Damaged glTF file: it is cut short within its header"},
         {"deep nesting", with(OneMesh(positions, "") + ",\"extras\":" + std::string(5000, '[') + std::string(5000, ']')),

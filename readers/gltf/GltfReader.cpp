@@ -412,6 +412,12 @@ private:
                 if (text.find(compression) != std::string::npos)
                     return Damaged("The glTF file needs the extension %s, which cannot be read", compression);
             const std::string line = ParserError(error);
+            // Only buffers are looked for (images never are), and a .gltf
+            // copied without its .bin is no damage of the file itself.
+            static constexpr char kNotFound[] = "File not found : ";
+            if (line.rfind(kNotFound, 0) == 0)
+                return Damaged("Couldn't find the glTF buffer file %s in the model's folder",
+                               line.c_str() + sizeof kNotFound - 1);
             return Damaged("Damaged glTF file: %s", line.empty() ? "it could not be parsed" : line.c_str());
         }
         // glTF 1.0 lays out its meshes otherwise: read as 2.0 it would show

@@ -355,6 +355,8 @@ TEST(GltfReader, DamagedFilesFailWithOneClearMessage)
          "nests deeper"},
         {"parent folder", replaced("\"uri\":\"", "\"uri\":\"../x.bin\",\"x\":\""), "../x.bin"},
         {"absolute path", replaced("\"uri\":\"", "\"uri\":\"/etc/passwd\",\"x\":\""), "/etc/passwd"},
+        {"buffer file not there", replaced("\"uri\":\"", "\"uri\":\"gone%20away.bin\",\"x\":\""),
+         "Couldn't find the glTF buffer file gone away.bin in the model's folder"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -60,6 +60,25 @@ struct CObjParsed
     }
 };
 
+// A statement may go on over several lines, each but the last ending in a
+// backslash (some exporters wrap long face lines so). Where the backslash of
+// a line's text (up to a line feed or a zero byte) stands, or npos.
+size_t ContinuedAt(const char* text, size_t length)
+{
+    if (length && text[length - 1] == '\r')
+        --length;
+    return length && text[length - 1] == '\\' ? length - 1 : std::string::npos;
+}
+
+// Comments are never continued: one ending in a Windows folder name would
+// swallow the statement after it.
+bool IsComment(const char* text)
+{
+    while (IsSpace(static_cast<unsigned char>(*text)))
+        ++text;
+    return *text == '#';
+}
+
 // Reads lines into items. It touches nothing of the model, so that it can
 // run on either thread.
 class CObjParser
@@ -81,7 +100,10 @@ public:
             if (!m_in.ReadLine(m_text))
                 return false;
             ++m_lines;
-            if (m_in.LineCut())
+            bool cut = m_in.LineCut();
+            if (!cut && !m_in.LineHadZero() && !IsComment(m_text.c_str()))
+                JoinContinued(cut);
+            if (cut)
                 Add(out, CObjKind::kCut, 0, 0);
             ParseLine(out, m_text.c_str());
         }
@@ -106,14 +128,74 @@ public:
             auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
             *feed = '\0';
             ++m_lines;
-            ParseLine(out, reinterpret_cast<const char*>(line));
+            const char* chars = reinterpret_cast<const char*>(line);
             at = static_cast<size_t>(feed - text.data()) + 1;
+            // A line with a zero byte in it goes on no further, as the
+            // stream hands out only its text before the zero.
+            const size_t length = static_cast<size_t>(feed - line);
+            if (ContinuedAt(chars, length) != std::string::npos && std::strlen(chars) == length && !IsComment(chars))
+                at = JoinLines(text, chars, at, out);
+            else
+                ParseLine(out, chars);
         }
     }
 
     long Lines() const { return m_lines; }
 
 private:
+    // The lines that continue the statement in m_text, joined to it with a
+    // blank for each backslash; past kMaxLine the rest of the statement is
+    // skipped and `cut` set.
+    void JoinContinued(bool& cut)
+    {
+        bool full = false;
+        for (size_t mark = ContinuedAt(m_text.data(), m_text.size()); mark != std::string::npos;) {
+            if (!full)
+                m_text.resize(mark);
+            if (!m_in.ReadLine(m_more))
+                return;
+            ++m_lines;
+            cut = cut || m_in.LineCut();
+            mark = m_in.LineCut() || m_in.LineHadZero() ? std::string::npos : ContinuedAt(m_more.data(), m_more.size());
+            full = full || m_text.size() + 1 + m_more.size() > textinput::CTextStream::kMaxLine;
+            cut = cut || full;
+            if (!full) {
+                if (mark != std::string::npos)
+                    mark += m_text.size() + 1;
+                m_text += ' ';
+                m_text += m_more;
+            }
+        }
+    }
+
+    // A statement continued from `first` (its line's text, ended by a zero)
+    // over the piece's next lines, joined as JoinContinued joins them, and
+    // parsed; where the lines after it start. Pieces are never cut within a
+    // statement (see CObjCut).
+    size_t JoinLines(std::vector<unsigned char>& text, const char* first, size_t at, CObjParsed& out)
+    {
+        m_text.assign(first);
+        for (size_t mark = ContinuedAt(m_text.data(), m_text.size()); mark != std::string::npos;) {
+            m_text.resize(mark);
+            if (at >= text.size())
+                break;
+            unsigned char* line = text.data() + at;
+            auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
+            *feed = '\0';
+            ++m_lines;
+            at = static_cast<size_t>(feed - text.data()) + 1;
+            const char* chars = reinterpret_cast<const char*>(line);
+            const size_t length = std::strlen(chars);
+            mark = length == static_cast<size_t>(feed - line) ? ContinuedAt(chars, length) : std::string::npos;
+            if (mark != std::string::npos)
+                mark += m_text.size() + 1;
+            m_text += ' ';
+            m_text.append(chars, length);
+        }
+        ParseLine(out, m_text.c_str());
+        return at;
+    }
+
     void Add(CObjParsed& out, CObjKind kind, size_t first, size_t count)
     {
         out.items.push_back({kind, static_cast<uint32_t>(m_lines), static_cast<uint32_t>(first),
@@ -225,6 +307,7 @@ private:
 
     textinput::CTextStream m_in;
     std::string m_text;
+    std::string m_more;  // a continuing line
     long m_lines = 0;
 };
 
@@ -251,14 +334,16 @@ struct CObjPiece : CPieceText
     }
 };
 
-// Pieces end after the last line feed of what was read.
+// Pieces end after the last line feed of what was read that ends a
+// statement: none that follows a backslash, be it a comment's.
 struct CObjCut
 {
     void Start(const std::vector<unsigned char>&) {}
     size_t operator()(const std::vector<unsigned char>& text, size_t from) const
     {
         for (size_t i = text.size(); i > from; --i)
-            if (text[i - 1] == '\n')
+            if (text[i - 1] == '\n' &&
+                ContinuedAt(reinterpret_cast<const char*>(text.data()), i - 1) == std::string::npos)
                 return i;
         return 0;
     }

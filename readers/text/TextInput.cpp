@@ -72,6 +72,7 @@ bool CTextStream::ReadLine(std::string& line)
 {
     line.clear();
     m_cut = false;
+    m_zero = false;
     if (Peek() == EOF)
         return false;
     bool zeroSeen = false;
@@ -92,6 +93,7 @@ bool CTextStream::ReadLine(std::string& line)
             line.append(reinterpret_cast<const char*>(start), keep);
             zeroSeen = zero != nullptr;
         }
+        m_zero = zeroSeen;
         taken += length;
         m_pos += length;
         if (feed) {

@@ -364,6 +364,8 @@ public:
     bool ReadLine(std::string& line);
     // Whether the last ReadLine had to skip the end of an overlong line.
     bool LineCut() const { return m_cut; }
+    // Whether the last ReadLine's line held a zero byte.
+    bool LineHadZero() const { return m_zero; }
     // The 1-based number of the line the next character belongs to.
     long Line();
     // Remembers the next character's place, for MarkedLine to number its
@@ -423,6 +425,7 @@ private:
     size_t m_end = 0;
     bool m_started = false;
     bool m_cut = false;
+    bool m_zero = false;
     // Text read before the stream, handed out before m_fp's.
     const unsigned char* m_source = nullptr;
     size_t m_sourceLeft = 0;

@@ -33,6 +33,25 @@ TEST(ObjReader, FaceShapesFollowTheCornerCount)
     EXPECT_EQ(Faces(model, 0), (std::vector<Face>{{1, 2, 3}, {1, 2, 3, 4}, {1, 2, 3}, {1, 3, 4}, {1, 4, 5}}));
 }
 
+TEST(ObjReader, StatementsGoOnOverLinesEndingInABackslash)
+{
+    CRecordingModel model;
+    ASSERT_EQ(ReadObjText(model, std::string(kPentagon) +
+                                     "# exported to C:\\models\\\n"  // a comment goes on no further
+                                     "g left \\\n arm\n"
+                                     "f 1 2 \\\n 3 4 \\\r\n 5\n"
+                                     "v 7 8 \\\n9\n"
+                                     "f 1 \\\n\\\n 3 6 \\"),  // a blank line between, and the file's end
+              1);
+    ASSERT_EQ(model.GetGroupCount(), 1);
+    EXPECT_EQ(model.GetGroup(0)->name, "left_arm");
+    EXPECT_EQ(model.GetVertexCount(), 6);
+    EXPECT_EQ(Faces(model, 0), (std::vector<Face>{{1, 2, 3}, {1, 3, 4}, {1, 4, 5}, {1, 3, 6}}));
+    CRecordingModel bad;
+    EXPECT_EQ(ReadObjText(bad, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 \\\n 9\n"), -1);
+    EXPECT_EQ(bad.errors, (std::vector<std::string>{"Bad face value, line 5"}));
+}
+
 TEST(ObjReader, ConcaveFaceIsClippedNotFanned)
 {
     // Listed from corner 2, this dart's fan would start with (2, 3, 4), which
@@ -211,6 +230,13 @@ TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
         if (i >= 3)
             many += i % 3 ? "f -1 -2 -3\n" : "f " + std::to_string(i) + "/1/1 " + std::to_string(i - 1) + " -3 -4\n";
     }
+    // Every statement over two or three lines, so that pieces end near them.
+    std::string continued;
+    for (size_t at = 0, next; (next = many.find('\n', at)) != std::string::npos; at = next + 1) {
+        const std::string line = many.substr(at, next - at);
+        const size_t blank = line.find(' ');
+        continued += blank == std::string::npos ? line + "\n" : line.substr(0, blank) + " \\\r\n" + line.substr(blank) + (at % 3 ? " \\\n\n" : "\n");
+    }
     std::vector<std::string> texts = {
         "",
         "\n\n",
@@ -221,6 +247,9 @@ TEST(ObjReader, PiecesReadAsTheWholeFileDoes)
         many.substr(0, many.size() / 3) + "f -0 1 2\n",
         "v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n" + std::string("v 0\0 1 2\nf 1 2 3\n", 17),
         "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + std::string(3000, '#') + "\nf 1 2 3\n",  // longer than small pieces
+        continued,
+        // A zero byte ends a line's text, and with it any backslash after it.
+        "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + std::string("f 1 2 \\\0x\n 3\nf 1 2 \\\0 \\\n3\n", 26) + "f 3 2 \\",
     };
     AddCorpusTexts(texts, "obj");
     ExpectPiecesReadAsOne(ReadObjPieces, texts, 0);  // against one stream

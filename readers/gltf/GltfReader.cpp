@@ -816,12 +816,19 @@ private:
         return true;
     }
 
-    std::string GroupName(const tg::Node& node, int meshIndex)
+    std::string GroupName(const tg::Node& node, int meshIndex, const tg::Primitive& primitive)
     {
         const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(meshIndex)];
         std::string name = !node.name.empty() ? node.name
                            : !mesh.name.empty() ? mesh.name
                                                 : "Mesh" + std::to_string(meshIndex);
+        // Modellers write an object of several materials as one mesh with a
+        // primitive per material: its parts are told apart by the material's
+        // name, as the OBJ reader names the parts of a group.
+        if (mesh.primitives.size() > 1 && primitive.material >= 0 &&
+            static_cast<size_t>(primitive.material) < m_gltf.materials.size() &&
+            !m_gltf.materials[static_cast<size_t>(primitive.material)].name.empty())
+            name += "_" + m_gltf.materials[static_cast<size_t>(primitive.material)].name;
         // Other formats take a group's name as one word.
         for (char& c : name)
             if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F)
@@ -888,7 +895,7 @@ private:
             int color, finish;
             if (!Look(primitive.material, color, finish))
                 return false;
-            const std::string name = GroupName(node, node.mesh);
+            const std::string name = GroupName(node, node.mesh, primitive);
             m_model.StatusMessage("Processing Group '%s'", name.c_str());
             m_model.SetGroup(name.c_str(), color, finish);
             // An indexed primitive lists each point once; one without indices

@@ -247,10 +247,10 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
     const std::string json = gltf.Json(
         "\"materials\":["
         "{\"pbrMetallicRoughness\":{\"baseColorFactor\":[1,0,0,1],\"metallicFactor\":0,\"roughnessFactor\":0.2}},"
-        "{\"pbrMetallicRoughness\":{\"baseColorFactor\":[0.214,0.214,0.214,1],\"roughnessFactor\":0}},"
+        "{\"name\":\"Slate grey\",\"pbrMetallicRoughness\":{\"baseColorFactor\":[0.214,0.214,0.214,1],\"roughnessFactor\":0}},"
         "{\"alphaMode\":\"BLEND\",\"pbrMetallicRoughness\":{\"baseColorFactor\":[1,1,1,0.4]}},"
         "{\"emissiveFactor\":[1,1,0],\"pbrMetallicRoughness\":{\"metallicFactor\":0}},"
-        "{\"pbrMetallicRoughness\":{\"metallicFactor\":0,\"roughnessFactor\":1}}],"
+        "{\"name\":\"Plaster\",\"pbrMetallicRoughness\":{\"metallicFactor\":0,\"roughnessFactor\":1}}],"
         "\"meshes\":[{\"primitives\":[" + primitive(0) + "," + primitive(1) + "]},"
         "{\"name\":\"Roof\",\"primitives\":[" + primitive(2) + "]},{\"primitives\":[" + primitive(3) + "]},"
         "{\"primitives\":[" + primitive(-1) + "]},{\"primitives\":[" + primitive(4) + "]}],"
@@ -258,8 +258,10 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
         "{\"name\":\"two words\",\"mesh\":2},{\"mesh\":3}]");
     CRecordingModel model;
     ASSERT_EQ(Read(model, json), 1);
+    // A mesh's primitives are told apart by their materials' names where
+    // they have them; a mesh of one primitive takes no material's name.
     ASSERT_EQ(testfiles::GroupNames(model),
-              (std::vector<std::string>{"Wall", "Wall_2", "Wall_3", "Roof", "two_words", "Mesh3"}));
+              (std::vector<std::string>{"Wall", "Wall_Slate_grey", "Wall_2", "Roof", "two_words", "Mesh3"}));
     // 0.214 is about 0.5 on the sRGB curve of the colour table.
     ASSERT_NE(NearestColor(0.5f, 0.5f, 0.5f), NearestColor(0.214f, 0.214f, 0.214f));
     const struct

@@ -46,17 +46,17 @@ constexpr int kMaxJsonDepth = 128;
 // many, or twice the bytes of its buffers, whichever is more.
 constexpr uint64_t kMinTriangleBudget = uint64_t{1} << 21;
 
-// Required extensions that change nothing of what is read here: materials and
-// textures beyond the base colour, and positions stored as small integers.
+// Required extensions that are read here, or that change nothing of what is
+// read: materials and textures beyond the base colour (images are never
+// decoded), positions stored as small integers, and meshes placed many times.
 bool ExtensionUnderstood(const std::string& name)
 {
-    static constexpr const char* kUnderstood[] = {"KHR_mesh_quantization", "KHR_texture_transform",
-                                                  "KHR_texture_basisu", "EXT_texture_webp",
-                                                  "KHR_materials_unlit"};
-    for (const char* known : kUnderstood)
-        if (name == known)
+    if (name == "KHR_mesh_quantization" || name == "EXT_mesh_gpu_instancing")
+        return true;
+    for (const char* prefix : {"KHR_materials_", "KHR_texture_", "EXT_texture_"})
+        if (name.rfind(prefix, 0) == 0)
             return true;
-    return name.rfind("KHR_materials_", 0) == 0;
+    return false;
 }
 
 // Extensions that compress the geometry itself; a file that uses one without
@@ -573,8 +573,8 @@ private:
             if (!LocalMatrix(node, next.node, local))
                 return false;
             const CMatrix world = next.parent * local;
-            if (node.mesh >= 0)
-                placed.push_back({next.node, world});
+            if (node.mesh >= 0 && !PlaceMesh(node, next.node, world, placed))
+                return false;
             for (auto c = node.children.rbegin(); c != node.children.rend(); ++c)
                 pending.push_back({*c, world});
         }
@@ -686,15 +686,91 @@ private:
         }
         const double s[3] = {node.scale.empty() ? 1 : node.scale[0], node.scale.empty() ? 1 : node.scale[1],
                              node.scale.empty() ? 1 : node.scale[2]};
+        const double t[3] = {node.translation.empty() ? 0 : node.translation[0],
+                             node.translation.empty() ? 0 : node.translation[1],
+                             node.translation.empty() ? 0 : node.translation[2]};
+        const double q[4] = {x, y, z, w};
+        local = Placement(t, q, s);
+        return true;
+    }
+
+    // Translation, then rotation by the unit quaternion q (x, y, z, w), then scale.
+    static CMatrix Placement(const double* t, const double* q, const double* s)
+    {
+        const double x = q[0], y = q[1], z = q[2], w = q[3];
         const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),
                              2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),
                              2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y)};
+        CMatrix local;
         for (int col = 0; col < 3; ++col)
             for (int row = 0; row < 3; ++row)
                 local.m[col * 4 + row] = r[col * 3 + row] * s[col];
-        if (!node.translation.empty())
-            for (int row = 0; row < 3; ++row)
-                local.m[12 + row] = node.translation[static_cast<size_t>(row)];
+        for (int row = 0; row < 3; ++row)
+            local.m[12 + row] = t[row];
+        return local;
+    }
+
+    // The node's mesh where the node places it: once, or with
+    // EXT_mesh_gpu_instancing once per instance, each instance's own
+    // translation, rotation and scale applied before the node's.
+    template <typename Pending>
+    bool PlaceMesh(const tg::Node& node, int index, const CMatrix& world, std::vector<Pending>& placed)
+    {
+        const auto extension = node.extensions.find("EXT_mesh_gpu_instancing");
+        if (extension == node.extensions.end() || !extension->second.Has("attributes")) {
+            placed.push_back({index, world});
+            return true;
+        }
+        const tg::Value& attributes = extension->second.Get("attributes");
+        const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
+        const auto number = [](const unsigned char* at, int type, bool normalized) {
+            return Component(at, type, normalized);
+        };
+        std::vector<CVector> translations, scales;
+        std::vector<CQuaternion> rotations;
+        uint64_t count = 0;
+        bool any = false;
+        auto read = [&](const char* name, int type, int components, auto& out) {
+            if (!attributes.Has(name))
+                return true;
+            const tg::Value& accessor = attributes.Get(name);
+            if (!accessor.IsNumber() ||
+                !ReadAccessor(accessor.GetNumberAsInt(), type, components, +anyType, "instance placements", out,
+                              number))
+                return Damaged("Damaged glTF file: the instances of node %d are damaged", index);
+            if (any && out.size() != count)
+                return Damaged("Damaged glTF file: the instances of node %d have placements of different counts",
+                               index);
+            any = true;
+            count = out.size();
+            return true;
+        };
+        if (!read("TRANSLATION", TINYGLTF_TYPE_VEC3, 3, translations) ||
+            !read("ROTATION", TINYGLTF_TYPE_VEC4, 4, rotations) || !read("SCALE", TINYGLTF_TYPE_VEC3, 3, scales))
+            return false;
+        if (!any) {
+            placed.push_back({index, world});
+            return true;
+        }
+        if (placed.size() + count > m_triangleBudget)
+            return Damaged("The glTF file places its meshes too often: more than %llu triangles",
+                           static_cast<unsigned long long>(m_triangleBudget));
+        for (size_t i = 0; i < count; ++i) {
+            const double t[3] = {translations.empty() ? 0 : translations[i].x,
+                                 translations.empty() ? 0 : translations[i].y,
+                                 translations.empty() ? 0 : translations[i].z};
+            const double s[3] = {scales.empty() ? 1 : scales[i].x, scales.empty() ? 1 : scales[i].y,
+                                 scales.empty() ? 1 : scales[i].z};
+            double q[4] = {0, 0, 0, 1};
+            if (!rotations.empty()) {
+                const double* r = rotations[i].v;
+                const double length = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3]);
+                if (length > 0 && std::isfinite(length))
+                    for (int k = 0; k < 4; ++k)
+                        q[k] = r[k] / length;
+            }
+            placed.push_back({index, world * Placement(t, q, s)});
+        }
         return true;
     }
 
@@ -724,8 +800,14 @@ private:
         return true;
     }
 
+    struct CQuaternion
+    {
+        double v[4];
+    };
+
     // Component c of an element as the accessors are read into.
     static void Put(uint32_t& element, int, uint32_t value) { element = value; }
+    static void Put(CQuaternion& element, int c, double value) { element.v[c] = value; }
     static void Put(CVector& element, int c, float value)
     {
         (c == 0 ? element.x : c == 1 ? element.y : element.z) = value;

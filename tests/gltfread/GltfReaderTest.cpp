@@ -228,6 +228,30 @@ TEST(GltfReader, NodesPlaceTheirMeshes)
         EXPECT_EQ(model.GetPolygonCount(), 1);
     }
     {
+        // The second instance moved 10 along X, turned a quarter about Z
+        // (as normalized shorts) and scaled 2; both then moved by the node.
+        SCOPED_TRACE("instances of EXT_mesh_gpu_instancing");
+        CGltfBuilder placed = gltf;
+        const int t = placed.Positions({0, 0, 0, 10, 0, 0});
+        const int r = placed.Accessor(placed.View(std::vector<int16_t>{0, 0, 0, 32767, 0, 0, 23170, 23170}), kShort,
+                                      2, "VEC4", ",\"normalized\":true");
+        const int s = placed.Positions({1, 1, 1, 2, 2, 2});
+        const int one = placed.Positions({1, 1, 1});
+        auto instanced = [&](int scales) {
+            return mesh + ",\"extensionsRequired\":[\"EXT_mesh_gpu_instancing\"],\"nodes\":[{\"name\":\"I\","
+                   "\"mesh\":0,\"translation\":[0,0,3],\"extensions\":{\"EXT_mesh_gpu_instancing\":{"
+                   "\"attributes\":{\"TRANSLATION\":" + std::to_string(t) + ",\"ROTATION\":" + std::to_string(r) +
+                   ",\"SCALE\":" + std::to_string(scales) + "}}}}]";
+        };
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, placed.Json(instanced(s))), 1);
+        EXPECT_EQ(testfiles::GroupNames(model), (std::vector<std::string>{"I", "I_2"}));
+        ExpectCorners(model, join(a, {10, 0, 0, 10, 2, 0, 8, 0, 0}));
+        CRecordingModel uneven;
+        ASSERT_EQ(Read(uneven, placed.Json(instanced(one))), 0);
+        EXPECT_NE(uneven.errors.front().find("different counts"), std::string::npos) << uneven.errors.front();
+    }
+    {
         SCOPED_TRACE("a later placement merges with the corners of an earlier one");
         CRecordingModel model;
         ASSERT_EQ(Read(model, gltf.Json(mesh + ",\"nodes\":[{\"mesh\":0},{\"mesh\":0,\"rotation\":[0,1,0,0]}]")), 1);

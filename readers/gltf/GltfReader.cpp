@@ -889,7 +889,15 @@ private:
         const std::vector<double>& base = m.pbrMetallicRoughness.baseColorFactor;
         const auto factor = [&base](size_t i) { return i < base.size() ? base[i] : 1.0; };
         color = NearestColor(ToSrgb(factor(0)), ToSrgb(factor(1)), ToSrgb(factor(2)));
-        const float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
+        float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
+        // Modellers write glass as light passing through an opaque surface
+        // rather than as a see-through colour; both are glass here.
+        if (const auto glass = m.extensions.find("KHR_materials_transmission");
+            glass != m.extensions.end() && glass->second.Has("transmissionFactor")) {
+            const tg::Value& transmission = glass->second.Get("transmissionFactor");
+            if (transmission.IsNumber())
+                alpha = std::min(alpha, 1.0f - Unit(transmission.GetNumberAsDouble(), 0.0));
+        }
         bool emissive = false;
         for (double e : m.emissiveFactor)
             emissive = emissive || (std::isfinite(e) && e > 0);

@@ -556,6 +556,7 @@ private:
         {
             int node;
             CMatrix parent;
+            bool instance = false;  // a further instance of the node before
         };
         std::vector<CPending> pending, placed;
         for (auto root = roots.rbegin(); root != roots.rend(); ++root)
@@ -590,7 +591,7 @@ private:
                     m_primitivesLeft += IsRead(primitive);
         }
         for (const CPending& mesh : placed)
-            if (!AddMesh(m_gltf.nodes[static_cast<size_t>(mesh.node)], mesh.parent))
+            if (!AddMesh(m_gltf.nodes[static_cast<size_t>(mesh.node)], mesh.parent, mesh.instance))
                 return false;
         return true;
     }
@@ -752,9 +753,10 @@ private:
             placed.push_back({index, world});
             return true;
         }
-        if (placed.size() + count > m_triangleBudget)
-            return Damaged("The glTF file places its meshes too often: more than %llu triangles",
-                           static_cast<unsigned long long>(m_triangleBudget));
+        // Each instance's numbers take at least four bytes of a buffer; an
+        // accessor without a view could otherwise ask for more from none.
+        if (count > m_bufferBytes / 4 || placed.size() + count > m_triangleBudget)
+            return Damaged("Damaged glTF file: node %d has more instances than its file could hold", index);
         for (size_t i = 0; i < count; ++i) {
             const double t[3] = {translations.empty() ? 0 : translations[i].x,
                                  translations.empty() ? 0 : translations[i].y,
@@ -769,7 +771,7 @@ private:
                     for (int k = 0; k < 4; ++k)
                         q[k] = r[k] / length;
             }
-            placed.push_back({index, world * Placement(t, q, s)});
+            placed.push_back({index, world * Placement(t, q, s), i > 0});
         }
         return true;
     }
@@ -932,7 +934,9 @@ private:
         return unique;
     }
 
-    bool AddMesh(const tg::Node& node, const CMatrix& world)
+    // A further instance of a node adds its triangles to the groups of the
+    // node's first: the node's groups are its primitives, wherever placed.
+    bool AddMesh(const tg::Node& node, const CMatrix& world, bool instance)
     {
         if (static_cast<size_t>(node.mesh) >= m_gltf.meshes.size())
             return Damaged("Damaged glTF file: mesh %d does not exist", node.mesh);
@@ -985,7 +989,11 @@ private:
             int color, finish;
             if (!Look(primitive.material, color, finish))
                 return false;
-            const std::string name = GroupName(node, node.mesh, primitive);
+            if (!instance)
+                m_primitiveGroups.resize(mesh.primitives.size());
+            std::string& name = m_primitiveGroups[p];
+            if (!instance)
+                name = GroupName(node, node.mesh, primitive);
             m_model.StatusMessage("Processing Group '%s'", name.c_str());
             m_model.SetGroup(name.c_str(), color, finish);
             // An indexed primitive lists each point once; one without indices
@@ -1088,6 +1096,7 @@ private:
     uint64_t m_triangles = 0;
     long m_skipped = 0;
     std::set<std::string> m_names;
+    std::vector<std::string> m_primitiveGroups;  // by primitive: the group of the node being placed
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     size_t m_primitivesLeft = 0;       // placed primitives still to read
     // Reused from primitive to primitive.

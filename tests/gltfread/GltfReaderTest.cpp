@@ -245,11 +245,18 @@ TEST(GltfReader, NodesPlaceTheirMeshes)
         };
         CRecordingModel model;
         ASSERT_EQ(Read(model, placed.Json(instanced(s))), 1);
-        EXPECT_EQ(testfiles::GroupNames(model), (std::vector<std::string>{"I", "I_2"}));
+        EXPECT_EQ(testfiles::GroupNames(model), std::vector<std::string>{"I"});  // the node's group holds both
         ExpectCorners(model, join(a, {10, 0, 0, 10, 2, 0, 8, 0, 0}));
         CRecordingModel uneven;
         ASSERT_EQ(Read(uneven, placed.Json(instanced(one))), 0);
         EXPECT_NE(uneven.errors.front().find("different counts"), std::string::npos) << uneven.errors.front();
+        // Zeros from no buffer at all, more than the buffers' bytes could place.
+        const int zeros = placed.Accessor(-1, kFloat, 100, "VEC3");
+        CRecordingModel many;
+        ASSERT_EQ(Read(many, placed.Json(mesh + ",\"nodes\":[{\"mesh\":0,\"extensions\":{\"EXT_mesh_gpu_instancing\":"
+                                                "{\"attributes\":{\"SCALE\":" + std::to_string(zeros) + "}}}}]")),
+                  0);
+        EXPECT_NE(many.errors.front().find("more instances"), std::string::npos) << many.errors.front();
     }
     {
         SCOPED_TRACE("a later placement merges with the corners of an earlier one");

@@ -888,7 +888,22 @@ private:
             return Damaged("Damaged glTF file: material %d does not exist", material);
         tg::Material none;
         const tg::Material& m = material >= 0 ? m_gltf.materials[static_cast<size_t>(material)] : none;
-        const std::vector<double>& base = m.pbrMetallicRoughness.baseColorFactor;
+        std::vector<double> base = m.pbrMetallicRoughness.baseColorFactor;
+        double metallic = m.pbrMetallicRoughness.metallicFactor, roughness = m.pbrMetallicRoughness.roughnessFactor;
+        // Files of a few years ago give their colours as diffuse, specular
+        // and glossiness; their diffuse colour is the base colour of a
+        // surface that is not metal.
+        if (const auto older = m.extensions.find("KHR_materials_pbrSpecularGlossiness");
+            older != m.extensions.end() && older->second.IsObject()) {
+            base.assign(4, 1.0);
+            if (const tg::Value& diffuse = older->second.Get("diffuseFactor"); diffuse.IsArray())
+                for (int k = 0; k < 4 && static_cast<size_t>(k) < diffuse.ArrayLen(); ++k)
+                    if (diffuse.Get(k).IsNumber())
+                        base[static_cast<size_t>(k)] = diffuse.Get(k).GetNumberAsDouble();
+            const tg::Value& glossiness = older->second.Get("glossinessFactor");
+            metallic = 0;
+            roughness = 1 - (glossiness.IsNumber() ? glossiness.GetNumberAsDouble() : 1.0);
+        }
         const auto factor = [&base](size_t i) { return i < base.size() ? base[i] : 1.0; };
         color = NearestColor(ToSrgb(factor(0)), ToSrgb(factor(1)), ToSrgb(factor(2)));
         float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
@@ -903,8 +918,7 @@ private:
         bool emissive = false;
         for (double e : m.emissiveFactor)
             emissive = emissive || (std::isfinite(e) && e > 0);
-        finish = NearestFinish(Unit(m.pbrMetallicRoughness.metallicFactor, 1.0),
-                               Unit(m.pbrMetallicRoughness.roughnessFactor, 1.0), alpha, emissive);
+        finish = NearestFinish(Unit(metallic, 1.0), Unit(roughness, 1.0), alpha, emissive);
         return true;
     }
 

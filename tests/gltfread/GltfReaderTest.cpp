@@ -283,19 +283,23 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
         "{\"emissiveFactor\":[1,1,0],\"pbrMetallicRoughness\":{\"metallicFactor\":0}},"
         "{\"name\":\"Plaster\",\"pbrMetallicRoughness\":{\"metallicFactor\":0,\"roughnessFactor\":1}},"
         "{\"extensions\":{\"KHR_materials_transmission\":{\"transmissionFactor\":0.9}},"
-        "\"pbrMetallicRoughness\":{\"metallicFactor\":0,\"roughnessFactor\":0}}],"
+        "\"pbrMetallicRoughness\":{\"metallicFactor\":0,\"roughnessFactor\":0}},"
+        "{\"extensions\":{\"KHR_materials_pbrSpecularGlossiness\":{\"diffuseFactor\":[1,0,0,1],"
+        "\"glossinessFactor\":0.1}}}],"
         "\"meshes\":[{\"primitives\":[" + primitive(0) + "," + primitive(1) + "]},"
         "{\"name\":\"Roof\",\"primitives\":[" + primitive(2) + "]},{\"primitives\":[" + primitive(3) + "]},"
         "{\"primitives\":[" + primitive(-1) + "]},{\"primitives\":[" + primitive(4) + "]},"
-        "{\"primitives\":[" + primitive(5) + "]}],"
+        "{\"primitives\":[" + primitive(5) + "]},{\"primitives\":[" + primitive(6) + "]}],"
         "\"nodes\":[{\"name\":\"Wall\",\"mesh\":0},{\"name\":\"Wall\",\"mesh\":4},{\"mesh\":1},"
-        "{\"name\":\"two words\",\"mesh\":2},{\"mesh\":3},{\"name\":\"Pane\",\"mesh\":5}]");
+        "{\"name\":\"two words\",\"mesh\":2},{\"mesh\":3},{\"name\":\"Pane\",\"mesh\":5},"
+        "{\"name\":\"Old\",\"mesh\":6}]");
     CRecordingModel model;
     ASSERT_EQ(Read(model, json), 1);
     // A mesh's primitives are told apart by their materials' names where
     // they have them; a mesh of one primitive takes no material's name.
     ASSERT_EQ(testfiles::GroupNames(model),
-              (std::vector<std::string>{"Wall", "Wall_Slate_grey", "Wall_2", "Roof", "two_words", "Mesh3", "Pane"}));
+              (std::vector<std::string>{"Wall", "Wall_Slate_grey", "Wall_2", "Roof", "two_words", "Mesh3", "Pane",
+                                        "Old"}));
     // 0.214 is about 0.5 on the sRGB curve of the colour table.
     ASSERT_NE(NearestColor(0.5f, 0.5f, 0.5f), NearestColor(0.214f, 0.214f, 0.214f));
     const struct
@@ -307,8 +311,9 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
         {NearestColor(1, 1, 1), "Dull"},     {NearestColor(1, 1, 1), "GlassFinish"},
         {NearestColor(1, 1, 1), "Luminous"}, {NearestColor(1, 1, 1), "Metal"},  // glTF's default material
         {NearestColor(1, 1, 1), "GlassFinish"},  // light passes through
+        {NearestColor(1, 0, 0), "Dull"},         // diffuse and glossiness
     };
-    for (int g = 0; g < 7; ++g) {
+    for (int g = 0; g < 8; ++g) {
         SCOPED_TRACE(model.GetGroup(g)->name);
         EXPECT_EQ(model.GetGroup(g)->colorIndex, expected[g].color);
         EXPECT_EQ(model.GetGroup(g)->textureIndex, FindTexture(expected[g].finish));

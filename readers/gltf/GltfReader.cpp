@@ -106,6 +106,15 @@ size_t CharacterBoundary(const std::string& text, size_t n)
     return n;
 }
 
+// A number in an extension's JSON object, or `otherwise` where it has none.
+double NumberIn(const tg::Value& object, const char* key, double otherwise)
+{
+    if (!object.Has(key))
+        return otherwise;
+    const tg::Value& value = object.Get(key);
+    return value.IsNumber() ? value.GetNumberAsDouble() : otherwise;
+}
+
 // What a component of an accessor holds, as a number.
 double Component(const unsigned char* p, int type, bool normalized)
 {
@@ -718,11 +727,10 @@ private:
     bool PlaceMesh(const tg::Node& node, int index, const CMatrix& world, std::vector<Pending>& placed)
     {
         const auto extension = node.extensions.find("EXT_mesh_gpu_instancing");
-        if (extension == node.extensions.end() || !extension->second.Has("attributes")) {
-            placed.push_back({index, world});
-            return true;
-        }
-        const tg::Value& attributes = extension->second.Get("attributes");
+        const tg::Value none;
+        const tg::Value& attributes = extension != node.extensions.end() && extension->second.Has("attributes")
+                                          ? extension->second.Get("attributes")
+                                          : none;
         const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
         const auto number = [](const unsigned char* at, int type, bool normalized) {
             return Component(at, type, normalized);
@@ -900,21 +908,16 @@ private:
                 for (int k = 0; k < 4 && static_cast<size_t>(k) < diffuse.ArrayLen(); ++k)
                     if (diffuse.Get(k).IsNumber())
                         base[static_cast<size_t>(k)] = diffuse.Get(k).GetNumberAsDouble();
-            const tg::Value& glossiness = older->second.Get("glossinessFactor");
             metallic = 0;
-            roughness = 1 - (glossiness.IsNumber() ? glossiness.GetNumberAsDouble() : 1.0);
+            roughness = 1 - NumberIn(older->second, "glossinessFactor", 1.0);
         }
         const auto factor = [&base](size_t i) { return i < base.size() ? base[i] : 1.0; };
         color = NearestColor(ToSrgb(factor(0)), ToSrgb(factor(1)), ToSrgb(factor(2)));
         float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
         // Modellers write glass as light passing through an opaque surface
         // rather than as a see-through colour; both are glass here.
-        if (const auto glass = m.extensions.find("KHR_materials_transmission");
-            glass != m.extensions.end() && glass->second.Has("transmissionFactor")) {
-            const tg::Value& transmission = glass->second.Get("transmissionFactor");
-            if (transmission.IsNumber())
-                alpha = std::min(alpha, 1.0f - Unit(transmission.GetNumberAsDouble(), 0.0));
-        }
+        if (const auto glass = m.extensions.find("KHR_materials_transmission"); glass != m.extensions.end())
+            alpha = std::min(alpha, 1.0f - Unit(NumberIn(glass->second, "transmissionFactor", 0.0), 0.0));
         bool emissive = false;
         for (double e : m.emissiveFactor)
             emissive = emissive || (std::isfinite(e) && e > 0);
@@ -955,6 +958,8 @@ private:
         if (static_cast<size_t>(node.mesh) >= m_gltf.meshes.size())
             return Damaged("Damaged glTF file: mesh %d does not exist", node.mesh);
         const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(node.mesh)];
+        if (!instance)
+            m_primitiveGroups.assign(mesh.primitives.size(), std::string());
         const bool mirrored = world.Mirrors();
         for (size_t p = 0; p < mesh.primitives.size(); ++p) {
             const tg::Primitive& primitive = mesh.primitives[p];
@@ -1003,8 +1008,6 @@ private:
             int color, finish;
             if (!Look(primitive.material, color, finish))
                 return false;
-            if (!instance)
-                m_primitiveGroups.resize(mesh.primitives.size());
             std::string& name = m_primitiveGroups[p];
             if (!instance)
                 name = GroupName(node, node.mesh, primitive);

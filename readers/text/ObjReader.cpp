@@ -124,15 +124,10 @@ public:
         if (text.size() > at && text.back() != '\n')
             text.push_back('\n');
         while (at < text.size()) {
-            unsigned char* line = text.data() + at;
-            auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
-            *feed = '\0';
-            ++m_lines;
-            const char* chars = reinterpret_cast<const char*>(line);
-            at = static_cast<size_t>(feed - text.data()) + 1;
+            size_t length;
+            const char* chars = TakeLine(text, at, length);
             // A line with a zero byte in it goes on no further, as the
             // stream hands out only its text before the zero.
-            const size_t length = static_cast<size_t>(feed - line);
             if (ContinuedAt(chars, length) != std::string::npos && std::strlen(chars) == length && !IsComment(chars))
                 at = JoinLines(text, chars, at, out);
             else
@@ -143,6 +138,19 @@ public:
     long Lines() const { return m_lines; }
 
 private:
+    // The piece's line at `at`, its line feed made the zero that ends it, and
+    // the length up to that feed; `at` moves on to the next line.
+    const char* TakeLine(std::vector<unsigned char>& text, size_t& at, size_t& length)
+    {
+        unsigned char* line = text.data() + at;
+        auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
+        *feed = '\0';
+        ++m_lines;
+        at = static_cast<size_t>(feed - text.data()) + 1;
+        length = static_cast<size_t>(feed - line);
+        return reinterpret_cast<const char*>(line);
+    }
+
     // The lines that continue the statement in m_text, joined to it with a
     // blank for each backslash; past kMaxLine the rest of the statement is
     // skipped and `cut` set.
@@ -179,18 +187,14 @@ private:
             m_text.resize(mark);
             if (at >= text.size())
                 break;
-            unsigned char* line = text.data() + at;
-            auto* feed = static_cast<unsigned char*>(std::memchr(line, '\n', text.size() - at));
-            *feed = '\0';
-            ++m_lines;
-            at = static_cast<size_t>(feed - text.data()) + 1;
-            const char* chars = reinterpret_cast<const char*>(line);
-            const size_t length = std::strlen(chars);
-            mark = length == static_cast<size_t>(feed - line) ? ContinuedAt(chars, length) : std::string::npos;
+            size_t length;
+            const char* chars = TakeLine(text, at, length);
+            const size_t kept = std::strlen(chars);
+            mark = kept == length ? ContinuedAt(chars, kept) : std::string::npos;
             if (mark != std::string::npos)
                 mark += m_text.size() + 1;
             m_text += ' ';
-            m_text.append(chars, length);
+            m_text.append(chars, kept);
         }
         ParseLine(out, m_text.c_str());
         return at;

@@ -180,6 +180,18 @@ int ComponentBytes(int type)
     }
 }
 
+// Any component type: positions and placements may be floats or, quantized,
+// small integers.
+bool AnyComponentType(int type)
+{
+    return ComponentBytes(type) > 0;
+}
+
+float FloatComponent(const unsigned char* p, int type, bool normalized)
+{
+    return static_cast<float>(Component(p, type, normalized));
+}
+
 bool IsIndexType(int type)
 {
     return type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE || type == TINYGLTF_COMPONENT_TYPE_UNSIGNED_SHORT ||
@@ -560,7 +572,9 @@ private:
         m_model.ReserveVertices(static_cast<int>(std::min<uint64_t>({points, m_bufferBytes / 3, 1u << 28})));
         // Each node is placed once: a node listed under two parents, or under
         // itself, would otherwise multiply the model or never end.
-        std::vector<char> visited(m_gltf.nodes.size(), 0);
+        std::vector<char>& visited = m_walked;
+        visited.assign(m_gltf.nodes.size(), 0);
+        m_world.assign(m_gltf.nodes.size(), CMatrix());
         struct CPending
         {
             int node;
@@ -583,11 +597,18 @@ private:
             if (!LocalMatrix(node, next.node, local))
                 return false;
             const CMatrix world = next.parent * local;
-            if (node.mesh >= 0 && !PlaceMesh(node, next.node, world, placed))
+            m_world[static_cast<size_t>(next.node)] = world;
+            // A skinned mesh is placed by its joints alone, never by its node.
+            if (node.mesh >= 0 && !PlaceMesh(node, next.node, node.skin >= 0 ? CMatrix() : world, placed))
                 return false;
             for (auto c = node.children.rbegin(); c != node.children.rend(); ++c)
                 pending.push_back({*c, world});
         }
+        // The joints' placements while every buffer is still at hand.
+        m_jointMatrices.assign(m_gltf.skins.size(), {});
+        for (const CPending& mesh : placed)
+            if (const int skin = m_gltf.nodes[static_cast<size_t>(mesh.node)].skin; skin >= 0 && !JointMatrices(skin))
+                return false;
         // A buffer's bytes go as soon as the last primitive that reads them
         // has been read: a large mesh's triangles are then added without its
         // file beside them.
@@ -613,22 +634,54 @@ private:
                primitive.attributes.count("POSITION");
     }
 
-    // Calls use(buffer) for each buffer a primitive's positions and indices
-    // are read from, once per view that names it; none for the primitives
-    // AddMesh passes over.
+    // The weight a node gives its mesh's morph target k: the node's own
+    // weights, else the mesh's; 0 for none.
+    double MorphWeight(const tg::Node& node, size_t k) const
+    {
+        const std::vector<double>& weights =
+            !node.weights.empty() ? node.weights : m_gltf.meshes[static_cast<size_t>(node.mesh)].weights;
+        return k < weights.size() && std::isfinite(weights[k]) ? weights[k] : 0;
+    }
+
+    // Calls use(accessor) for each accessor AddMesh reads for a primitive of
+    // the node: positions, indices, the morph targets the node weighs and,
+    // for a skinned node, the joints and weights of each corner.
     template <typename Use>
-    void ForEachBufferRead(const tg::Primitive& primitive, Use&& use)
+    void ForEachAccessorRead(const tg::Node& node, const tg::Primitive& primitive, Use&& use)
     {
         if (!IsRead(primitive))
             return;
-        const auto position = primitive.attributes.find("POSITION");
+        use(primitive.attributes.find("POSITION")->second);
+        use(primitive.indices);
+        for (size_t k = 0; k < primitive.targets.size(); ++k)
+            if (const auto moved = primitive.targets[k].find("POSITION");
+                moved != primitive.targets[k].end() && MorphWeight(node, k) != 0)
+                use(moved->second);
+        if (node.skin < 0)
+            return;
+        for (int set = 0;; ++set) {
+            const auto joints = primitive.attributes.find("JOINTS_" + std::to_string(set));
+            const auto weights = primitive.attributes.find("WEIGHTS_" + std::to_string(set));
+            if (joints == primitive.attributes.end() || weights == primitive.attributes.end())
+                break;
+            use(joints->second);
+            use(weights->second);
+        }
+    }
+
+    // Calls use(buffer) for each buffer the node's primitives are read from,
+    // once per view that names it; none for the primitives AddMesh passes
+    // over.
+    template <typename Use>
+    void ForEachBufferRead(const tg::Node& node, const tg::Primitive& primitive, Use&& use)
+    {
         const auto view = [&](int index) {
             if (index >= 0 && static_cast<size_t>(index) < m_gltf.bufferViews.size())
                 if (const int b = m_gltf.bufferViews[static_cast<size_t>(index)].buffer;
                     b >= 0 && static_cast<size_t>(b) < m_gltf.buffers.size())
                     use(static_cast<size_t>(b));
         };
-        const auto accessor = [&](int index) {
+        ForEachAccessorRead(node, primitive, [&](int index) {
             if (index < 0 || static_cast<size_t>(index) >= m_gltf.accessors.size())
                 return;
             const tg::Accessor& a = m_gltf.accessors[static_cast<size_t>(index)];
@@ -637,9 +690,7 @@ private:
                 view(a.sparse.indices.bufferView);
                 view(a.sparse.values.bufferView);
             }
-        };
-        accessor(position->second);
-        accessor(primitive.indices);
+        });
     }
 
     template <typename Use>
@@ -647,14 +698,14 @@ private:
     {
         if (node.mesh >= 0 && static_cast<size_t>(node.mesh) < m_gltf.meshes.size())
             for (const tg::Primitive& primitive : m_gltf.meshes[static_cast<size_t>(node.mesh)].primitives)
-                ForEachBufferRead(primitive, use);
+                ForEachBufferRead(node, primitive, use);
     }
 
     // After a primitive's numbers are read: the buffers no primitive still
     // to come reads from are let go.
-    void DoneReading(const tg::Primitive& primitive)
+    void DoneReading(const tg::Node& node, const tg::Primitive& primitive)
     {
-        ForEachBufferRead(primitive, [&](size_t b) {
+        ForEachBufferRead(node, primitive, [&](size_t b) {
             if (--m_bufferUses[b] == 0)
                 std::vector<unsigned char>().swap(m_gltf.buffers[b].data);
         });
@@ -720,6 +771,67 @@ private:
         return local;
     }
 
+    // The placement of each joint of a skin: the joint's world placement
+    // after its inverse bind matrix, which takes the mesh's points from
+    // where they were bound to where the joint holds them.
+    bool JointMatrices(int skin)
+    {
+        if (static_cast<size_t>(skin) >= m_gltf.skins.size())
+            return Damaged("Damaged glTF file: skin %d does not exist", skin);
+        const tg::Skin& s = m_gltf.skins[static_cast<size_t>(skin)];
+        std::vector<CMatrix>& joints = m_jointMatrices[static_cast<size_t>(skin)];
+        if (!joints.empty())
+            return true;
+        std::vector<CMatrix> inverse;
+        const auto isFloat = [](int type) { return type == TINYGLTF_COMPONENT_TYPE_FLOAT; };
+        if (s.inverseBindMatrices >= 0) {
+            if (!ReadAccessor(s.inverseBindMatrices, TINYGLTF_TYPE_MAT4, 16, +isFloat, "inverse bind matrices",
+                              inverse, Component))
+                return false;
+            if (inverse.size() < s.joints.size())
+                return Damaged("Damaged glTF file: skin %d has %zu joints but %zu inverse bind matrices", skin,
+                               s.joints.size(), inverse.size());
+        }
+        joints.reserve(s.joints.size());
+        for (size_t j = 0; j < s.joints.size(); ++j) {
+            CMatrix world;
+            if (!JointWorld(s.joints[j], world))
+                return false;
+            joints.push_back(inverse.empty() ? world : world * inverse[j]);
+        }
+        return true;
+    }
+
+    // Where a joint is: as the walk of the scene placed it, or for a joint
+    // the walk did not reach, by the chain of its parents.
+    bool JointWorld(int joint, CMatrix& world)
+    {
+        if (joint < 0 || static_cast<size_t>(joint) >= m_gltf.nodes.size())
+            return Damaged("Damaged glTF file: node %d does not exist", joint);
+        if (m_walked[static_cast<size_t>(joint)]) {
+            world = m_world[static_cast<size_t>(joint)];
+            return true;
+        }
+        std::vector<int>& parent = m_parent;
+        if (parent.empty()) {
+            parent.assign(m_gltf.nodes.size(), -1);
+            for (size_t n = 0; n < m_gltf.nodes.size(); ++n)
+                for (int c : m_gltf.nodes[n].children)
+                    if (c >= 0 && static_cast<size_t>(c) < parent.size() && parent[static_cast<size_t>(c)] < 0)
+                        parent[static_cast<size_t>(c)] = static_cast<int>(n);
+        }
+        world = CMatrix();
+        // A node among its own parents would never end the chain.
+        for (int n = joint, steps = 0; n >= 0 && steps < static_cast<int>(parent.size());
+             n = parent[static_cast<size_t>(n)], ++steps) {
+            CMatrix local;
+            if (!LocalMatrix(m_gltf.nodes[static_cast<size_t>(n)], n, local))
+                return false;
+            world = local * world;
+        }
+        return true;
+    }
+
     // The node's mesh where the node places it: once, or with
     // EXT_mesh_gpu_instancing once per instance, each instance's own
     // translation, rotation and scale applied before the node's.
@@ -731,10 +843,6 @@ private:
         const tg::Value& attributes = extension != node.extensions.end() && extension->second.Has("attributes")
                                           ? extension->second.Get("attributes")
                                           : none;
-        const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
-        const auto number = [](const unsigned char* at, int type, bool normalized) {
-            return Component(at, type, normalized);
-        };
         std::vector<CVector> translations, scales;
         std::vector<CQuaternion> rotations;
         uint64_t count = 0;
@@ -744,8 +852,8 @@ private:
                 return true;
             const tg::Value& accessor = attributes.Get(name);
             if (!accessor.IsNumber() ||
-                !ReadAccessor(accessor.GetNumberAsInt(), type, components, +anyType, "instance placements", out,
-                              number))
+                !ReadAccessor(accessor.GetNumberAsInt(), type, components, AnyComponentType, "instance placements",
+                              out, Component))
                 return Damaged("Damaged glTF file: the instances of node %d are damaged", index);
             if (any && out.size() != count)
                 return Damaged("Damaged glTF file: the instances of node %d have placements of different counts",
@@ -814,10 +922,17 @@ private:
     {
         double v[4];
     };
+    // A corner's four joints, or their four weights.
+    struct CFour
+    {
+        float v[4];
+    };
 
     // Component c of an element as the accessors are read into.
     static void Put(uint32_t& element, int, uint32_t value) { element = value; }
     static void Put(CQuaternion& element, int c, double value) { element.v[c] = value; }
+    static void Put(CFour& element, int c, float value) { element.v[c] = value; }
+    static void Put(CMatrix& element, int c, double value) { element.m[c] = value; }
     static void Put(CVector& element, int c, float value)
     {
         (c == 0 ? element.x : c == 1 ? element.y : element.z) = value;
@@ -945,7 +1060,7 @@ private:
         name.resize(CharacterBoundary(name, kMaxName));
         std::string unique = name;
         for (int k = 2; !m_names.insert(unique).second; ++k) {
-            const std::string suffix = "_" + std::to_string(k);
+            const std::string suffix = std::string("_").append(std::to_string(k));
             unique = name.substr(0, CharacterBoundary(name, kMaxName - suffix.size())) + suffix;
         }
         return unique;
@@ -960,7 +1075,6 @@ private:
         const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(node.mesh)];
         if (!instance)
             m_primitiveGroups.assign(mesh.primitives.size(), std::string());
-        const bool mirrored = world.Mirrors();
         for (size_t p = 0; p < mesh.primitives.size(); ++p) {
             const tg::Primitive& primitive = mesh.primitives[p];
             const int mode = primitive.mode;
@@ -980,7 +1094,8 @@ private:
                 for (const char* compression : kCompressions)
                     if (primitive.extensions.count(compression))
                         return Damaged("The glTF file needs the extension %s, which cannot be read", compression);
-            if (!ReadPoints(position->second, world))
+            bool mirrored;
+            if (!ReadPoints(node, primitive, world, mirrored))
                 return false;
             const size_t points = m_points.size();
             if (primitive.indices >= 0) {
@@ -997,7 +1112,7 @@ private:
                 for (size_t i = 0; i < points; ++i)
                     m_indices[i] = static_cast<uint32_t>(i);
             }
-            DoneReading(primitive);
+            DoneReading(node, primitive);
             const bool last = --m_primitivesLeft == 0;
             const size_t n = m_indices.size();
             const size_t triangles = mode == TINYGLTF_MODE_TRIANGLES ? n / 3 : n >= 3 ? n - 2 : 0;
@@ -1076,16 +1191,34 @@ private:
         }
     }
 
-    // The positions of an accessor, placed by `world`, into m_points.
-    bool ReadPoints(int accessor, const CMatrix& world)
+    // The positions of a primitive into m_points, as the node shows them:
+    // moved by the morph targets it weighs, bound to the joints of its skin,
+    // then placed by `world`. `mirrored` says whether that turns the faces.
+    bool ReadPoints(const tg::Node& node, const tg::Primitive& primitive, const CMatrix& world, bool& mirrored)
     {
-        // Positions are floats, or with mesh quantization small integers.
-        const auto anyType = [](int type) { return ComponentBytes(type) > 0; };
-        if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, +anyType, "3D positions", m_points,
-                          [](const unsigned char* at, int type, bool normalized) {
-                              return static_cast<float>(Component(at, type, normalized));
-                          }))
+        const int accessor = primitive.attributes.find("POSITION")->second;
+        if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, AnyComponentType, "3D positions", m_points,
+                          FloatComponent))
             return false;
+        for (size_t k = 0; k < primitive.targets.size(); ++k) {
+            const auto moved = primitive.targets[k].find("POSITION");
+            const double weight = MorphWeight(node, k);
+            if (moved == primitive.targets[k].end() || weight == 0)
+                continue;
+            std::vector<CVector> offsets;
+            if (!ReadAccessor(moved->second, TINYGLTF_TYPE_VEC3, 3, AnyComponentType, "3D offsets", offsets,
+                              FloatComponent))
+                return false;
+            if (offsets.size() != m_points.size())
+                return Damaged("Damaged glTF file: a morph target of mesh %d moves %zu points of %zu", node.mesh,
+                               offsets.size(), m_points.size());
+            for (size_t i = 0; i < m_points.size(); ++i)
+                m_points[i] += offsets[i] * static_cast<float>(weight);
+        }
+        size_t turned = 0;
+        if (node.skin >= 0 && !Skin(node, primitive, turned))
+            return false;
+        mirrored = world.Mirrors() != (2 * turned > m_points.size());
         const double* m = world.m;
         for (size_t i = 0; i < m_points.size(); ++i) {
             const double x = m_points[i].x, y = m_points[i].y, z = m_points[i].z;
@@ -1102,6 +1235,62 @@ private:
         return true;
     }
 
+    // Each point where its joints hold it, in the pose the file's nodes
+    // give: the blend of its joints' placements by its weights. `turned`
+    // counts the points whose blend mirrors them.
+    bool Skin(const tg::Node& node, const tg::Primitive& primitive, size_t& turned)
+    {
+        const std::vector<CMatrix>& joints = m_jointMatrices[static_cast<size_t>(node.skin)];
+        std::vector<std::pair<std::vector<CFour>, std::vector<CFour>>> sets;
+        for (int set = 0;; ++set) {
+            const auto j = primitive.attributes.find("JOINTS_" + std::to_string(set));
+            const auto w = primitive.attributes.find("WEIGHTS_" + std::to_string(set));
+            if (j == primitive.attributes.end() || w == primitive.attributes.end())
+                break;
+            auto& [indices, weights] = sets.emplace_back();
+            if (!ReadAccessor(j->second, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joints", indices, FloatComponent) ||
+                !ReadAccessor(w->second, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joint weights", weights,
+                              FloatComponent))
+                return false;
+            if (indices.size() != m_points.size() || weights.size() != m_points.size())
+                return Damaged("Damaged glTF file: mesh %d binds %zu of its %zu points to joints", node.mesh,
+                               std::min(indices.size(), weights.size()), m_points.size());
+        }
+        if (sets.empty())
+            return true;
+        for (size_t i = 0; i < m_points.size(); ++i) {
+            double blend[12] = {}, total = 0;
+            for (const auto& [indices, weights] : sets)
+                for (int k = 0; k < 4; ++k) {
+                    const double weight = weights[i].v[k];
+                    if (weight == 0 || !std::isfinite(weight))
+                        continue;
+                    const float joint = indices[i].v[k];
+                    if (!(joint >= 0 && joint < static_cast<float>(joints.size())))
+                        return Damaged("Damaged glTF file: mesh %d is bound to joint %g of %zu", node.mesh,
+                                       static_cast<double>(joint), joints.size());
+                    const double* m = joints[static_cast<size_t>(joint)].m;
+                    for (int e = 0; e < 12; ++e)
+                        blend[e] += weight * m[e + e / 3];
+                    total += weight;
+                }
+            // Weights should add up to one; a point bound to nothing stays
+            // where the mesh has it.
+            if (total == 0)
+                continue;
+            CMatrix placed;
+            for (int e = 0; e < 12; ++e)
+                placed.m[e + e / 3] = blend[e] / total;
+            turned += placed.Mirrors();
+            const double x = m_points[i].x, y = m_points[i].y, z = m_points[i].z;
+            const double* m = placed.m;
+            m_points[i] = CVector(static_cast<float>(m[0] * x + m[4] * y + m[8] * z + m[12]),
+                                  static_cast<float>(m[1] * x + m[5] * y + m[9] * z + m[13]),
+                                  static_cast<float>(m[2] * x + m[6] * y + m[10] * z + m[14]));
+        }
+        return true;
+    }
+
     CModel& m_model;
     std::string m_folder;
     tg::Model m_gltf;
@@ -1114,6 +1303,10 @@ private:
     long m_skipped = 0;
     std::set<std::string> m_names;
     std::vector<std::string> m_primitiveGroups;  // by primitive: the group of the node being placed
+    std::vector<char> m_walked;                  // by node: reached by the walk of the scene
+    std::vector<CMatrix> m_world;                // by node walked: its placement in the scene
+    std::vector<std::vector<CMatrix>> m_jointMatrices;  // by skin: each joint's placement of the points
+    std::vector<int> m_parent;                   // by node: its parent, once a joint outside the walk asks
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     size_t m_primitivesLeft = 0;       // placed primitives still to read
     // Reused from primitive to primitive.

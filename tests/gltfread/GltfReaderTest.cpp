@@ -259,6 +259,41 @@ TEST(GltfReader, NodesPlaceTheirMeshes)
         EXPECT_NE(many.errors.front().find("more instances"), std::string::npos) << many.errors.front();
     }
     {
+        // Corner 0 follows joint J0 (moved 10 along X), corner 1 joint J1
+        // (its inverse bind matrix 1 back along Y, then moved 5 along X and
+        // turned a quarter about Z by a parent outside the scene), corner 2
+        // half of each after the morph target lifts it 1 (2 at weight 0.5).
+        // The skinned node's own scale must not count.
+        SCOPED_TRACE("skins and morph targets");
+        CGltfBuilder posed = gltf;
+        const int lift = posed.Positions({0, 0, 0, 0, 0, 0, 0, 0, 2});
+        const int joints = posed.Accessor(posed.View(std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0}),
+                                          kUByte, 3, "VEC4");
+        const int weights =
+            posed.Accessor(posed.View(std::vector<float>{1, 0, 0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0}), kFloat, 3, "VEC4");
+        const int inverse = posed.Accessor(
+            posed.View(std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,  //
+                                          1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1}),
+            kFloat, 2, "MAT4");
+        auto skinned = [&](const std::string& skinJoints) {
+            return "\"meshes\":[{\"weights\":[0.5],\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                   std::to_string(positions) + ",\"JOINTS_0\":" + std::to_string(joints) +
+                   ",\"WEIGHTS_0\":" + std::to_string(weights) + "},\"targets\":[{\"POSITION\":" +
+                   std::to_string(lift) + "}]}]}],\"skins\":[{\"joints\":" + skinJoints +
+                   ",\"inverseBindMatrices\":" + std::to_string(inverse) +
+                   "}],\"nodes\":[{\"name\":\"S\",\"mesh\":0,\"skin\":0,\"scale\":[3,3,3]},"
+                   "{\"name\":\"J0\",\"translation\":[10,0,0]},{\"name\":\"Out\",\"children\":[3],"
+                   "\"rotation\":[0,0,0.70710678,0.70710678]},{\"name\":\"J1\",\"translation\":[5,0,0]}],"
+                   "\"scene\":0,\"scenes\":[{\"nodes\":[0,1]}]";
+        };
+        CRecordingModel model;
+        ASSERT_EQ(Read(model, posed.Json(skinned("[1,3]"))), 1);
+        ExpectCorners(model, {0, 0, 0, -9, 6, 0, -5, 3, 1});
+        CRecordingModel unbound;
+        ASSERT_EQ(Read(unbound, posed.Json(skinned("[1]"))), 0);  // corner 1's joint is missing
+        EXPECT_NE(unbound.errors.front().find("bound to joint 1 of 1"), std::string::npos) << unbound.errors.front();
+    }
+    {
         SCOPED_TRACE("a later placement merges with the corners of an earlier one");
         CRecordingModel model;
         ASSERT_EQ(Read(model, gltf.Json(mesh + ",\"nodes\":[{\"mesh\":0},{\"mesh\":0,\"rotation\":[0,1,0,0]}]")), 1);

@@ -12,6 +12,7 @@
 #include <new>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Colors.h"
@@ -653,6 +654,8 @@ private:
             return;
         use(primitive.attributes.find("POSITION")->second);
         use(primitive.indices);
+        if (const auto colors = primitive.attributes.find("COLOR_0"); colors != primitive.attributes.end())
+            use(colors->second);
         for (size_t k = 0; k < primitive.targets.size(); ++k)
             if (const auto moved = primitive.targets[k].find("POSITION");
                 moved != primitive.targets[k].end() && MorphWeight(node, k) != 0)
@@ -1005,28 +1008,30 @@ private:
 
     // The colour and finish of a material, or of glTF's default material
     // (white, metal, rough) for a primitive without one.
-    bool Look(int material, int& color, int& finish)
+    bool Look(int material, int& color, int& finish, double base[3])
     {
         if (material >= static_cast<int>(m_gltf.materials.size()))
             return Damaged("Damaged glTF file: material %d does not exist", material);
         tg::Material none;
         const tg::Material& m = material >= 0 ? m_gltf.materials[static_cast<size_t>(material)] : none;
-        std::vector<double> base = m.pbrMetallicRoughness.baseColorFactor;
+        std::vector<double> factors = m.pbrMetallicRoughness.baseColorFactor;
         double metallic = m.pbrMetallicRoughness.metallicFactor, roughness = m.pbrMetallicRoughness.roughnessFactor;
         // Files of a few years ago give their colours as diffuse, specular
         // and glossiness; their diffuse colour is the base colour of a
         // surface that is not metal.
         if (const auto older = m.extensions.find("KHR_materials_pbrSpecularGlossiness");
             older != m.extensions.end() && older->second.IsObject()) {
-            base.assign(4, 1.0);
+            factors.assign(4, 1.0);
             if (const tg::Value& diffuse = older->second.Get("diffuseFactor"); diffuse.IsArray())
                 for (int k = 0; k < 4 && static_cast<size_t>(k) < diffuse.ArrayLen(); ++k)
                     if (diffuse.Get(k).IsNumber())
-                        base[static_cast<size_t>(k)] = diffuse.Get(k).GetNumberAsDouble();
+                        factors[static_cast<size_t>(k)] = diffuse.Get(k).GetNumberAsDouble();
             metallic = 0;
             roughness = 1 - NumberIn(older->second, "glossinessFactor", 1.0);
         }
-        const auto factor = [&base](size_t i) { return i < base.size() ? base[i] : 1.0; };
+        const auto factor = [&factors](size_t i) { return i < factors.size() ? factors[i] : 1.0; };
+        for (size_t k = 0; k < 3; ++k)
+            base[k] = factor(k);
         color = NearestColor(ToSrgb(factor(0)), ToSrgb(factor(1)), ToSrgb(factor(2)));
         float alpha = m.alphaMode == "BLEND" ? Unit(factor(3), 1.0) : 1.0f;
         // Modellers write glass as light passing through an opaque surface
@@ -1040,7 +1045,8 @@ private:
         return true;
     }
 
-    std::string GroupName(const tg::Node& node, int meshIndex, const tg::Primitive& primitive)
+    std::string GroupName(const tg::Node& node, int meshIndex, const tg::Primitive& primitive,
+                          const char* colorName = nullptr)
     {
         const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(meshIndex)];
         std::string name = !node.name.empty() ? node.name
@@ -1053,6 +1059,8 @@ private:
             static_cast<size_t>(primitive.material) < m_gltf.materials.size() &&
             !m_gltf.materials[static_cast<size_t>(primitive.material)].name.empty())
             name += "_" + m_gltf.materials[static_cast<size_t>(primitive.material)].name;
+        if (colorName)
+            name.append("_").append(colorName);
         // Other formats take a group's name as one word.
         for (char& c : name)
             if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F)
@@ -1074,7 +1082,7 @@ private:
             return Damaged("Damaged glTF file: mesh %d does not exist", node.mesh);
         const tg::Mesh& mesh = m_gltf.meshes[static_cast<size_t>(node.mesh)];
         if (!instance)
-            m_primitiveGroups.assign(mesh.primitives.size(), std::string());
+            m_primitiveGroups.assign(mesh.primitives.size(), {});
         for (size_t p = 0; p < mesh.primitives.size(); ++p) {
             const tg::Primitive& primitive = mesh.primitives[p];
             const int mode = primitive.mode;
@@ -1112,8 +1120,6 @@ private:
                 for (size_t i = 0; i < points; ++i)
                     m_indices[i] = static_cast<uint32_t>(i);
             }
-            DoneReading(node, primitive);
-            const bool last = --m_primitivesLeft == 0;
             const size_t n = m_indices.size();
             const size_t triangles = mode == TINYGLTF_MODE_TRIANGLES ? n / 3 : n >= 3 ? n - 2 : 0;
             m_triangles += triangles;
@@ -1121,20 +1127,32 @@ private:
                 return Damaged("The glTF file places its meshes too often: more than %llu triangles",
                                static_cast<unsigned long long>(m_triangleBudget));
             int color, finish;
-            if (!Look(primitive.material, color, finish))
+            double base[3];
+            if (!Look(primitive.material, color, finish, base) ||
+                !TriangleColors(node, primitive, mode, triangles, base))
                 return false;
-            std::string& name = m_primitiveGroups[p];
-            if (!instance)
-                name = GroupName(node, node.mesh, primitive);
-            m_model.StatusMessage("Processing Group '%s'", name.c_str());
-            m_model.SetGroup(name.c_str(), color, finish);
+            DoneReading(node, primitive);
+            const bool last = --m_primitivesLeft == 0;
+            if (m_colors.empty())
+                m_colors.push_back(static_cast<int16_t>(color));
+            std::vector<std::string>& names = m_primitiveGroups[p];
+            if (!instance) {
+                names.clear();
+                for (int16_t c : m_colors)
+                    names.push_back(GroupName(node, node.mesh, primitive,
+                                              m_colors.size() > 1 ? ColorTable[c].name : nullptr));
+            }
+            const auto group = [&](size_t k) {
+                m_model.StatusMessage("Processing Group '%s'", names[k].c_str());
+                m_model.SetGroup(names[k].c_str(), m_colors[k], finish);
+            };
             // An indexed primitive lists each point once; one without indices
             // repeats every corner its triangles share.
             m_model.WantExactRepeats(primitive.indices < 0);
             if (mode == TINYGLTF_MODE_TRIANGLES)
-                AddTriangles(triangles, mirrored, last);
+                AddTriangles(triangles, mirrored, last, group);
             else
-                AddStripOrFan(mode, triangles, mirrored);
+                AddStripOrFan(mode, triangles, mirrored, group);
             if (m_model.OutOfMemory())
                 return Damaged("Out of Memory");
         }
@@ -1145,7 +1163,8 @@ private:
     // takes the place of its point, and the faces are added once every
     // corner has one. After the last primitive the points and the merge
     // index are let go first: the faces are most of the model.
-    void AddTriangles(size_t triangles, bool mirrored, bool last)
+    template <typename Group>
+    void AddTriangles(size_t triangles, bool mirrored, bool last, Group&& group)
     {
         std::vector<uint32_t>& v = m_indices;
         {
@@ -1163,32 +1182,116 @@ private:
             std::vector<CVector>().swap(m_points);
             m_model.ClearVertexHash();
         }
-        for (size_t t = 0; t < triangles; ++t)
+        ForEachColor(triangles, group, [&](size_t t) {
             if (v[3 * t] != 0) {
                 const int32_t face[3] = {static_cast<int32_t>(v[3 * t]), static_cast<int32_t>(v[3 * t + 1]),
                                          static_cast<int32_t>(v[3 * t + 2])};
                 m_model.AddFace(3, face);
             }
+        });
     }
 
-    void AddStripOrFan(int mode, size_t triangles, bool mirrored)
+    // Starts each colour's group in turn and calls add(t) for its
+    // triangles, in their order.
+    template <typename Group, typename Add>
+    void ForEachColor(size_t triangles, Group&& group, Add&& add)
+    {
+        if (m_colors.size() == 1) {
+            group(0);
+            for (size_t t = 0; t < triangles; ++t)
+                add(t);
+            return;
+        }
+        std::vector<size_t> start(m_colors.size() + 1, 0), order(triangles);
+        for (size_t t = 0; t < triangles; ++t)
+            ++start[m_triangleColor[t] + 1u];
+        for (size_t k = 1; k < start.size(); ++k)
+            start[k] += start[k - 1];
+        std::vector<size_t> next(start.begin(), start.end() - 1);
+        for (size_t t = 0; t < triangles; ++t)
+            order[next[m_triangleColor[t]]++] = t;
+        for (size_t k = 0; k < m_colors.size(); ++k) {
+            group(k);
+            for (size_t i = start[k]; i < start[k + 1]; ++i)
+                add(order[i]);
+        }
+    }
+
+    // The corners of triangle t of a strip, a fan or a list.
+    void Corners(int mode, size_t t, uint32_t corner[3]) const
+    {
+        const std::vector<uint32_t>& v = m_indices;
+        if (mode == TINYGLTF_MODE_TRIANGLES) {
+            corner[0] = v[3 * t], corner[1] = v[3 * t + 1], corner[2] = v[3 * t + 2];
+        } else if (mode == TINYGLTF_MODE_TRIANGLE_FAN) {
+            corner[0] = v[t + 1], corner[1] = v[t + 2], corner[2] = v[0];
+        } else if (t % 2 == 0) {
+            corner[0] = v[t], corner[1] = v[t + 1], corner[2] = v[t + 2];
+        } else {
+            corner[0] = v[t], corner[1] = v[t + 2], corner[2] = v[t + 1];
+        }
+    }
+
+    // Corner colours (COLOR_0) tint the base colour, each triangle by the
+    // mean of its corners'. A primitive of one tint stays one group of that
+    // colour; one of several is split into a group per named colour, so
+    // that a model painted by its corners keeps its colours.
+    bool TriangleColors(const tg::Node& node, const tg::Primitive& primitive, int mode, size_t triangles,
+                        const double base[3])
+    {
+        m_colors.clear();
+        m_triangleColor.clear();
+        const auto attribute = primitive.attributes.find("COLOR_0");
+        if (attribute == primitive.attributes.end())
+            return true;
+        const int index = attribute->second;
+        const bool rgba = index >= 0 && static_cast<size_t>(index) < m_gltf.accessors.size() &&
+                          m_gltf.accessors[static_cast<size_t>(index)].type == TINYGLTF_TYPE_VEC4;
+        std::vector<CFour> corners;
+        if (!ReadAccessor(index, rgba ? TINYGLTF_TYPE_VEC4 : TINYGLTF_TYPE_VEC3, rgba ? 4 : 3, AnyComponentType,
+                          "corner colours", corners, FloatComponent))
+            return false;
+        if (corners.size() != m_points.size())
+            return Damaged("Damaged glTF file: mesh %d colours %zu of its %zu points", node.mesh, corners.size(),
+                           m_points.size());
+        std::unordered_map<uint32_t, uint8_t> classes;  // by 8-bit sRGB colour
+        m_triangleColor.resize(triangles);
+        for (size_t t = 0; t < triangles; ++t) {
+            uint32_t corner[3];
+            Corners(mode, t, corner);
+            uint32_t key = 0;
+            float srgb[3];
+            for (int c = 0; c < 3; ++c) {
+                const double mean =
+                    (corners[corner[0]].v[c] + corners[corner[1]].v[c] + corners[corner[2]].v[c]) / 3.0;
+                srgb[c] = ToSrgb(base[c] * mean);
+                key = key << 8 | static_cast<uint32_t>(std::lround(srgb[c] * 255));
+            }
+            auto [at, added] = classes.emplace(key, 0);
+            if (added) {
+                const int16_t named = NearestColor(srgb[0], srgb[1], srgb[2]);
+                const auto known = std::find(m_colors.begin(), m_colors.end(), named);
+                at->second = static_cast<uint8_t>(known - m_colors.begin());
+                if (known == m_colors.end())
+                    m_colors.push_back(named);
+            }
+            m_triangleColor[t] = at->second;
+        }
+        return true;
+    }
+
+    template <typename Group>
+    void AddStripOrFan(int mode, size_t triangles, bool mirrored, Group&& group)
     {
         CMeshPoints numbers(m_model, m_points);
-        const auto add = [&](uint32_t a, uint32_t b, uint32_t c) {
+        ForEachColor(triangles, group, [&](size_t t) {
+            uint32_t c[3];
+            Corners(mode, t, c);
             if (mirrored)
-                numbers.AddTriangle(a, c, b);
+                numbers.AddTriangle(c[0], c[2], c[1]);
             else
-                numbers.AddTriangle(a, b, c);
-        };
-        const std::vector<uint32_t>& v = m_indices;
-        for (size_t t = 0; t < triangles; ++t) {
-            if (mode == TINYGLTF_MODE_TRIANGLE_FAN)
-                add(v[t + 1], v[t + 2], v[0]);
-            else if (t % 2 == 0)
-                add(v[t], v[t + 1], v[t + 2]);
-            else
-                add(v[t], v[t + 2], v[t + 1]);
-        }
+                numbers.AddTriangle(c[0], c[1], c[2]);
+        });
     }
 
     // The positions of a primitive into m_points, as the node shows them:
@@ -1302,7 +1405,7 @@ private:
     uint64_t m_triangles = 0;
     long m_skipped = 0;
     std::set<std::string> m_names;
-    std::vector<std::string> m_primitiveGroups;  // by primitive: the group of the node being placed
+    std::vector<std::vector<std::string>> m_primitiveGroups;  // by primitive: the groups of the node being placed
     std::vector<char> m_walked;                  // by node: reached by the walk of the scene
     std::vector<CMatrix> m_world;                // by node walked: its placement in the scene
     std::vector<std::vector<CMatrix>> m_jointMatrices;  // by skin: each joint's placement of the points
@@ -1310,6 +1413,8 @@ private:
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     size_t m_primitivesLeft = 0;       // placed primitives still to read
     // Reused from primitive to primitive.
+    std::vector<int16_t> m_colors;        // the primitive's named colours, in the order met
+    std::vector<uint8_t> m_triangleColor;  // by triangle: its place in m_colors; empty without COLOR_0
     std::vector<uint32_t> m_indices;
     std::vector<CVector> m_points;
 };

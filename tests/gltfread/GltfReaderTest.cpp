@@ -353,6 +353,31 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
         EXPECT_EQ(model.GetGroup(g)->colorIndex, expected[g].color);
         EXPECT_EQ(model.GetGroup(g)->textureIndex, FindTexture(expected[g].finish));
     }
+    {
+        // Corner colours tint the base colour: a red and a blue triangle in
+        // one primitive become a group each; a yellow material tinted
+        // magenta is one red group.
+        SCOPED_TRACE("corner colours");
+        CGltfBuilder painted;
+        const int two = painted.Positions({0, 0, 0, 1, 0, 0, 0, 1, 0, 5, 0, 0, 6, 0, 0, 5, 1, 0});
+        const int bytes = painted.Accessor(painted.View(std::vector<uint8_t>{255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0,
+                                                                             255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0,
+                                                                             255, 255}),
+                                           kUByte, 6, "VEC4", ",\"normalized\":true");
+        const int one = painted.Positions({0, 0, 9, 1, 0, 9, 0, 1, 9});
+        const int magenta = painted.Positions({1, 0, 1, 1, 0, 1, 1, 0, 1});
+        const std::string json = painted.Json(
+            "\"materials\":[{\"pbrMetallicRoughness\":{\"baseColorFactor\":[1,1,0,1]}}],"
+            "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" + std::to_string(two) +
+            ",\"COLOR_0\":" + std::to_string(bytes) + "}},{\"attributes\":{\"POSITION\":" + std::to_string(one) +
+            ",\"COLOR_0\":" + std::to_string(magenta) + "},\"material\":0}]}],"
+            "\"nodes\":[{\"name\":\"Paint\",\"mesh\":0}]");
+        CRecordingModel tinted;
+        ASSERT_EQ(Read(tinted, json), 1);
+        ASSERT_EQ(testfiles::GroupNames(tinted), (std::vector<std::string>{"Paint_Red", "Paint_Blue", "Paint"}));
+        for (int g = 0; g < 3; ++g)
+            EXPECT_EQ(tinted.GetGroup(g)->colorIndex, NearestColor(g == 1 ? 0 : 1, 0, g == 1 ? 1 : 0));
+    }
 }
 
 TEST(GltfReader, BuffersBesideTheModelAndBinaryContainer)

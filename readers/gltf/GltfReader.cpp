@@ -607,6 +607,7 @@ private:
         }
         // The joints' placements while every buffer is still at hand.
         m_jointMatrices.assign(m_gltf.skins.size(), {});
+        m_skinRead.assign(m_gltf.skins.size(), 0);
         for (const CPending& mesh : placed)
             if (const int skin = m_gltf.nodes[static_cast<size_t>(mesh.node)].skin; skin >= 0 && !JointMatrices(skin))
                 return false;
@@ -783,8 +784,9 @@ private:
             return Damaged("Damaged glTF file: skin %d does not exist", skin);
         const tg::Skin& s = m_gltf.skins[static_cast<size_t>(skin)];
         std::vector<CMatrix>& joints = m_jointMatrices[static_cast<size_t>(skin)];
-        if (!joints.empty())
+        if (m_skinRead[static_cast<size_t>(skin)])
             return true;
+        m_skinRead[static_cast<size_t>(skin)] = 1;
         std::vector<CMatrix> inverse;
         const auto isFloat = [](int type) { return type == TINYGLTF_COMPONENT_TYPE_FLOAT; };
         if (s.inverseBindMatrices >= 0) {
@@ -806,32 +808,41 @@ private:
     }
 
     // Where a joint is: as the walk of the scene placed it, or for a joint
-    // the walk did not reach, by the chain of its parents.
+    // the walk did not reach, by the chain of its parents. Each node's
+    // placement is worked out once, so that many joints along one long
+    // chain cost no more than the chain.
     bool JointWorld(int joint, CMatrix& world)
     {
         if (joint < 0 || static_cast<size_t>(joint) >= m_gltf.nodes.size())
             return Damaged("Damaged glTF file: node %d does not exist", joint);
-        if (m_walked[static_cast<size_t>(joint)]) {
-            world = m_world[static_cast<size_t>(joint)];
-            return true;
+        if (!m_walked[static_cast<size_t>(joint)]) {
+            std::vector<int>& parent = m_parent;
+            if (parent.empty()) {
+                parent.assign(m_gltf.nodes.size(), -1);
+                for (size_t n = 0; n < m_gltf.nodes.size(); ++n)
+                    for (int c : m_gltf.nodes[n].children)
+                        if (c >= 0 && static_cast<size_t>(c) < parent.size() && parent[static_cast<size_t>(c)] < 0)
+                            parent[static_cast<size_t>(c)] = static_cast<int>(n);
+            }
+            // Up to the first placed node; a node among its own parents ends
+            // the chain once every node is in it.
+            std::vector<int> chain;
+            for (int n = joint; n >= 0 && !m_walked[static_cast<size_t>(n)] && chain.size() < parent.size();
+                 n = parent[static_cast<size_t>(n)])
+                chain.push_back(n);
+            const int top = parent[static_cast<size_t>(chain.back())];
+            CMatrix placed = top >= 0 && m_walked[static_cast<size_t>(top)] ? m_world[static_cast<size_t>(top)]
+                                                                           : CMatrix();
+            for (auto n = chain.rbegin(); n != chain.rend(); ++n) {
+                CMatrix local;
+                if (!LocalMatrix(m_gltf.nodes[static_cast<size_t>(*n)], *n, local))
+                    return false;
+                placed = placed * local;
+                m_world[static_cast<size_t>(*n)] = placed;
+                m_walked[static_cast<size_t>(*n)] = 1;
+            }
         }
-        std::vector<int>& parent = m_parent;
-        if (parent.empty()) {
-            parent.assign(m_gltf.nodes.size(), -1);
-            for (size_t n = 0; n < m_gltf.nodes.size(); ++n)
-                for (int c : m_gltf.nodes[n].children)
-                    if (c >= 0 && static_cast<size_t>(c) < parent.size() && parent[static_cast<size_t>(c)] < 0)
-                        parent[static_cast<size_t>(c)] = static_cast<int>(n);
-        }
-        world = CMatrix();
-        // A node among its own parents would never end the chain.
-        for (int n = joint, steps = 0; n >= 0 && steps < static_cast<int>(parent.size());
-             n = parent[static_cast<size_t>(n)], ++steps) {
-            CMatrix local;
-            if (!LocalMatrix(m_gltf.nodes[static_cast<size_t>(n)], n, local))
-                return false;
-            world = local * world;
-        }
+        world = m_world[static_cast<size_t>(joint)];
         return true;
     }
 
@@ -1406,9 +1417,10 @@ private:
     long m_skipped = 0;
     std::set<std::string> m_names;
     std::vector<std::vector<std::string>> m_primitiveGroups;  // by primitive: the groups of the node being placed
-    std::vector<char> m_walked;                  // by node: reached by the walk of the scene
-    std::vector<CMatrix> m_world;                // by node walked: its placement in the scene
+    std::vector<char> m_walked;                  // by node: placed, by the walk of the scene or as a joint
+    std::vector<CMatrix> m_world;                // by node placed: its placement in the scene
     std::vector<std::vector<CMatrix>> m_jointMatrices;  // by skin: each joint's placement of the points
+    std::vector<char> m_skinRead;                // by skin: its joints' placements worked out
     std::vector<int> m_parent;                   // by node: its parent, once a joint outside the walk asks
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     size_t m_primitivesLeft = 0;       // placed primitives still to read

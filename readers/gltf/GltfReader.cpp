@@ -88,6 +88,17 @@ struct CMatrix
         return r;
     }
 
+    // A point where the matrix puts it.
+    CVector Place(const CVector& p) const
+    {
+        const double x = p.x, y = p.y, z = p.z;
+        const double w = m[3] * x + m[7] * y + m[11] * z + m[15];
+        const double scale = w != 0 && w != 1 ? 1 / w : 1;
+        return CVector(static_cast<float>((m[0] * x + m[4] * y + m[8] * z + m[12]) * scale),
+                       static_cast<float>((m[1] * x + m[5] * y + m[9] * z + m[13]) * scale),
+                       static_cast<float>((m[2] * x + m[6] * y + m[10] * z + m[14]) * scale));
+    }
+
     // A mirroring placement turns the faces' fronts to their backs.
     bool Mirrors() const
     {
@@ -545,20 +556,21 @@ public:
 private:
     bool Build()
     {
+        // Each node's parent (its first, where a damaged file gives it more).
+        m_parent.assign(m_gltf.nodes.size(), -1);
+        for (size_t n = 0; n < m_gltf.nodes.size(); ++n)
+            for (int c : m_gltf.nodes[n].children)
+                if (c >= 0 && static_cast<size_t>(c) < m_parent.size() && m_parent[static_cast<size_t>(c)] < 0)
+                    m_parent[static_cast<size_t>(c)] = static_cast<int>(n);
         std::vector<int> roots;
         if (m_gltf.defaultScene >= 0) {
             if (static_cast<size_t>(m_gltf.defaultScene) >= m_gltf.scenes.size())
                 return Damaged("Damaged glTF file: the default scene %d does not exist", m_gltf.defaultScene);
             roots = m_gltf.scenes[static_cast<size_t>(m_gltf.defaultScene)].nodes;
         } else {
-            std::vector<char> child(m_gltf.nodes.size(), 0);
-            for (const tg::Node& node : m_gltf.nodes)
-                for (int c : node.children)
-                    if (c >= 0 && static_cast<size_t>(c) < child.size())
-                        child[static_cast<size_t>(c)] = 1;
-            for (size_t i = 0; i < child.size(); ++i)
-                if (!child[i])
-                    roots.push_back(static_cast<int>(i));
+            for (size_t n = 0; n < m_parent.size(); ++n)
+                if (m_parent[n] < 0)
+                    roots.push_back(static_cast<int>(n));
         }
         // The merge index sized once for the points of every mesh, as far as
         // the buffers could hold them, instead of grown as they come.
@@ -657,19 +669,38 @@ private:
         use(primitive.indices);
         if (const auto colors = primitive.attributes.find("COLOR_0"); colors != primitive.attributes.end())
             use(colors->second);
+        ForEachMorph(node, primitive, [&](int offsets, double) { use(offsets); });
+        if (node.skin >= 0)
+            ForEachJointSet(primitive, [&](int joints, int weights) {
+                use(joints);
+                use(weights);
+                return true;
+            });
+    }
+
+    // Calls use(offsets accessor, weight) for each morph target of the
+    // primitive that moves its points under the node's weights.
+    template <typename Use>
+    void ForEachMorph(const tg::Node& node, const tg::Primitive& primitive, Use&& use)
+    {
         for (size_t k = 0; k < primitive.targets.size(); ++k)
-            if (const auto moved = primitive.targets[k].find("POSITION");
-                moved != primitive.targets[k].end() && MorphWeight(node, k) != 0)
-                use(moved->second);
-        if (node.skin < 0)
-            return;
+            if (const auto moved = primitive.targets[k].find("POSITION"); moved != primitive.targets[k].end())
+                if (const double weight = MorphWeight(node, k); weight != 0)
+                    use(moved->second, weight);
+    }
+
+    // Calls use(joints accessor, weights accessor) for JOINTS_n and
+    // WEIGHTS_n from n = 0 while both are there and use says go on.
+    template <typename Use>
+    static bool ForEachJointSet(const tg::Primitive& primitive, Use&& use)
+    {
         for (int set = 0;; ++set) {
             const auto joints = primitive.attributes.find("JOINTS_" + std::to_string(set));
             const auto weights = primitive.attributes.find("WEIGHTS_" + std::to_string(set));
             if (joints == primitive.attributes.end() || weights == primitive.attributes.end())
-                break;
-            use(joints->second);
-            use(weights->second);
+                return true;
+            if (!use(joints->second, weights->second))
+                return false;
         }
     }
 
@@ -731,38 +762,26 @@ private:
         if ((!node.translation.empty() && node.translation.size() != 3) ||
             (!node.rotation.empty() && node.rotation.size() != 4) || (!node.scale.empty() && node.scale.size() != 3))
             return Damaged("Damaged glTF file: the translation, rotation or scale of node %d is incomplete", index);
-        double x = 0, y = 0, z = 0, w = 1;
-        if (!node.rotation.empty()) {
-            x = node.rotation[0];
-            y = node.rotation[1];
-            z = node.rotation[2];
-            w = node.rotation[3];
-            // Rotations should be unit quaternions; small drift is common.
-            const double length = std::sqrt(x * x + y * y + z * z + w * w);
-            if (length > 0 && std::isfinite(length)) {
-                x /= length;
-                y /= length;
-                z /= length;
-                w /= length;
-            } else {
-                x = y = z = 0;
-                w = 1;
-            }
-        }
         const double s[3] = {node.scale.empty() ? 1 : node.scale[0], node.scale.empty() ? 1 : node.scale[1],
                              node.scale.empty() ? 1 : node.scale[2]};
         const double t[3] = {node.translation.empty() ? 0 : node.translation[0],
                              node.translation.empty() ? 0 : node.translation[1],
                              node.translation.empty() ? 0 : node.translation[2]};
-        const double q[4] = {x, y, z, w};
+        const double q[4] = {node.rotation.empty() ? 0 : node.rotation[0], node.rotation.empty() ? 0 : node.rotation[1],
+                             node.rotation.empty() ? 0 : node.rotation[2], node.rotation.empty() ? 1 : node.rotation[3]};
         local = Placement(t, q, s);
         return true;
     }
 
-    // Translation, then rotation by the unit quaternion q (x, y, z, w), then scale.
+    // Translation, then rotation by the quaternion q (x, y, z, w), then scale.
     static CMatrix Placement(const double* t, const double* q, const double* s)
     {
-        const double x = q[0], y = q[1], z = q[2], w = q[3];
+        // Rotations should be unit quaternions; small drift is common, and
+        // one of no length turns nothing.
+        const double length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        const bool unit = length > 0 && std::isfinite(length);
+        const double x = unit ? q[0] / length : 0, y = unit ? q[1] / length : 0, z = unit ? q[2] / length : 0,
+                     w = unit ? q[3] / length : 1;
         const double r[9] = {1 - 2 * (y * y + z * z), 2 * (x * y + z * w),     2 * (x * z - y * w),
                              2 * (x * y - z * w),     1 - 2 * (x * x + z * z), 2 * (y * z + x * w),
                              2 * (x * z + y * w),     2 * (y * z - x * w),     1 - 2 * (x * x + y * y)};
@@ -816,14 +835,7 @@ private:
         if (joint < 0 || static_cast<size_t>(joint) >= m_gltf.nodes.size())
             return Damaged("Damaged glTF file: node %d does not exist", joint);
         if (!m_walked[static_cast<size_t>(joint)]) {
-            std::vector<int>& parent = m_parent;
-            if (parent.empty()) {
-                parent.assign(m_gltf.nodes.size(), -1);
-                for (size_t n = 0; n < m_gltf.nodes.size(); ++n)
-                    for (int c : m_gltf.nodes[n].children)
-                        if (c >= 0 && static_cast<size_t>(c) < parent.size() && parent[static_cast<size_t>(c)] < 0)
-                            parent[static_cast<size_t>(c)] = static_cast<int>(n);
-            }
+            const std::vector<int>& parent = m_parent;
             // Up to the first placed node; a node among its own parents ends
             // the chain once every node is in it.
             std::vector<int> chain;
@@ -893,14 +905,8 @@ private:
                                  translations.empty() ? 0 : translations[i].z};
             const double s[3] = {scales.empty() ? 1 : scales[i].x, scales.empty() ? 1 : scales[i].y,
                                  scales.empty() ? 1 : scales[i].z};
-            double q[4] = {0, 0, 0, 1};
-            if (!rotations.empty()) {
-                const double* r = rotations[i].v;
-                const double length = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3]);
-                if (length > 0 && std::isfinite(length))
-                    for (int k = 0; k < 4; ++k)
-                        q[k] = r[k] / length;
-            }
+            const CQuaternion none{{0, 0, 0, 1}};
+            const double* q = (rotations.empty() ? none : rotations[i]).v;
             placed.push_back({index, world * Placement(t, q, s), i > 0});
         }
         return true;
@@ -1314,33 +1320,27 @@ private:
         if (!ReadAccessor(accessor, TINYGLTF_TYPE_VEC3, 3, AnyComponentType, "3D positions", m_points,
                           FloatComponent))
             return false;
-        for (size_t k = 0; k < primitive.targets.size(); ++k) {
-            const auto moved = primitive.targets[k].find("POSITION");
-            const double weight = MorphWeight(node, k);
-            if (moved == primitive.targets[k].end() || weight == 0)
-                continue;
+        bool ok = true;
+        ForEachMorph(node, primitive, [&](int moved, double weight) {
             std::vector<CVector> offsets;
-            if (!ReadAccessor(moved->second, TINYGLTF_TYPE_VEC3, 3, AnyComponentType, "3D offsets", offsets,
-                              FloatComponent))
-                return false;
-            if (offsets.size() != m_points.size())
-                return Damaged("Damaged glTF file: a morph target of mesh %d moves %zu points of %zu", node.mesh,
-                               offsets.size(), m_points.size());
-            for (size_t i = 0; i < m_points.size(); ++i)
-                m_points[i] += offsets[i] * static_cast<float>(weight);
-        }
+            if (!ok || !ReadAccessor(moved, TINYGLTF_TYPE_VEC3, 3, AnyComponentType, "3D offsets", offsets,
+                                     FloatComponent))
+                ok = false;
+            else if (offsets.size() != m_points.size())
+                ok = Damaged("Damaged glTF file: a morph target of mesh %d moves %zu points of %zu", node.mesh,
+                             offsets.size(), m_points.size());
+            else
+                for (size_t i = 0; i < m_points.size(); ++i)
+                    m_points[i] += offsets[i] * static_cast<float>(weight);
+        });
+        if (!ok)
+            return false;
         size_t turned = 0;
         if (node.skin >= 0 && !Skin(node, primitive, turned))
             return false;
         mirrored = world.Mirrors() != (2 * turned > m_points.size());
-        const double* m = world.m;
         for (size_t i = 0; i < m_points.size(); ++i) {
-            const double x = m_points[i].x, y = m_points[i].y, z = m_points[i].z;
-            const double w = m[3] * x + m[7] * y + m[11] * z + m[15];
-            const double scale = w != 0 && w != 1 ? 1 / w : 1;
-            const CVector p(static_cast<float>((m[0] * x + m[4] * y + m[8] * z + m[12]) * scale),
-                            static_cast<float>((m[1] * x + m[5] * y + m[9] * z + m[13]) * scale),
-                            static_cast<float>((m[2] * x + m[6] * y + m[10] * z + m[14]) * scale));
+            const CVector p = world.Place(m_points[i]);
             if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
                 return Damaged("Damaged glTF file: accessor %d gives coordinates that are not finite numbers",
                                accessor);
@@ -1356,20 +1356,18 @@ private:
     {
         const std::vector<CMatrix>& joints = m_jointMatrices[static_cast<size_t>(node.skin)];
         std::vector<std::pair<std::vector<CFour>, std::vector<CFour>>> sets;
-        for (int set = 0;; ++set) {
-            const auto j = primitive.attributes.find("JOINTS_" + std::to_string(set));
-            const auto w = primitive.attributes.find("WEIGHTS_" + std::to_string(set));
-            if (j == primitive.attributes.end() || w == primitive.attributes.end())
-                break;
-            auto& [indices, weights] = sets.emplace_back();
-            if (!ReadAccessor(j->second, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joints", indices, FloatComponent) ||
-                !ReadAccessor(w->second, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joint weights", weights,
-                              FloatComponent))
-                return false;
-            if (indices.size() != m_points.size() || weights.size() != m_points.size())
-                return Damaged("Damaged glTF file: mesh %d binds %zu of its %zu points to joints", node.mesh,
-                               std::min(indices.size(), weights.size()), m_points.size());
-        }
+        if (!ForEachJointSet(primitive, [&](int j, int w) {
+                auto& [indices, weights] = sets.emplace_back();
+                if (!ReadAccessor(j, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joints", indices, FloatComponent) ||
+                    !ReadAccessor(w, TINYGLTF_TYPE_VEC4, 4, AnyComponentType, "joint weights", weights,
+                                  FloatComponent))
+                    return false;
+                if (indices.size() != m_points.size() || weights.size() != m_points.size())
+                    return Damaged("Damaged glTF file: mesh %d binds %zu of its %zu points to joints", node.mesh,
+                                   std::min(indices.size(), weights.size()), m_points.size());
+                return true;
+            }))
+            return false;
         if (sets.empty())
             return true;
         for (size_t i = 0; i < m_points.size(); ++i) {
@@ -1396,11 +1394,7 @@ private:
             for (int e = 0; e < 12; ++e)
                 placed.m[e + e / 3] = blend[e] / total;
             turned += placed.Mirrors();
-            const double x = m_points[i].x, y = m_points[i].y, z = m_points[i].z;
-            const double* m = placed.m;
-            m_points[i] = CVector(static_cast<float>(m[0] * x + m[4] * y + m[8] * z + m[12]),
-                                  static_cast<float>(m[1] * x + m[5] * y + m[9] * z + m[13]),
-                                  static_cast<float>(m[2] * x + m[6] * y + m[10] * z + m[14]));
+            m_points[i] = placed.Place(m_points[i]);
         }
         return true;
     }
@@ -1421,7 +1415,7 @@ private:
     std::vector<CMatrix> m_world;                // by node placed: its placement in the scene
     std::vector<std::vector<CMatrix>> m_jointMatrices;  // by skin: each joint's placement of the points
     std::vector<char> m_skinRead;                // by skin: its joints' placements worked out
-    std::vector<int> m_parent;                   // by node: its parent, once a joint outside the walk asks
+    std::vector<int> m_parent;                   // by node: its parent, -1 for a root
     std::vector<size_t> m_bufferUses;  // by buffer: primitives still to read from it
     size_t m_primitivesLeft = 0;       // placed primitives still to read
     // Reused from primitive to primitive.

@@ -377,6 +377,23 @@ TEST(GltfReader, GroupsAreNamedAndColouredByMaterial)
         ASSERT_EQ(testfiles::GroupNames(tinted), (std::vector<std::string>{"Paint_Red", "Paint_Blue", "Paint"}));
         for (int g = 0; g < 3; ++g)
             EXPECT_EQ(tinted.GetGroup(g)->colorIndex, NearestColor(g == 1 ? 0 : 1, 0, g == 1 ? 1 : 0));
+        // A strip's second triangle (corners 1, 3, 2) mixes red and blue;
+        // colours for fewer points than the primitive has are damage.
+        const int strip = painted.Positions({0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0});
+        const int mixed = painted.Positions({1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 1});
+        auto stripOf = [&](int colors) {
+            return painted.Json("\"meshes\":[{\"primitives\":[{\"mode\":5,\"attributes\":{\"POSITION\":" +
+                                std::to_string(strip) + ",\"COLOR_0\":" + std::to_string(colors) +
+                                "}}]}],\"nodes\":[{\"name\":\"S\",\"mesh\":0}]");
+        };
+        CRecordingModel stripped, cutShort;
+        ASSERT_EQ(Read(stripped, stripOf(mixed)), 1);
+        ASSERT_EQ(stripped.GetGroupCount(), 2);
+        EXPECT_EQ(stripped.GetGroup(0)->name, "S_Red");
+        EXPECT_EQ(stripped.GetGroup(1)->polygons.GetCount(), 1);
+        ASSERT_EQ(Read(cutShort, stripOf(magenta)), 0);
+        EXPECT_NE(cutShort.errors.front().find("colours 3 of its 4 points"), std::string::npos)
+            << cutShort.errors.front();
     }
 }
 

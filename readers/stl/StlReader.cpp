@@ -336,9 +336,12 @@ private:
                     break;
                 // Numbers that lie whole in the input's buffer are read there
                 // in one pass; the rest one by one, which tells what was wrong.
+                // A fault is told at the vertex's line: a missing number is
+                // only found on the line after it.
+                const long line = m_in.Line();
                 float v[3];
                 for (int k = textinput::ScanFloatsBuffered(m_in, v, 3); k < 3; ++k)
-                    if (!ReadCoordinate(v[k]))
+                    if (!ReadCoordinate(v[k], line))
                         return false;
                 m_corners.emplace_back(v[0], v[1], v[2]);
             }
@@ -360,17 +363,17 @@ private:
             return !m_model.OutOfMemory();
         }
 
-        bool ReadCoordinate(float& value)
+        bool ReadCoordinate(float& value, long line)
         {
             double d;
             if (!m_in.ReadDouble(d)) {
-                m_model.ErrorMessage("Line %ld: a vertex of the STL file needs three numbers", m_in.Line());
+                m_model.ErrorMessage("Line %ld: a vertex of the STL file needs three numbers", line);
                 return false;
             }
             value = textinput::ToFloat(d);
             if (!std::isfinite(value)) {
                 m_model.ErrorMessage("Line %ld: a vertex of the STL file has a coordinate that is not a finite number",
-                                     m_in.Line());
+                                     line);
                 return false;
             }
             return true;

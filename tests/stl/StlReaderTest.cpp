@@ -32,7 +32,7 @@ const CCase kCases[] = {
     {"non-finite.stl", 0, {}, 0, 0, "Facet 1 of the binary STL file has a corner that is not a finite number"},
     {"ascii-nan.stl", 0, {}, 0, 0, "Line 20: a vertex of the STL file has a coordinate that is not a finite number"},
     {"ascii-cut-mid-facet.stl", 0, {}, 0, 0, "ends in the middle of a facet"},
-    {"short-vertex.stl", 0, {}, 0, 0, "Line 5: a vertex of the STL file needs three numbers"},
+    {"short-vertex.stl", 0, {}, 0, 0, "Line 4: a vertex of the STL file needs three numbers"},
     {"two-corners.stl", 1, {}, 0, 0, "1 facets of the STL file have fewer than three corners"},
     {"no-outer-loop.stl", 0, {}, 0, 0, "Line 3: \"outer loop\" expected in the STL file, found \"vertex\""},
     {"empty.stl", 0, {}, 0, 0, "0 bytes, too short for a binary STL file"},

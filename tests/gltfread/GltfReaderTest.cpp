@@ -292,6 +292,22 @@ TEST(GltfReader, NodesPlaceTheirMeshes)
         CRecordingModel unbound;
         ASSERT_EQ(Read(unbound, posed.Json(skinned("[1]"))), 0);  // corner 1's joint is missing
         EXPECT_NE(unbound.errors.front().find("bound to joint 1 of 1"), std::string::npos) << unbound.errors.front();
+
+        // Weights that do not add up to one count by their share; a corner
+        // bound to nothing stays; a joint that mirrors most corners turns
+        // the face around to keep its front.
+        const int loose = posed.Accessor(
+            posed.View(std::vector<float>{2, 0, 0, 0, 0, 0, 0, 0, 0.25f, 0, 0, 0}), kFloat, 3, "VEC4");
+        CRecordingModel mirrored;
+        ASSERT_EQ(Read(mirrored,
+                       posed.Json("\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":" +
+                                  std::to_string(positions) + ",\"JOINTS_0\":" + std::to_string(joints) +
+                                  ",\"WEIGHTS_0\":" + std::to_string(loose) +
+                                  "}}]}],\"skins\":[{\"joints\":[1]}],\"nodes\":[{\"mesh\":0,\"skin\":0},"
+                                  "{\"translation\":[0,0,4],\"scale\":[-1,1,1]}],\"scene\":0,"
+                                  "\"scenes\":[{\"nodes\":[0,1]}]")),
+                  1);
+        ExpectCorners(mirrored, {0, 0, 0, 0, 1, 0, 1, 0, -4});  // from (0, 0, 4)
     }
     {
         SCOPED_TRACE("a later placement merges with the corners of an earlier one");

@@ -73,6 +73,37 @@ public:
         return block ? block[i % kBlockSize] : nullptr;
     }
 
+    // Calls use(record) for each entry that holds one, in order. The record
+    // a few entries on is asked for meanwhile: a large model's records span
+    // thousands of pages, and the processor does not read ahead across a
+    // page by itself, so a pass would otherwise wait at every page.
+    template <typename Use>
+    void ForEach(Use&& use) const
+    {
+        ForEachIn(0, m_count, use);
+    }
+    // The same over entries [from, to).
+    template <typename Use>
+    void ForEachIn(int from, int to, Use&& use) const
+    {
+        constexpr int kAhead = 16;
+        from = from > 0 ? from : 0;
+        to = to < m_count ? to : m_count;
+        while (from < to) {
+            const int b = from / kBlockSize, first = b * kBlockSize;
+            const int end = to - first < kBlockSize ? to - first : kBlockSize;
+            if (T* const* block = m_blocks[b]) {
+                for (int i = from - first; i < end; ++i) {
+                    if (i + kAhead < end)
+                        __builtin_prefetch(block[i + kAhead]);
+                    if (T* record = block[i])
+                        use(*record);
+                }
+            }
+            from = first + end;
+        }
+    }
+
     void SetAt(int i, T* p)
     {
         if (i < 0 || i >= m_count)

@@ -45,9 +45,7 @@ void ForEachActiveFace(const CBlockArray<CGroup>& groups, F&& use)
         const CGroup* group = groups.GetAt(g);
         if (!group || !group->active)
             continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p)
-            if (const CPolygon* polygon = group->polygons.GetAt(p))
-                use(*polygon);
+        group->polygons.ForEach(use);
     }
 }
 
@@ -399,9 +397,9 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
         }
         for (int g = 0; g < m_groups.GetCount() && !wanted.empty(); ++g)
             if (const CGroup* group = m_groups.GetAt(g); group && group->active && group->smooth)
-                for (int p = 0; p < group->polygons.GetCount(); ++p)
-                    if (const CPolygon* polygon = group->polygons.GetAt(p))
-                        ForEachCornerIndex(*polygon, vertexCount, [&](size_t i) { wanted[i] = 1; });
+                group->polygons.ForEach([&](const CPolygon& polygon) {
+                    ForEachCornerIndex(polygon, vertexCount, [&](size_t i) { wanted[i] = 1; });
+                });
     }
     // A face's normal goes into the sums of its vertices.
     const auto meetsWanted = [&](const CPolygon& polygon) {
@@ -413,10 +411,10 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
         const CGroup* group = m_groups.GetAt(g);
         if (!group)
             continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            if (CPolygon* polygon = group->polygons.GetAt(p); polygon && meetsWanted(*polygon))
-                polygon->normal = FaceNormal(*polygon);
-        }
+        group->polygons.ForEach([&](CPolygon& polygon) {
+            if (meetsWanted(polygon))
+                polygon.normal = FaceNormal(polygon);
+        });
     }
     // The vertex normals first made, in order; running out of memory leaves
     // the vertices from there without one.

@@ -381,21 +381,18 @@ void CModel::ForEachVertexFace(Use&& use)
         CGroup* group = m_groups.GetAt(g);
         if (!group)
             continue;
-        for (int p = 0; p < group->polygons.GetCount(); ++p) {
-            CPolygon* polygon = group->polygons.GetAt(p);
-            if (!polygon)
-                continue;
-            for (int s = 0; s < polygon->count && s < 4; ++s) {
-                int n = polygon->index[s];
+        group->polygons.ForEach([&](CPolygon& polygon) {
+            for (int s = 0; s < polygon.count && s < 4; ++s) {
+                int n = polygon.index[s];
                 if (n < 1 || n > vertexCount)
                     continue;
                 bool repeated = false;
                 for (int e = 0; e < s; ++e)
-                    repeated = repeated || polygon->index[e] == n;
+                    repeated = repeated || polygon.index[e] == n;
                 if (!repeated)
-                    use(static_cast<size_t>(n - 1), *polygon);
+                    use(static_cast<size_t>(n - 1), polygon);
             }
-        }
+        });
     }
 }
 

@@ -21,6 +21,7 @@
 
 #include "Finishes.h"
 #include "GroupMesh.h"
+#include "Pipeline.h"
 #include "WriteCheck.h"
 #include "Writers.h"
 
@@ -56,16 +57,22 @@ float Linear(float c)
 }
 
 // Calls use(polygon, k) for each fan triangle (corner 0, corner k-1, corner
-// k) of the group's faces, whether or not its corners name vertices: both
-// passes number the same triangles.
+// k) of the group's faces [first, last), whether or not its corners name
+// vertices: both passes number the same triangles.
 template <typename Use>
-void ForEachFan(const CGroup& group, Use&& use)
+void ForEachFan(const CGroup& group, int first, int last, Use&& use)
 {
-    for (int p = 0; p < group.polygons.GetCount(); ++p)
-        if (const CPolygon* polygon = group.polygons.GetAt(p))
-            for (int k = 2; k < std::min<int>(polygon->count, 4); ++k)
-                use(*polygon, k);
+    group.polygons.ForEachIn(first, last, [&](const CPolygon& polygon) {
+        for (int k = 2; k < std::min<int>(polygon.count, 4); ++k)
+            use(polygon, k);
+    });
 }
+
+// Both passes go through a group in pieces, made on either processor and
+// used in order (see CPipeline): of this many faces, or of this many
+// vertices where the vertices' numbers are written.
+constexpr int kPieceFaces = 8192;
+constexpr size_t kPieceVertices = 16384;
 
 // What the first pass learns of a written group: enough to describe it in
 // the document, whose length the binary container states before the first
@@ -79,6 +86,8 @@ struct CGroupPlan
     // Vertices written with another normal than their own (a smooth group's
     // vertex whose faces cancel out), by their index in `order`.
     std::vector<std::pair<uint32_t, std::array<float, 3>>> otherNormals;
+    // The ordinal of the first fan triangle of each piece of faces.
+    std::vector<size_t> pieceOrdinals;
     size_t triangles = 0;
 };
 
@@ -90,9 +99,19 @@ struct CBounds
 
     void Add(const float v[3])
     {
+        // As std::min and std::max: an equal value leaves the one before.
         for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], v[k]);
-            hi[k] = std::max(hi[k], v[k]);
+            lo[k] = v[k] < lo[k] ? v[k] : lo[k];
+            hi[k] = hi[k] < v[k] ? v[k] : hi[k];
+        }
+    }
+    // Bounds of values that came after these: an equal value keeps the one
+    // that came first, +0 or -0, as adding them one by one would.
+    void Add(const CBounds& later)
+    {
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], later.lo[k]);
+            hi[k] = std::max(hi[k], later.hi[k]);
         }
     }
 };
@@ -113,7 +132,40 @@ public:
     void WriteBuffer(Put&& put);
 
 private:
+    // The first pass over a piece of a group's faces: the fan triangles
+    // written, with their corners, and the bounds of those corners.
+    struct CMeasurePiece
+    {
+        const CGltfBuilder* builder = nullptr;
+        const CGroup* group = nullptr;
+        CGroupTally* tally = nullptr;
+        int first = 0, last = 0;  // faces
+        std::vector<int32_t> corners;  // vertex numbers, three per triangle written
+        std::vector<const CPolygon*> faces;  // of each triangle written, in a smooth group
+        std::vector<uint32_t> left;  // fan triangles not written, by ordinal in the piece
+        size_t fans = 0;
+        CBounds positions;
+
+        void Parse();
+    };
+    // A piece of the buffer: positions or normals of the vertices [first,
+    // last) of a group's order, or the indices of its faces [first, last).
+    struct CBufferPiece
+    {
+        enum class EKind { kPositions, kNormals, kIndices };
+        const CGltfBuilder* builder = nullptr;
+        const CGroupPlan* plan = nullptr;
+        EKind kind = EKind::kPositions;
+        size_t first = 0, last = 0;
+        size_t ordinal = 0;  // of the first fan triangle, for indices
+        std::vector<char> bytes;  // the piece's are the first `used`
+        size_t used = 0;
+
+        void Parse();
+    };
+
     void Measure(CGroupPlan& plan, CBounds& positions, CBounds& normals);
+
     size_t AddView(size_t length, int target);
     size_t AddFloatAccessor(size_t view, size_t count, const CBounds& bounds);
     size_t AddIndexAccessor(size_t count, size_t vertexCount);
@@ -165,141 +217,204 @@ bool CGltfBuilder::Normal(int number, float n[3]) const
     return stored && UnitNormal(*stored, n);
 }
 
-void CGltfBuilder::Measure(CGroupPlan& plan, CBounds& positions, CBounds& normals)
+void CGltfBuilder::CMeasurePiece::Parse()
 {
-    const CGroup& group = *plan.group;
-    ++m_stamp;
-    const size_t triangles = static_cast<size_t>(FanTriangleCount(group));
-    plan.order.reserve(std::min(3 * triangles, m_local.size() - 1));
-    size_t ordinal = 0;
-    CGroupTally tally(m_model, group);
-    ForEachFan(group, [&](const CPolygon& polygon, int k) {
+    corners.clear();
+    faces.clear();
+    left.clear();
+    fans = 0;
+    positions = CBounds();
+    ForEachFan(*group, first, last, [&](const CPolygon& polygon, int k) {
         const CVector* va = polygon.GetVertex(0);
         const CVector* vb = polygon.GetVertex(k - 1);
         const CVector* vc = polygon.GetVertex(k);
-        const int na = polygon.index[0], nb = polygon.index[k - 1], nc = polygon.index[k];
         float pa[3], pb[3], pc[3];
         // A triangle with two corners in one place covers nothing, and
         // readers take it for a line or a point. One with a corner that
         // names no vertex is left out as every writer leaves it.
-        const bool keep = va && vb && vc && Position(*va, pa) && Position(*vb, pb) && Position(*vc, pc) &&
-                          !std::equal(pa, pa + 3, pb) && !std::equal(pb, pb + 3, pc) &&
-                          !std::equal(pc, pc + 3, pa) && tally.Keep();
+        const bool keep = va && vb && vc && builder->Position(*va, pa) && builder->Position(*vb, pb) &&
+                          builder->Position(*vc, pc) && !std::equal(pa, pa + 3, pb) &&
+                          !std::equal(pb, pb + 3, pc) && !std::equal(pc, pc + 3, pa) && tally->Keep();
         if (!keep) {
-            plan.left.push_back(ordinal++);
+            left.push_back(static_cast<uint32_t>(fans++));
             return;
         }
-        ++ordinal;
-        ++plan.triangles;
-        const auto add = [&](int number, const float* at) {
-            const size_t n = static_cast<size_t>(number);
-            if (m_seenIn[n] == m_stamp)
-                return;
-            m_seenIn[n] = m_stamp;
-            m_local[n] = static_cast<uint32_t>(plan.order.size());
-            positions.Add(at);
-            if (group.smooth) {
-                // Viewers need unit normals; a vertex whose faces cancel
-                // out (or that has none) takes its face's normal, and a
-                // degenerate face some unit vector, which shades no
-                // visible area anyway.
-                float normal[3] = {0, 0, 1};
-                if (!Normal(number, normal)) {
-                    UnitNormal(polygon.normal, normal);
-                    plan.otherNormals.push_back({m_local[n], {normal[0], normal[1], normal[2]}});
-                }
-                normals.Add(normal);
-            }
-            plan.order.push_back(number);
-        };
-        add(na, pa);
-        add(nb, pb);
-        add(nc, pc);
+        ++fans;
+        // Bounds over every corner are those over the vertices, whichever
+        // corner names a vertex first.
+        positions.Add(pa);
+        positions.Add(pb);
+        positions.Add(pc);
+        corners.insert(corners.end(), {polygon.index[0], polygon.index[k - 1], polygon.index[k]});
+        if (group->smooth)
+            faces.push_back(&polygon);
     });
 }
 
-// Gathers small pieces into larger ones before handing them on.
-template <typename Put>
-class CStaging
+void CGltfBuilder::Measure(CGroupPlan& plan, CBounds& positions, CBounds& normals)
 {
-public:
-    explicit CStaging(Put& put) : m_put(put) {}
-    CStaging(const CStaging&) = delete;
-    CStaging& operator=(const CStaging&) = delete;
-
-    template <typename T, size_t N>
-    void Add(const T (&values)[N])
-    {
-        if (sizeof values > sizeof m_bytes - m_used)
-            Flush();
-        std::memcpy(m_bytes + m_used, values, sizeof values);
-        m_used += sizeof values;
+    const CGroup& group = *plan.group;
+    ++m_stamp;
+    plan.order.reserve(std::min(4 * static_cast<size_t>(group.polygons.GetCount()), m_local.size() - 1));
+    CGroupTally tally(m_model, group);
+    // A checked save counts the triangles in file order, so its pieces are
+    // made one after the other.
+    const bool threadAllowed = !m_model.m_writeTally && m_model.MayUseHelperThread();
+    const int faceCount = group.polygons.GetCount();
+    int next = 0;
+    CPipeline<CMeasurePiece> pieces(
+        [&](CMeasurePiece& piece) {
+            if (next >= faceCount)
+                return CPieceRead::kEnd;
+            piece.builder = this;
+            piece.group = &group;
+            piece.tally = &tally;
+            piece.first = next;
+            piece.last = next = std::min(faceCount, next + kPieceFaces);
+            return next >= faceCount ? CPieceRead::kLastPiece : CPieceRead::kPiece;
+        },
+        threadAllowed);
+    // Vertices are numbered as the triangles first use them.
+    const auto add = [&](int number, const CPolygon* face) {
+        const size_t n = static_cast<size_t>(number);
+        if (m_seenIn[n] == m_stamp)
+            return;
+        m_seenIn[n] = m_stamp;
+        m_local[n] = static_cast<uint32_t>(plan.order.size());
+        if (face) {
+            // Viewers need unit normals; a vertex whose faces cancel out
+            // (or that has none) takes its face's normal, and a degenerate
+            // face some unit vector, which shades no visible area anyway.
+            float normal[3] = {0, 0, 1};
+            if (!Normal(number, normal)) {
+                UnitNormal(face->normal, normal);
+                plan.otherNormals.push_back({m_local[n], {normal[0], normal[1], normal[2]}});
+            }
+            normals.Add(normal);
+        }
+        plan.order.push_back(number);
+    };
+    size_t ordinal = 0;
+    while (const CMeasurePiece* piece = pieces.Take()) {
+        plan.pieceOrdinals.push_back(ordinal);
+        positions.Add(piece->positions);
+        for (uint32_t left : piece->left)
+            plan.left.push_back(ordinal + left);
+        const size_t triangles = piece->corners.size() / 3;
+        for (size_t t = 0; t < triangles; ++t) {
+            const CPolygon* face = group.smooth ? piece->faces[t] : nullptr;
+            for (size_t c = 0; c < 3; ++c)
+                add(piece->corners[3 * t + c], face);
+        }
+        plan.triangles += triangles;
+        ordinal += piece->fans;
     }
-    void Flush()
-    {
-        if (m_used)
-            m_put(m_bytes, m_used);
-        m_used = 0;
-    }
+}
 
-private:
-    Put& m_put;
-    char m_bytes[16384];
-    size_t m_used = 0;
-};
+void CGltfBuilder::CBufferPiece::Parse()
+{
+    const CModel& model = builder->m_model;
+    // Room for the most the piece can hold: three numbers of four bytes for
+    // each vertex, or for each of a face's two fan triangles.
+    const size_t most = 12 * (kind == EKind::kIndices ? 2 : 1) * (last - first);
+    if (bytes.size() < most)
+        bytes.resize(most);
+    char* out = bytes.data();
+    auto put = [&out](const auto& values) {
+        std::memcpy(out, &values, sizeof values);
+        out += sizeof values;
+    };
+    float p[3];
+    if (kind == EKind::kPositions) {
+        for (size_t i = first; i < last; ++i) {
+            builder->Position(*model.m_vertices.GetAt(plan->order[i] - 1), p);
+            put(p);
+        }
+    } else if (kind == EKind::kNormals) {
+        auto other = std::lower_bound(plan->otherNormals.begin(), plan->otherNormals.end(), first,
+                                      [](const auto& entry, size_t i) { return entry.first < i; });
+        for (size_t i = first; i < last; ++i) {
+            if (other != plan->otherNormals.end() && other->first == i)
+                std::copy_n((other++)->second.data(), 3, p);
+            else
+                builder->Normal(plan->order[i], p);
+            put(p);
+        }
+    } else {
+        // Front faces wind counter-clockwise in the format; the model's faces
+        // wind the way its normal order says.
+        const bool reverse = model.m_normalOrder != 0;
+        const bool shorts = plan->order.size() <= kMaxShortIndexedVertices;
+        const std::vector<uint32_t>& local = builder->m_local;
+        size_t at = ordinal;
+        auto left = std::lower_bound(plan->left.begin(), plan->left.end(), at);
+        ForEachFan(*plan->group, static_cast<int>(first), static_cast<int>(last), [&](const CPolygon& polygon, int k) {
+            if (left != plan->left.end() && *left == at++) {
+                ++left;
+                return;
+            }
+            const uint32_t a = local[static_cast<size_t>(polygon.index[0])];
+            const uint32_t b = local[static_cast<size_t>(polygon.index[reverse ? k : k - 1])];
+            const uint32_t c = local[static_cast<size_t>(polygon.index[reverse ? k - 1 : k])];
+            if (shorts) {
+                const uint16_t v[3] = {static_cast<uint16_t>(a), static_cast<uint16_t>(b), static_cast<uint16_t>(c)};
+                put(v);
+            } else {
+                const uint32_t v[3] = {a, b, c};
+                put(v);
+            }
+        });
+    }
+    used = static_cast<size_t>(out - bytes.data());
+}
 
 template <typename Put>
 void CGltfBuilder::WriteBuffer(Put&& put)
 {
-    // Front faces wind counter-clockwise in the format; the model's faces wind
-    // the way its normal order says.
-    const bool reverse = m_model.m_normalOrder != 0;
-    CStaging<Put> out(put);
     for (const CGroupPlan& plan : m_plans) {
         const CGroup& group = *plan.group;
-        float p[3];
-        for (int number : plan.order) {
-            Position(*m_model.m_vertices.GetAt(number - 1), p);
-            out.Add(p);
-        }
-        if (group.smooth) {
-            auto other = plan.otherNormals.begin();
-            for (size_t i = 0; i < plan.order.size(); ++i) {
-                if (other != plan.otherNormals.end() && other->first == i)
-                    std::copy_n((other++)->second.data(), 3, p);
-                else
-                    Normal(plan.order[i], p);
-                out.Add(p);
-            }
-        }
+        // The pieces read the group's numbering, set before they start.
         for (size_t i = 0; i < plan.order.size(); ++i)
             m_local[static_cast<size_t>(plan.order[i])] = static_cast<uint32_t>(i);
-        const bool shorts = plan.order.size() <= kMaxShortIndexedVertices;
-        size_t ordinal = 0;
-        auto left = plan.left.begin();
-        ForEachFan(group, [&](const CPolygon& polygon, int k) {
-            if (left != plan.left.end() && *left == ordinal++) {
-                ++left;
-                return;
-            }
-            const uint32_t a = m_local[static_cast<size_t>(polygon.index[0])];
-            const uint32_t b = m_local[static_cast<size_t>(polygon.index[reverse ? k : k - 1])];
-            const uint32_t c = m_local[static_cast<size_t>(polygon.index[reverse ? k - 1 : k])];
-            if (shorts) {
-                const uint16_t v[3] = {static_cast<uint16_t>(a), static_cast<uint16_t>(b), static_cast<uint16_t>(c)};
-                out.Add(v);
-            } else {
-                const uint32_t v[3] = {a, b, c};
-                out.Add(v);
-            }
-        });
+        std::vector<CBufferPiece> list;
+        auto add = [&](CBufferPiece::EKind kind, size_t first, size_t last, size_t ordinal) {
+            CBufferPiece& piece = list.emplace_back();
+            piece.builder = this;
+            piece.plan = &plan;
+            piece.kind = kind;
+            piece.first = first;
+            piece.last = last;
+            piece.ordinal = ordinal;
+        };
+        const size_t vertices = plan.order.size();
+        for (size_t i = 0; i < vertices; i += kPieceVertices)
+            add(CBufferPiece::EKind::kPositions, i, std::min(vertices, i + kPieceVertices), 0);
+        if (group.smooth)
+            for (size_t i = 0; i < vertices; i += kPieceVertices)
+                add(CBufferPiece::EKind::kNormals, i, std::min(vertices, i + kPieceVertices), 0);
+        const size_t faceCount = static_cast<size_t>(group.polygons.GetCount());
+        for (size_t i = 0, piece = 0; i < faceCount; i += kPieceFaces, ++piece)
+            add(CBufferPiece::EKind::kIndices, i, std::min(faceCount, i + kPieceFaces), plan.pieceOrdinals[piece]);
+        size_t next = 0;
+        CPipeline<CBufferPiece> pieces(
+            [&](CBufferPiece& piece) {
+                if (next == list.size())
+                    return CPieceRead::kEnd;
+                std::vector<char> bytes = std::move(piece.bytes);  // keeps its room
+                piece = list[next++];
+                piece.bytes = std::move(bytes);
+                return next == list.size() ? CPieceRead::kLastPiece : CPieceRead::kPiece;
+            },
+            m_model.MayUseHelperThread());
+        while (const CBufferPiece* piece = pieces.Take())
+            if (piece->used)
+                put(piece->bytes.data(), piece->used);
         // Every view ends on a 4-byte boundary.
-        if (shorts && plan.triangles % 2) {
-            const uint16_t zero[1] = {0};
-            out.Add(zero);
+        if (vertices <= kMaxShortIndexedVertices && plan.triangles % 2) {
+            const char zero[2] = {0, 0};
+            put(zero, sizeof zero);
         }
     }
-    out.Flush();
 }
 
 size_t CGltfBuilder::AddView(size_t length, int target)

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -20,6 +21,7 @@
 #include "TestFiles.h"
 #include "TextReaders.h"
 #include "Writers.h"
+#include "writers/GltfOutput.h"
 
 namespace {
 
@@ -148,23 +150,82 @@ TEST(ThreadedRead, EveryPipelineGivesTheModelOfOneThread)
     }
 }
 
-// The OBJ writer's stretches, of a large group and a small one after it.
-TEST(ThreadedWrite, StretchesComeOutInTheirOrder)
+// The triangles of a .glb's meshes, each as its corners' coordinates.
+std::vector<std::vector<double>> GlbTriangles(const std::string& bytes)
 {
-    std::string obj = testfiles::GridObj(300) + "g lid\nf 1 2 303\nf 303 302 1\n";
+    const gltfoutput::CGltf file = gltfoutput::ParseGlb(bytes);
+    std::vector<std::vector<double>> triangles;
+    for (const auto& mesh : file.doc.value("meshes", gltfoutput::json::array())) {
+        const auto& primitive = mesh["primitives"][0];
+        const std::vector<double> points = gltfoutput::AccessorValues(file, primitive["attributes"]["POSITION"]);
+        const std::vector<double> indices = gltfoutput::AccessorValues(file, primitive["indices"]);
+        for (size_t i = 0; i + 2 < indices.size(); i += 3) {
+            std::vector<double> corners;
+            for (size_t c = 0; c < 3; ++c)
+                for (size_t k = 0; k < 3; ++k)
+                    corners.push_back(points.at(3 * static_cast<size_t>(indices[i + c]) + k));
+            triangles.push_back(corners);
+        }
+    }
+    return triangles;
+}
+
+// The writers that make their file in pieces on both processors, with a
+// large smooth group, faces it must leave out spread over its pieces, and a
+// small group after it: the file is the one a single thread makes, and the
+// glTF triangles are the model's, in order, wound counter-clockwise.
+TEST(ThreadedWrite, PiecesComeOutInTheirOrder)
+{
+    std::istringstream grid(testfiles::GridObj(300));
+    std::string obj;
+    int faces = 0;
+    for (std::string line; std::getline(grid, line);) {
+        obj += line + "\n";
+        if (line[0] == 'f' && ++faces % 7000 == 0)
+            obj += "f 5 5 6\nf 7 8 7 9\n";
+    }
+    obj += "g lid\nf 1 2 303\nf 303 302 1\n";
     CQuietModel alone(false, false), beside(false, true);
-    ASSERT_EQ(ReadBytes(ReadObj, alone, obj), 1);
-    ASSERT_EQ(ReadBytes(ReadObj, beside, obj), 1);
-    ASSERT_EQ(alone.GetGroupCount(), 2);
-    CThreadWatch aloneWatch;
-    const std::string expected = testfiles::WriteToString(WriteObj, alone, 2.0);
-    EXPECT_EQ(aloneWatch.Added(), 0) << "threads the write added where none was allowed";
-    CThreadWatch watch;
-    const std::string bytes = testfiles::WriteToString(WriteObj, beside, 2.0);
-    EXPECT_EQ(watch.Added(), UsableProcessors() > 1 ? 1 : 0) << "threads the write added";
-    ASSERT_GT(expected.size(), 4000000u);
-    EXPECT_TRUE(bytes == expected);
-    EXPECT_EQ(beside.errors, "");
+    for (CQuietModel* model : {&alone, &beside}) {
+        ASSERT_EQ(ReadBytes(ReadObj, *model, obj), 1);
+        ASSERT_EQ(model->GetGroupCount(), 2);
+        model->GetGroup(0)->smooth = 1;
+        model->CalculateNormals();
+    }
+    for (auto write : {WriteObj, WriteGlb}) {
+        CThreadWatch aloneWatch;
+        const std::string expected = testfiles::WriteToString(write, alone, 2.0);
+        EXPECT_EQ(aloneWatch.Added(), 0) << "threads the write added where none was allowed";
+        CThreadWatch watch;
+        const std::string bytes = testfiles::WriteToString(write, beside, 2.0);
+        EXPECT_GE(watch.Added(), UsableProcessors() > 1 ? 1 : 0) << "threads the write added";
+        ASSERT_GT(expected.size(), 2000000u);
+        EXPECT_TRUE(bytes == expected);
+        EXPECT_EQ(beside.errors, "");
+    }
+    std::vector<std::vector<double>> triangles;
+    int leftOut = 0;
+    for (int g = 0; g < beside.GetGroupCount(); ++g) {
+        const CGroup* group = beside.GetGroup(g);
+        for (int p = 0; p < group->polygons.GetCount(); ++p) {
+            const CPolygon& face = *group->polygons.GetAt(p);
+            for (int k = 2; k < face.count; ++k) {
+                const int corners[3] = {0, beside.m_normalOrder ? k : k - 1, beside.m_normalOrder ? k - 1 : k};
+                std::vector<double> triangle;
+                for (int c : corners)
+                    for (float v : {face.GetVertex(c)->x, face.GetVertex(c)->y, face.GetVertex(c)->z})
+                        triangle.push_back(2.0 * v);
+                if (face.index[0] != face.index[k - 1] && face.index[k - 1] != face.index[k] &&
+                    face.index[k] != face.index[0])
+                    triangles.push_back(triangle);
+                else
+                    ++leftOut;
+            }
+        }
+    }
+    ASSERT_EQ(triangles.size(), 2u * 300 * 300 + 2);
+    EXPECT_EQ(leftOut, 3 * (300 * 300 / 7000));
+    EXPECT_TRUE(GlbTriangles(testfiles::WriteToString(WriteGlb, beside, 2.0)) == triangles);
 }
 
 }  // namespace

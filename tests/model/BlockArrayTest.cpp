@@ -79,3 +79,24 @@ TEST(BlockArray, RemoveAtNeverDropsEntriesBeforeTheRange)
     array.RemoveAt(7, 1);  // past the end: nothing happens
     EXPECT_EQ(array.GetCount(), 2);
 }
+
+// A walk over a range visits what GetAt gives there, in order, across block
+// boundaries and past either end, and passes over emptied entries.
+TEST(BlockArray, ForEachInVisitsTheRangeInOrder)
+{
+    CBlockArray<int> array;
+    auto values = Fill(array, 6001);
+    array.SetAt(2000, nullptr);
+    const int ranges[][2] = {{0, 6001}, {1999, 2002}, {3000, 3000}, {-5, 5}, {5990, 7000}, {4001, 4000}};
+    for (const auto& range : ranges) {
+        std::vector<int> expected, seen;
+        for (int i = range[0]; i < range[1]; ++i)
+            if (const int* value = array.GetAt(i))
+                expected.push_back(*value);
+        array.ForEachIn(range[0], range[1], [&seen](int& value) { seen.push_back(value); });
+        EXPECT_EQ(seen, expected) << range[0] << ".." << range[1];
+    }
+    long sum = 0;
+    array.ForEach([&sum](int& value) { sum += value; });
+    EXPECT_EQ(sum, 6000L * 6001 / 2 - 2000);
+}

@@ -407,14 +407,39 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
         ForEachCornerIndex(polygon, vertexCount, [&](size_t i) { meets = meets || wanted[i]; });
         return meets;
     };
-    for (int g = 0; g < m_groups.GetCount(); ++g) {
+    // Which runs of each group's faces hold a face that meets them, so that
+    // the sums pass over the others: the flat half of a model then costs
+    // them nothing. Without the room for the marks, every run is summed.
+    constexpr int kRun = 1024;
+    const int groupCount = m_groups.GetCount();
+    std::vector<size_t> firstRun;  // each group's first mark in `met`
+    std::vector<uint8_t> met;
+    try {
+        firstRun.assign(static_cast<size_t>(groupCount) + 1, 0);
+        for (int g = 0; g < groupCount; ++g) {
+            const CGroup* group = m_groups.GetAt(g);
+            const int runs = group ? (group->polygons.GetCount() + kRun - 1) / kRun : 0;
+            firstRun[static_cast<size_t>(g) + 1] = firstRun[static_cast<size_t>(g)] + static_cast<size_t>(runs);
+        }
+        met.assign(firstRun.back(), 0);
+    } catch (const std::bad_alloc&) {
+        met.clear();
+    }
+    const auto runMet = [&](int g, int from) -> uint8_t* {
+        return met.empty() ? nullptr : &met[firstRun[static_cast<size_t>(g)] + static_cast<size_t>(from / kRun)];
+    };
+    for (int g = 0; g < groupCount; ++g) {
         const CGroup* group = m_groups.GetAt(g);
-        if (!group)
-            continue;
-        group->polygons.ForEach([&](CPolygon& polygon) {
-            if (meetsWanted(polygon))
-                polygon.normal = FaceNormal(polygon);
-        });
+        for (int from = 0; group && from < group->polygons.GetCount(); from += kRun) {
+            uint8_t* mark = runMet(g, from);
+            group->polygons.ForEachIn(from, from + kRun, [&](CPolygon& polygon) {
+                if (meetsWanted(polygon)) {
+                    polygon.normal = FaceNormal(polygon);
+                    if (mark)
+                        *mark = 1;
+                }
+            });
+        }
     }
     // The vertex normals first made, in order; running out of memory leaves
     // the vertices from there without one.
@@ -464,11 +489,21 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
         }
         for (size_t i = 0; i < lengths.size(); ++i)
             *m_vertexNormals.GetAt(static_cast<int>(i)) = CVector();
-        if (m_smoothAngle > 0.0f && !lengths.empty())
-            ForEachVertexFace([&](size_t i, const CPolygon& face) {
-                if (i < lengths.size() && (wanted.empty() || wanted[i]))
-                    add(*m_vertexNormals.GetAt(static_cast<int>(i)), lengths[i], face.normal);
-            });
+        const auto sum = [&](size_t i, const CPolygon& face) {
+            if (i < lengths.size() && (wanted.empty() || wanted[i]))
+                add(*m_vertexNormals.GetAt(static_cast<int>(i)), lengths[i], face.normal);
+        };
+        // ForEachVertexFace's order, over the runs that meet a sum.
+        for (int g = groupCount - 1; g >= 0 && m_smoothAngle > 0.0f && !lengths.empty(); --g) {
+            const CGroup* group = m_groups.GetAt(g);
+            for (int from = 0; group && from < group->polygons.GetCount(); from += kRun) {
+                const uint8_t* mark = runMet(g, from);
+                if (!mark || *mark)
+                    group->polygons.ForEachIn(from, from + kRun, [&](CPolygon& polygon) {
+                        ForEachFaceVertex(polygon, vertexCount, sum);
+                    });
+            }
+        }
         for (size_t i = 0; i < lengths.size(); ++i) {
             CVector* n = m_vertexNormals.GetAt(static_cast<int>(i));
             *n = n->Normalize();

@@ -275,6 +275,10 @@ private:
     // groups last to first, faces in order.
     template <typename Use>
     void ForEachVertexFace(Use&& use);
+    // use(i, face) for each vertex the face's slots name, once each, by its
+    // 0-based index among the first vertexCount.
+    template <typename Use>
+    static void ForEachFaceVertex(CPolygon& polygon, int vertexCount, Use&& use);
     void WorkOutNormals(bool fromXRef, bool smoothGroupsOnly = false);
     // The public steps over vertices already marked, so that a load marks
     // them once.
@@ -374,6 +378,21 @@ private:
 };
 
 template <typename Use>
+void CModel::ForEachFaceVertex(CPolygon& polygon, int vertexCount, Use&& use)
+{
+    for (int s = 0; s < polygon.count && s < 4; ++s) {
+        int n = polygon.index[s];
+        if (n < 1 || n > vertexCount)
+            continue;
+        bool repeated = false;
+        for (int e = 0; e < s; ++e)
+            repeated = repeated || polygon.index[e] == n;
+        if (!repeated)
+            use(static_cast<size_t>(n - 1), polygon);
+    }
+}
+
+template <typename Use>
 void CModel::ForEachVertexFace(Use&& use)
 {
     const int vertexCount = m_vertices.GetCount();
@@ -381,18 +400,7 @@ void CModel::ForEachVertexFace(Use&& use)
         CGroup* group = m_groups.GetAt(g);
         if (!group)
             continue;
-        group->polygons.ForEach([&](CPolygon& polygon) {
-            for (int s = 0; s < polygon.count && s < 4; ++s) {
-                int n = polygon.index[s];
-                if (n < 1 || n > vertexCount)
-                    continue;
-                bool repeated = false;
-                for (int e = 0; e < s; ++e)
-                    repeated = repeated || polygon.index[e] == n;
-                if (!repeated)
-                    use(static_cast<size_t>(n - 1), polygon);
-            }
-        });
+        group->polygons.ForEach([&](CPolygon& polygon) { ForEachFaceVertex(polygon, vertexCount, use); });
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -306,6 +307,40 @@ TEST(Geometry, NormalsWithoutTheCrossReferenceMatch)
             ASSERT_TRUE(Normal(model, i + 1) == want) << "angle " << angle << " vertex " << i + 1;
         }
     }
+}
+
+// Asked for a smooth group's normals only, the faces of a large flat group
+// still count wherever they lie in it: the flat faces that touch the smooth
+// group here sit among hundreds that do not, at either end of a run of
+// faces, alone in the middle of one, and in the last, short one.
+TEST(Geometry, SmoothNormalsTakeTheirFlatNeighboursFromAnyRun)
+{
+    CRecordingModel model;
+    model.SetGroup("smooth", 96, 5);
+    model.AddTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    model.GetGroup(0)->smooth = 1;
+    model.SetGroup("flat", 96, 5);
+    const std::vector<int> touching = {1023, 1024, 3000, 4099};
+    for (int i = 0; i < 4100; ++i) {
+        const float x = 10.0f + static_cast<float>(i);
+        if (std::find(touching.begin(), touching.end(), i) != touching.end())
+            model.AddTriangle({0, 0, 0}, {0, 1, 0}, {-1, 0, 0.1f * static_cast<float>(i % 7)});
+        else
+            model.AddTriangle({x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0});
+    }
+    model.CreateXRef();
+    model.CalculateNormals();
+    std::vector<CVector> expected;
+    for (int i = 0; i < model.GetVertexCount(); ++i)
+        expected.push_back(Normal(model, i + 1));
+    model.FreeXRef();
+    model.CalculateNormalsWithoutXRef(true);
+    for (int i = 0; i < model.GetVertexCount(); ++i) {
+        const CVector want = i < 3 ? expected[static_cast<size_t>(i)] : CVector();
+        ASSERT_TRUE(Normal(model, i + 1) == want) << "vertex " << i + 1;
+    }
+    // The shared corners took the flat faces in: not the smooth face's alone.
+    EXPECT_FALSE(Normal(model, 1) == Normal(model, 2));
 }
 
 TEST(Geometry, UnusedVertexKeepsZeroNormalAndRecalculationReusesEntries)

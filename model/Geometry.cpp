@@ -407,9 +407,10 @@ void CModel::WorkOutNormals(bool fromXRef, bool smoothGroupsOnly)
         ForEachCornerIndex(polygon, vertexCount, [&](size_t i) { meets = meets || wanted[i]; });
         return meets;
     };
-    // Which runs of each group's faces hold a face that meets them, so that
-    // the sums pass over the others: the flat half of a model then costs
-    // them nothing. Without the room for the marks, every run is summed.
+    // Which runs of each group's faces hold a face that meets the vertices
+    // asked for, so that the sums below (those without the cross-reference)
+    // pass over the other runs: the flat half of a model then costs them
+    // nothing. Without the room for the marks, every run is summed.
     constexpr int kRun = 1024;
     const int groupCount = m_groups.GetCount();
     std::vector<size_t> firstRun;  // each group's first mark in `met`

@@ -265,6 +265,21 @@ TEST(Geometry, LargeModelNormalsMatchThePlainLoop)
     }
 }
 
+namespace {
+// Every vertex's normal as the cross-reference's path works them out; the
+// cross-reference goes again afterwards.
+std::vector<CVector> CrossReferenceNormals(CModel& model)
+{
+    model.CreateXRef();
+    model.CalculateNormals();
+    std::vector<CVector> normals;
+    for (int i = 0; i < model.GetVertexCount(); ++i)
+        normals.push_back(Normal(model, i + 1));
+    model.FreeXRef();
+    return normals;
+}
+}  // namespace
+
 // Without a cross-reference each vertex still meets its faces in the
 // cross-reference's order, across groups and for a face that names it
 // twice: bit for bit the same normals, whatever the threshold.
@@ -276,12 +291,7 @@ TEST(Geometry, NormalsWithoutTheCrossReferenceMatch)
         const int32_t twice[3] = {1, 1, 62};
         ASSERT_TRUE(model.AddFace(3, twice));
         model.m_smoothAngle = angle;
-        model.CreateXRef();
-        model.CalculateNormals();
-        std::vector<CVector> expected;
-        for (int i = 0; i < model.GetVertexCount(); ++i)
-            expected.push_back(Normal(model, i + 1));
-        model.FreeXRef();
+        const std::vector<CVector> expected = CrossReferenceNormals(model);
         for (int i = 0; i < model.GetVertexCount(); ++i)
             *model.m_vertexNormals.GetAt(i) = CVector(9, 9, 9);
         model.CalculateNormalsWithoutXRef();
@@ -328,12 +338,7 @@ TEST(Geometry, SmoothNormalsTakeTheirFlatNeighboursFromAnyRun)
         else
             model.AddTriangle({x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0});
     }
-    model.CreateXRef();
-    model.CalculateNormals();
-    std::vector<CVector> expected;
-    for (int i = 0; i < model.GetVertexCount(); ++i)
-        expected.push_back(Normal(model, i + 1));
-    model.FreeXRef();
+    const std::vector<CVector> expected = CrossReferenceNormals(model);
     model.CalculateNormalsWithoutXRef(true);
     for (int i = 0; i < model.GetVertexCount(); ++i) {
         const CVector want = i < 3 ? expected[static_cast<size_t>(i)] : CVector();
